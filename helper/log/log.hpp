@@ -1,0 +1,25 @@
+#pragma once
+
+#include <functional>
+#include <string>
+#include <string_view>
+
+#include "core/date.hpp"
+
+namespace nubrik {
+
+// Appends one line "<ISO 8601 UTC>Z nubrik-helper: <message>\n" to the helper's log file, or hands
+// the message to the installed log handler. Never fails visibly; callable from any thread.
+void log(std::string_view message);
+
+// The whole line that log() appends for a message at an instant (with its line feed).
+std::string formatLogLine(Date when, std::string_view message);
+
+// The file log() appends to; tests point it elsewhere.
+void setLogFileForTest(std::string path);
+
+// When set, log() passes every message here instead of writing the file.
+using LogHandler = std::function<void(const std::string&)>;
+void setLogHandler(LogHandler handler);
+
+}  // namespace nubrik
