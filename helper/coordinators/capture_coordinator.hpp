@@ -1,0 +1,66 @@
+#pragma once
+
+#include <functional>
+#include <map>
+#include <stdexcept>
+#include <string>
+#include <vector>
+
+#include "core/session.hpp"
+#include "helper/net/network_operations.hpp"
+
+namespace nubrik {
+
+struct CapturedSnapshot {
+  std::vector<ServiceState> services;
+  std::map<std::string, bool> wifiPower;
+  std::vector<InterfaceState> interfaces;
+  bool operator==(const CapturedSnapshot&) const = default;
+};
+
+// Capture failed; carries only the case and the object's name. what() is the default textual form.
+class CaptureError : public std::runtime_error {
+ public:
+  enum class Kind {
+    serviceStateQueryFailed,
+    wifiPowerQueryFailed,
+    interfaceStateQueryFailed,
+    serviceDiscoveryFailed,
+    wifiDiscoveryFailed,
+    interfaceDiscoveryFailed,
+  };
+  CaptureError(Kind kind, std::string name = {});
+  Kind kind() const { return kind_; }
+  const std::string& name() const { return name_; }
+  bool operator==(const CaptureError& other) const {
+    return kind_ == other.kind_ && name_ == other.name_;
+  }
+
+ private:
+  Kind kind_;
+  std::string name_;
+};
+
+struct CaptureDependencies {
+  std::function<NameList()> discoverServices;
+  std::function<bool(const std::string&)> queryServiceEnabled;
+  std::function<NameList()> discoverWifiDevices;
+  std::function<bool(const std::string&)> queryWifiPower;
+  std::function<NameList()> discoverInterfaces;
+  std::function<bool(const std::string&)> queryInterfaceUp;
+  std::function<void(const std::string&)> log;
+
+  static CaptureDependencies production(const NetworkOperations& network);
+};
+
+// Records the complete network state, or fails as a whole. Changes nothing.
+class CaptureCoordinator {
+ public:
+  explicit CaptureCoordinator(CaptureDependencies dependencies);
+  CapturedSnapshot capture() const;  // throws CaptureError
+
+ private:
+  CaptureDependencies dependencies_;
+};
+
+}  // namespace nubrik
