@@ -1,0 +1,261 @@
+#include "core/session.hpp"
+
+#include <gtest/gtest.h>
+
+#include <functional>
+#include <nlohmann/json.hpp>
+
+namespace nubrik {
+namespace {
+
+using nlohmann::json;
+using std::chrono::milliseconds;
+using std::chrono::seconds;
+
+// 2026-01-01 12:00:00 UTC.
+const Date noon = dateFromReferenceSeconds(788961600);
+
+OfflineSession sampleSession() {
+  OfflineSession session;
+  session.id = "0B5E1F32-7C44-4B1A-9D2E-52A3C1F0A9B7";
+  session.startDate = dateFromReferenceSeconds(788961600.5);
+  session.expirationDate = dateFromReferenceSeconds(788965200.5);
+  session.services = {{"Wi-Fi", true}, {"Ethernet \"2\"", false}};
+  session.wifiPower = {{"phy0", true}};
+  return session;
+}
+
+json sampleSessionJson() {
+  return json::parse(encodeSession(sampleSession()));
+}
+
+TEST(SessionEncoding, WritesCompactKeysInOrderAndLeavesOptionalsOut) {
+  EXPECT_EQ(encodeSession(sampleSession()),
+            R"({"id":"0B5E1F32-7C44-4B1A-9D2E-52A3C1F0A9B7","startDate":788961600.5,)"
+            R"("expirationDate":788965200.5,"services":[{"name":"Wi-Fi","wasEnabled":true},)"
+            R"({"name":"Ethernet \"2\"","wasEnabled":false}],"wifiPower":{"phy0":true},)"
+            R"("active":true})");
+
+  OfflineSession full = sampleSession();
+  full.interfaces = std::vector<InterfaceState>{{"eth0", true}};
+  full.originalExpirationDate = dateFromReferenceSeconds(788965200.5);
+  full.earlyUnlockRequestedAt = dateFromReferenceSeconds(788962000.25);
+  full.expirationDate = dateFromReferenceSeconds(788962900.25);
+  const std::string text = encodeSession(full);
+  EXPECT_NE(text.find(R"("wifiPower":{"phy0":true},"interfaces":[{"name":"eth0","wasUp":true}],)"
+                      R"("active":true,"originalExpirationDate":788965200.5,)"
+                      R"("earlyUnlockRequestedAt":788962000.25})"),
+            std::string::npos)
+      << text;
+  EXPECT_EQ(decodeSession(text), full);
+  EXPECT_EQ(decodeSession(encodeSession(sampleSession())), sampleSession());
+}
+
+TEST(SessionEncoding, RefusesNamesThatAreNotUtf8) {
+  OfflineSession session = sampleSession();
+  session.services.push_back({"bad\xff", true});
+  EXPECT_THROW(encodeSession(session), std::invalid_argument);
+}
+
+struct DecodeCase {
+  const char* name;
+  std::function<void(json&)> change;
+  bool decodes;
+};
+
+TEST(SessionDecoding, IsStrictAboutRequiredKeysAndTypesOnly) {
+  const DecodeCase cases[] = {
+      {"interfaces missing", [](json&) {}, true},
+      {"interfaces null", [](json& j) { j["interfaces"] = nullptr; }, true},
+      {"optional dates null", [](json& j) { j["originalExpirationDate"] = nullptr; }, true},
+      {"integer date", [](json& j) { j["startDate"] = 788961600; }, true},
+      {"unknown key",
+       [](json& j) {
+         j["extra"] = {1, 2};
+       },
+       true},
+      {"empty services", [](json& j) { j["services"] = json::array(); }, true},
+      {"id not a UUID, dates reversed",
+       [](json& j) {
+         j["id"] = "x";
+         j["startDate"] = 2e9;
+       },
+       true},
+      {"active missing", [](json& j) { j.erase("active"); }, false},
+      {"active null", [](json& j) { j["active"] = nullptr; }, false},
+      {"active as 1", [](json& j) { j["active"] = 1; }, false},
+      {"id missing", [](json& j) { j.erase("id"); }, false},
+      {"id a number", [](json& j) { j["id"] = 7; }, false},
+      {"string date", [](json& j) { j["startDate"] = "2026-01-01T12:00:00Z"; }, false},
+      {"services null", [](json& j) { j["services"] = nullptr; }, false},
+      {"service without wasEnabled", [](json& j) { j["services"][0].erase("wasEnabled"); }, false},
+      {"service not an object", [](json& j) { j["services"][0] = "Wi-Fi"; }, false},
+      {"wifiPower value 1", [](json& j) { j["wifiPower"]["phy0"] = 1; }, false},
+      {"wifiPower an array", [](json& j) { j["wifiPower"] = json::array(); }, false},
+      {"interface wasUp string",
+       [](json& j) {
+         j["interfaces"] = json::array({{{"name", "eth0"}, {"wasUp", "yes"}}});
+       },
+       false},
+      {"optional date a string", [](json& j) { j["earlyUnlockRequestedAt"] = "now"; }, false},
+  };
+  for (const auto& testCase : cases) {
+    json object = sampleSessionJson();
+    testCase.change(object);
+    const std::string text = object.dump();
+    if (testCase.decodes) {
+      EXPECT_NO_THROW(decodeSession(text)) << testCase.name;
+    } else {
+      EXPECT_THROW(decodeSession(text), DecodingError) << testCase.name;
+    }
+  }
+  EXPECT_FALSE(decodeSession(sampleSessionJson().dump()).interfaces.has_value());
+}
+
+TEST(SessionDecoding, RefusesAnythingButOneUtf8Object) {
+  const std::string valid = sampleSessionJson().dump();
+  std::string badUtf8 = valid;
+  badUtf8.replace(badUtf8.find("Wi-Fi"), 5, "Wi-F\xc3");
+  for (const std::string& text : {std::string(), std::string("null"), std::string("[]"),
+                                  std::string("not json"), valid + " {}", badUtf8}) {
+    EXPECT_THROW(decodeSession(text), DecodingError) << text;
+  }
+  EXPECT_NO_THROW(decodeSession(" \n" + valid + "\n"));
+}
+
+TEST(SessionClock, ExpiryAndWoundBackBoundaries) {
+  OfflineSession session = sampleSession();
+  session.startDate = noon;
+  session.expirationDate = noon + seconds(600);
+  EXPECT_FALSE(session.isExpired(session.expirationDate - milliseconds(1)));
+  EXPECT_TRUE(session.isExpired(session.expirationDate));
+
+  EXPECT_FALSE(session.clockLooksWoundBack(noon - seconds(300)));  // 11:55:00
+  EXPECT_TRUE(session.clockLooksWoundBack(noon - seconds(301)));   // 11:54:59
+  session.startDate = Date::min();
+  EXPECT_FALSE(session.clockLooksWoundBack(Date::min()));
+
+  EXPECT_FALSE(session.earlyUnlockPending());
+  session.earlyUnlockRequestedAt = noon;  // alone it means nothing
+  EXPECT_FALSE(session.earlyUnlockPending());
+  session.originalExpirationDate = noon;
+  EXPECT_TRUE(session.earlyUnlockPending());
+}
+
+TEST(HelperStatusDerivation, TruncatesTowardZeroAndNeverGoesNegative) {
+  OfflineSession session = sampleSession();
+  const auto remainingAt = [&](Date expiration) {
+    session.expirationDate = expiration;
+    return HelperStatus::derive(session, noon).remainingSeconds;
+  };
+  EXPECT_EQ(remainingAt(noon + milliseconds(900)), 0);
+  EXPECT_EQ(remainingAt(noon - seconds(10)), 0);
+  EXPECT_EQ(remainingAt(noon + milliseconds(1500)), 1);
+  EXPECT_EQ(remainingAt(noon + milliseconds(600700)), 600);
+  // Far-away dates saturate when read, so the difference stays finite and in range.
+  const auto far = remainingAt(dateFromReferenceSeconds(1e300));
+  ASSERT_TRUE(far.has_value());
+  EXPECT_GT(*far, 7'000'000'000);
+  EXPECT_EQ(remainingAt(dateFromReferenceSeconds(-1e300)), 0);
+}
+
+TEST(HelperStatusDerivation, PublishesTheDocumentedShapes) {
+  OfflineSession session = sampleSession();
+  session.expirationDate = dateFromReferenceSeconds(788962200.5);
+  const HelperStatus active = HelperStatus::derive(session, noon);
+  EXPECT_EQ(encodeStatus(active),
+            R"({"active":true,"expirationDate":788962200.5,"remainingSeconds":600})");
+
+  session.originalExpirationDate = dateFromReferenceSeconds(788965200);
+  EXPECT_EQ(encodeStatus(HelperStatus::derive(session, noon)),
+            R"({"active":true,"expirationDate":788962200.5,"remainingSeconds":600,)"
+            R"("earlyUnlockPending":true})");
+
+  session.active = false;
+  EXPECT_EQ(HelperStatus::derive(session, noon), HelperStatus::idle());
+  EXPECT_EQ(HelperStatus::derive(std::nullopt, noon), HelperStatus::idle());
+  EXPECT_EQ(encodeStatus(HelperStatus::idle()), R"({"active":false})");
+  EXPECT_EQ(encodeStatus(HelperStatus::pending()), R"({"active":true})");
+
+  HelperStatus notPending = active;
+  notPending.earlyUnlockPending = false;
+  EXPECT_EQ(encodeStatus(notPending), encodeStatus(active));
+  EXPECT_EQ(decodeStatus(encodeStatus(active)), active);
+}
+
+TEST(HelperStatusDecoding, RequiresIntegerRemainingSecondsAndRealBooleans) {
+  EXPECT_EQ(decodeStatus(R"({"active":true,"remainingSeconds":-5})").remainingSeconds, -5);
+  EXPECT_EQ(
+      decodeStatus(R"({"active":true,"remainingSeconds":9223372036854775807})").remainingSeconds,
+      INT64_MAX);
+  for (const char* text :
+       {R"({"active":true,"remainingSeconds":600.5})",
+        R"({"active":true,"remainingSeconds":9223372036854775808})",
+        R"({"active":true,"remainingSeconds":"600"})", R"({"active":true,"earlyUnlockPending":1})",
+        R"({"active":"true"})", R"({"active":null})", R"({"expirationDate":1})"}) {
+    EXPECT_THROW(decodeStatus(text), DecodingError) << text;
+  }
+}
+
+TEST(RecoveryPendingMarker, DecodesKnownReasonsOnly) {
+  const RecoveryPendingMarker marker =
+      decodeMarker(R"({"since":788961600,"reason":"undecodable"})");
+  EXPECT_EQ(marker.since, noon);
+  EXPECT_EQ(marker.reason, CorruptReason::undecodable);
+  EXPECT_FALSE(marker.quarantinedPath.has_value());
+
+  for (const char* text :
+       {R"({"since":1,"reason":"corrupt"})", R"({"since":1})", R"({"reason":"unreadable"})", ""}) {
+    EXPECT_THROW(decodeMarker(text), DecodingError) << text;
+  }
+
+  RecoveryPendingMarker withPath{dateFromReferenceSeconds(0.5), CorruptReason::unreadable,
+                                 "/var/lib/nubrik/session.corrupt.1796486400"};
+  EXPECT_EQ(encodeMarker(withPath), R"({"since":0.5,"reason":"unreadable","quarantinedPath":)"
+                                    R"("/var/lib/nubrik/session.corrupt.1796486400"})");
+  EXPECT_EQ(decodeMarker(encodeMarker(withPath)), withPath);
+  EXPECT_EQ(encodeMarker({dateFromReferenceSeconds(0.5), CorruptReason::undecodable, {}}),
+            R"({"since":0.5,"reason":"undecodable"})");
+}
+
+TEST(SessionStartErrorText, MatchesTheCommandLineContract) {
+  using Kind = SessionStartError::Kind;
+  const struct {
+    Kind kind;
+    const char* what;
+    int status;
+    const char* text;
+  } cases[] = {
+      {Kind::invalidDuration, "invalidDuration", 2,
+       "error: duration must be 5 minutes to 24 hours\n"},
+      {Kind::activeSessionInProgress, "activeSessionInProgress", 4,
+       "error: a session is already active\n"},
+      {Kind::expiredSessionPendingRestoration, "expiredSessionPendingRestoration", 7,
+       "error: the previous session has expired but networking has not been restored yet; wait a "
+       "moment and try again\n"},
+      {Kind::recoveryPending, "recoveryPending", 7,
+       "error: saved session state is corrupt and fail-open recovery is pending; wait a moment "
+       "and try again\n"},
+      {Kind::captureFailed, "captureFailed", 10,
+       "error: could not capture current network state; nothing was changed\n"},
+  };
+  for (const auto& c : cases) {
+    const SessionStartError error(c.kind);
+    EXPECT_STREQ(error.what(), c.what);
+    EXPECT_EQ(error.exitStatus(), c.status) << c.what;
+    EXPECT_EQ(error.commandLineText(), c.text);
+  }
+
+  const auto pending = SessionStartError::activationPending(sampleSession());
+  EXPECT_STREQ(pending.what(),
+               R"(activationPending(session: "0B5E1F32-7C44-4B1A-9D2E-52A3C1F0A9B7"))");
+  EXPECT_EQ(pending.exitStatus(), 9);
+  EXPECT_EQ(pending.commandLineText(),
+            "session saved but the network lock is still being applied; it will take effect "
+            "shortly\n");
+  EXPECT_EQ(pending.session(), sampleSession());
+  EXPECT_FALSE(pending == SessionStartError(SessionStartError::Kind::activationPending));
+}
+
+}  // namespace
+}  // namespace nubrik
