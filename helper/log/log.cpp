@@ -1,0 +1,98 @@
+#include "helper/log/log.hpp"
+
+#include <fcntl.h>
+#include <unistd.h>
+
+#include <cerrno>
+#include <mutex>
+#include <optional>
+
+#include "core/paths.hpp"
+#include "helper/transaction/posix_file.hpp"
+
+namespace nubrik {
+
+namespace {
+
+std::mutex settingsMutex;
+LogHandler installedHandler;
+std::optional<std::string> testLogFile;
+
+struct LogTarget {
+  std::string file;
+  std::string directory;
+};
+
+LogTarget currentTarget() {
+  std::lock_guard<std::mutex> guard(settingsMutex);
+  if (testLogFile) return {*testLogFile, parentDirectory(*testLogFile)};
+  return {NubrikPaths::logFile, NubrikPaths::logDir};
+}
+
+LogHandler currentHandler() {
+  std::lock_guard<std::mutex> guard(settingsMutex);
+  return installedHandler;
+}
+
+// One event is one line: a line break inside a message (an interface name, a peer's text) must
+// not let it forge further lines.
+void appendSingleLine(std::string& out, std::string_view message) {
+  for (const char c : message) out += (c == '\n' || c == '\r') ? ' ' : c;
+}
+
+}  // namespace
+
+std::string formatLogLine(Date when, std::string_view message) {
+  std::string line = iso8601UTC(when);
+  line += " nubrik-helper: ";
+  appendSingleLine(line, message);
+  line += '\n';
+  return line;
+}
+
+void setLogFileForTest(std::string path) {
+  std::lock_guard<std::mutex> guard(settingsMutex);
+  if (path.empty()) {
+    testLogFile.reset();
+  } else {
+    testLogFile = std::move(path);
+  }
+}
+
+void setLogHandler(LogHandler handler) {
+  std::lock_guard<std::mutex> guard(settingsMutex);
+  installedHandler = std::move(handler);
+}
+
+void log(std::string_view message) {
+  // The handler runs outside the settings lock so that it may itself log or swap handlers.
+  if (const LogHandler handler = currentHandler()) {
+    try {
+      handler(std::string(message));
+    } catch (...) {
+    }
+    return;
+  }
+
+  try {
+    const std::string line = formatLogLine(std::chrono::system_clock::now(), message);
+    const LogTarget target = currentTarget();
+    (void)makeDirectories(target.directory);
+
+    const int fd =
+        ::open(target.file.c_str(),
+               O_WRONLY | O_APPEND | O_CREAT | O_CLOEXEC | O_NOFOLLOW | O_NONBLOCK, 0644);
+    if (fd < 0) return;
+    // One write() per line: O_APPEND makes each one land whole at the end, so concurrent
+    // callers may interleave lines but never the bytes within a line.
+    ssize_t written;
+    do {
+      written = ::write(fd, line.data(), line.size());
+    } while (written < 0 && errno == EINTR);
+    (void)::close(fd);
+  } catch (...) {
+    // Logging never fails visibly.
+  }
+}
+
+}  // namespace nubrik

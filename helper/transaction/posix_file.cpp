@@ -1,0 +1,55 @@
+#include "helper/transaction/posix_file.hpp"
+
+#include <sys/stat.h>
+#include <unistd.h>
+
+#include <cerrno>
+
+namespace nubrik {
+
+std::string parentDirectory(const std::string& path) {
+  const auto slash = path.find_last_of('/');
+  if (slash == std::string::npos) return {};
+  if (slash == 0) return "/";
+  return path.substr(0, slash);
+}
+
+std::string joinPath(const std::string& directory, std::string_view name) {
+  std::string result = directory;
+  if (!result.empty() && result.back() != '/') result += '/';
+  result += name;
+  return result;
+}
+
+int makeDirectories(const std::string& path) {
+  if (path.empty()) return 0;
+  struct stat info {};
+  if (::stat(path.c_str(), &info) == 0) return S_ISDIR(info.st_mode) ? 0 : ENOTDIR;
+  if (errno != ENOENT) return errno;
+  const std::string parent = parentDirectory(path);
+  if (!parent.empty() && parent != path) {
+    if (const int error = makeDirectories(parent); error != 0) return error;
+  }
+  if (::mkdir(path.c_str(), 0755) == 0 || errno == EEXIST) return 0;
+  return errno;
+}
+
+int writeAll(int fd, std::string_view bytes) {
+  std::size_t done = 0;
+  while (done < bytes.size()) {
+    const ssize_t written = ::write(fd, bytes.data() + done, bytes.size() - done);
+    if (written < 0) {
+      if (errno == EINTR) continue;
+      return errno;
+    }
+    if (written == 0) return EIO;
+    done += static_cast<std::size_t>(written);
+  }
+  return 0;
+}
+
+std::system_error systemError(int error, const std::string& context) {
+  return std::system_error(error, std::generic_category(), context);
+}
+
+}  // namespace nubrik

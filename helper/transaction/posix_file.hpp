@@ -1,0 +1,27 @@
+#pragma once
+
+#include <string>
+#include <string_view>
+#include <system_error>
+
+namespace nubrik {
+
+// Small POSIX building blocks shared by the state layer. Every descriptor they open carries
+// O_CLOEXEC so that the network tools started by a transaction never inherit state files.
+
+// The path without its last component ("" for a bare name, "/" for a file in the root).
+std::string parentDirectory(const std::string& path);
+
+// path + "/" + name.
+std::string joinPath(const std::string& directory, std::string_view name);
+
+// mkdir -p with mode 0755 (before the umask). Returns 0 or the errno of the failing step.
+int makeDirectories(const std::string& path);
+
+// Writes every byte, resuming after short writes and EINTR. Returns 0 or the errno.
+int writeAll(int fd, std::string_view bytes);
+
+// A std::system_error in the generic category; what() is "<context>: <strerror>".
+std::system_error systemError(int error, const std::string& context);
+
+}  // namespace nubrik

@@ -1,0 +1,78 @@
+#include "helper/transaction/state_file_lock.hpp"
+
+#include <fcntl.h>
+#include <sys/file.h>
+#include <sys/stat.h>
+#include <unistd.h>
+
+#include <cerrno>
+#include <utility>
+
+#include "helper/transaction/posix_file.hpp"
+
+namespace nubrik {
+
+namespace {
+
+std::string describeLockFailure(const std::string& path, int error) {
+  return "acquisitionFailed(path: \"" + path + "\", errno: " + std::to_string(error) + ")";
+}
+
+}  // namespace
+
+StateFileLockError::StateFileLockError(std::string path, int error)
+    : std::runtime_error(describeLockFailure(path, error)), path_(std::move(path)), error_(error) {}
+
+StateFileLockError StateFileLockError::acquisitionFailed(std::string path, int error) {
+  return StateFileLockError(std::move(path), error);
+}
+
+StateFileLock::StateFileLock(std::string path) : path_(std::move(path)) {}
+
+StateFileLock::~StateFileLock() {
+  release();
+}
+
+void StateFileLock::ensureParentDirectory(const std::string& path) {
+  const std::string parent = parentDirectory(path);
+  if (parent.empty() || parent == path) return;
+  (void)makeDirectories(parent);
+}
+
+bool StateFileLock::acquire(bool blocking) {
+  if (fileDescriptor_ >= 0) return true;
+  ensureParentDirectory(path_);
+
+  const int fd = ::open(path_.c_str(), O_RDWR | O_CREAT | O_CLOEXEC | O_NOFOLLOW, 0600);
+  if (fd < 0) throw StateFileLockError::acquisitionFailed(path_, errno);
+  // An existing lock file may have been created with looser permissions; tighten it on every
+  // acquisition.
+  if (::fchmod(fd, 0600) != 0) {
+    const int error = errno;
+    ::close(fd);
+    throw StateFileLockError::acquisitionFailed(path_, error);
+  }
+
+  const int operation = LOCK_EX | (blocking ? 0 : LOCK_NB);
+  int result;
+  do {
+    result = ::flock(fd, operation);
+  } while (result != 0 && errno == EINTR);
+  if (result != 0) {
+    const int error = errno;
+    ::close(fd);
+    if (error == EWOULDBLOCK) return false;
+    throw StateFileLockError::acquisitionFailed(path_, error);
+  }
+  fileDescriptor_ = fd;
+  return true;
+}
+
+void StateFileLock::release() {
+  if (fileDescriptor_ < 0) return;
+  (void)::flock(fileDescriptor_, LOCK_UN);
+  (void)::close(fileDescriptor_);
+  fileDescriptor_ = -1;
+}
+
+}  // namespace nubrik

@@ -1,0 +1,52 @@
+#pragma once
+
+#include <stdexcept>
+#include <string>
+
+namespace nubrik {
+
+// The lock file could not be opened, protected or locked. what() is the default textual form,
+// e.g. acquisitionFailed(path: "/var/lib/nubrik/transaction.lock", errno: 13).
+class StateFileLockError : public std::runtime_error {
+ public:
+  enum class Kind { acquisitionFailed };
+  static StateFileLockError acquisitionFailed(std::string path, int error);
+
+  Kind kind() const { return Kind::acquisitionFailed; }
+  const std::string& path() const { return path_; }
+  int error() const { return error_; }
+
+ private:
+  StateFileLockError(std::string path, int error);
+  std::string path_;
+  int error_;
+};
+
+// One exclusive advisory lock (flock) on a file that admits a single holder across processes.
+// Destroying the object releases the lock.
+class StateFileLock {
+ public:
+  explicit StateFileLock(std::string path);
+  ~StateFileLock();
+  StateFileLock(const StateFileLock&) = delete;
+  StateFileLock& operator=(const StateFileLock&) = delete;
+
+  // Takes the lock, waiting for it only when `blocking`. Returns false when another holder has
+  // it; throws StateFileLockError when the file cannot be opened, protected or locked.
+  bool acquire(bool blocking);
+  // Unlocks and closes; harmless when not held.
+  void release();
+
+  const std::string& path() const { return path_; }
+  // The descriptor holding the lock, or -1.
+  int fileDescriptor() const { return fileDescriptor_; }
+
+  // Creates the directory that holds the path when it is missing; ignores failure.
+  static void ensureParentDirectory(const std::string& path);
+
+ private:
+  std::string path_;
+  int fileDescriptor_ = -1;
+};
+
+}  // namespace nubrik

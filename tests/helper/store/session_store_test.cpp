@@ -1,0 +1,102 @@
+#include "helper/store/session_store.hpp"
+
+#include <gtest/gtest.h>
+
+#include <chrono>
+#include <system_error>
+
+#include "tests/helper/transaction/state_fixture.hpp"
+
+namespace nubrik {
+namespace {
+
+long long unixSeconds() {
+  using namespace std::chrono;
+  return duration_cast<seconds>(system_clock::now().time_since_epoch()).count();
+}
+
+OfflineSession sampleSession() {
+  OfflineSession session;
+  session.expirationDate = addSeconds(std::chrono::system_clock::now(), 3600);
+  return session;
+}
+
+const RecoveryPendingMarker kMarker{Date{}, CorruptReason::unreadable, std::nullopt};
+
+class SessionStoreTest : public test::StateFixture {};
+
+TEST_F(SessionStoreTest, UndecodableSessionIsQuarantinedBehindAPrivateMarker) {
+  dir.write("session.json", "not json");
+  const long long before = unixSeconds();
+  const SessionLoadResult result = SessionStore::loadSession();
+
+  const auto* info = std::get_if<CorruptSessionInfo>(&result);
+  ASSERT_TRUE(info && info->quarantinedPath && info->pendingPersisted) << describe(result);
+  const std::string name = info->quarantinedPath->substr(dir.path().size() + 1);
+  ASSERT_EQ(name.rfind("session.corrupt.", 0), 0u) << name;
+  EXPECT_LE(before, std::stoll(name.substr(16)));
+  EXPECT_LE(std::stoll(name.substr(16)), unixSeconds());
+  EXPECT_EQ(dir.read(name), "not json");
+  const RecoveryPendingMarker marker = decodeMarker(dir.read("recovery-pending.json"));
+  EXPECT_EQ(marker.reason, CorruptReason::undecodable);
+  EXPECT_EQ(marker.quarantinedPath, dir.file(name));
+  EXPECT_EQ(modeOf(dir.file("recovery-pending.json")), 0600u);
+  EXPECT_EQ(logLines, std::vector<std::string>{"corrupt session state (undecodable); evidence: " +
+                                               dir.file(name) + "; recovery pending"});
+
+  // The next load reports the pending recovery and touches nothing.
+  const auto files = entries();
+  EXPECT_TRUE(std::holds_alternative<RecoveryPendingMarker>(SessionStore::loadSession()));
+  EXPECT_EQ(entries(), files);
+}
+
+TEST_F(SessionStoreTest, QuarantineNeverOverwritesEarlierEvidence) {
+  const long long now = unixSeconds();  // occupy this second and the next
+  for (long long s : {now, now + 1}) dir.write("session.corrupt." + std::to_string(s), "first");
+  dir.write("session.json", "second");
+
+  EXPECT_EQ(SessionStore::quarantine(dir.file("session.json")), std::nullopt);
+  EXPECT_EQ(dir.read("session.corrupt." + std::to_string(now)), "first");
+  EXPECT_EQ(dir.read("session.json"), "second");
+  ASSERT_EQ(logLines.size(), 1u);
+  EXPECT_EQ(logLines[0].rfind("could not quarantine corrupt session file: ", 0), 0u);
+}
+
+TEST_F(SessionStoreTest, PrivateFilesAreWrittenWhateverTheUmaskAndRemovedSessionFirst) {
+  EXPECT_NO_THROW(SessionStore::finishRecovery());  // nothing stored is success
+  const mode_t previousMask = ::umask(0);
+  HelperTransaction::markSnapshotPublished();
+  SessionStore::save(sampleSession());
+  SessionStore::writePendingMarker(kMarker);
+  ::umask(previousMask);
+  EXPECT_FALSE(HelperTransaction::finalSnapshotPublished());
+  EXPECT_EQ(modeOf(dir.file("session.json")), 0600u);
+  EXPECT_EQ(modeOf(dir.file("recovery-pending.json")), 0600u);
+  EXPECT_EQ(entries(), (std::set<std::string>{"session.json", "recovery-pending.json"}));
+
+  SessionStore::finishRecovery();
+  EXPECT_EQ(entries(), std::set<std::string>{});
+
+  occupyWithDirectory("session.json");  // a session that cannot be removed keeps the marker
+  SessionStore::writePendingMarker(kMarker);
+  EXPECT_THROW(SessionStore::finishRecovery(), std::system_error);
+  EXPECT_TRUE(has("recovery-pending.json"));
+}
+
+TEST_F(SessionStoreTest, StatusPublicationMarksTheSnapshotOnlyWhenItLands) {
+  const mode_t previousMask = ::umask(077);
+  SessionStore::writeStatus(sampleSession());
+  ::umask(previousMask);
+  EXPECT_TRUE(HelperTransaction::finalSnapshotPublished());
+  EXPECT_EQ(modeOf(dir.file("status.json")), 0644u);
+  EXPECT_GT(decodeStatus(dir.read("status.json")).remainingSeconds.value_or(0), 3500);
+
+  std::filesystem::remove(dir.file("status.json"));
+  occupyWithDirectory("status.json");
+  SessionStore::writeStatusIdle();
+  EXPECT_FALSE(HelperTransaction::finalSnapshotPublished());
+  EXPECT_EQ(entries(), std::set<std::string>{"status.json"});  // no temporary file left behind
+}
+
+}  // namespace
+}  // namespace nubrik

@@ -1,0 +1,125 @@
+#include "helper/transaction/helper_transaction.hpp"
+
+#include <gtest/gtest.h>
+
+#include <stdexcept>
+
+#include "core/public_status.hpp"
+#include "helper/store/session_store.hpp"
+#include "helper/transaction/state_file_lock.hpp"
+#include "tests/helper/transaction/state_fixture.hpp"
+
+namespace nubrik {
+namespace {
+
+constexpr const char* kEpoch = "3F2504E0-4F89-11D3-9A0C-0305E82C3301";
+
+class HelperTransactionTest : public test::StateFixture {
+ protected:
+  StatusGeneration generation() const {
+    return StatusGeneration::read(dir.file("generation.json"));
+  }
+  void storeGeneration(std::uint64_t sequence) const {
+    dir.write("generation.json", encodeGeneration({kEpoch, sequence}));
+  }
+  bool lockIsFree() const { return StateFileLock(dir.file("transaction.lock")).acquire(false); }
+};
+
+TEST_F(HelperTransactionTest, BracketsAPublishingBodyWithOddThenEvenGenerations) {
+  struct Case {
+    std::string previous;  // generation file content; empty: none
+    std::uint64_t inProgress;
+    bool newEpoch;
+  };
+  const std::vector<Case> cases = {
+      {"", 1, true},
+      {"{\"epoch\":", 1, true},
+      {encodeGeneration({kEpoch, 6}), 7, false},
+      {encodeGeneration({kEpoch, 7}), 9, false},
+      {encodeGeneration({kEpoch, 18446744073709551612u}), 18446744073709551613u, false},
+      {encodeGeneration({kEpoch, 18446744073709551613u}), 1, true},
+  };
+  for (const auto& c : cases) {
+    SCOPED_TRACE(c.previous);
+    std::filesystem::remove(dir.file("generation.json"));
+    if (!c.previous.empty()) dir.write("generation.json", c.previous);
+
+    StatusGeneration during;
+    HelperTransaction::run([&] {
+      during = generation();
+      SessionStore::writeStatusIdle();
+    });
+    EXPECT_EQ(during.sequence, c.inProgress);
+    EXPECT_EQ(during.epoch != kEpoch, c.newEpoch);
+    EXPECT_EQ(generation(), (StatusGeneration{during.epoch, c.inProgress + 1}));
+    EXPECT_EQ(modeOf(dir.file("generation.json")), 0644u);
+  }
+}
+
+TEST_F(HelperTransactionTest, OnlyAFinalPublicationFinishesTheGeneration) {
+  storeGeneration(4);
+  HelperTransaction::run([] {
+    SessionStore::writeStatusIdle();
+    SessionStore::deleteSession();
+  });
+  EXPECT_EQ(generation(), (StatusGeneration{kEpoch, 5}));
+
+  // A status-neutral transaction leaves the generation file alone.
+  HelperTransaction::run([] { SessionStore::writeStatusIdle(); }, /*statusNeutral=*/true);
+  EXPECT_EQ(dir.read("generation.json"), encodeGeneration({kEpoch, 5}));
+}
+
+TEST_F(HelperTransactionTest, NestedRunExecutesInlineWithoutLockOrGeneration) {
+  storeGeneration(2);
+  int innerRuns = 0;
+  HelperTransaction::run([&] {
+    // A second flock from a new descriptor would be refused even in this process.
+    HelperTransaction::run([&] { ++innerRuns; });
+    HelperTransaction::run([&] { ++innerRuns; }, false, dir.file("other/transaction.lock"));
+  });
+  EXPECT_EQ(innerRuns, 2);
+  EXPECT_FALSE(has("other"));
+  EXPECT_EQ(generation().sequence, 3u);
+}
+
+TEST_F(HelperTransactionTest, ThrowingBodyStillFinishesAPublishedGeneration) {
+  storeGeneration(10);
+  struct BodyFailure : std::runtime_error {
+    using std::runtime_error::runtime_error;
+  };
+  const auto body = [] {
+    SessionStore::writeStatusIdle();
+    throw BodyFailure("capture failed");
+  };
+  EXPECT_THROW(HelperTransaction::run(body), BodyFailure);
+  EXPECT_EQ(generation(), (StatusGeneration{kEpoch, 12}));
+  EXPECT_TRUE(lockIsFree());
+}
+
+TEST_F(HelperTransactionTest, UnwritableGenerationSkipsTheBodyAndReleasesTheLock) {
+  occupyWithDirectory("generation.json");
+  bool ran = false;
+  EXPECT_THROW(HelperTransaction::run([&] { ran = true; }), std::system_error);
+  EXPECT_FALSE(ran);
+  EXPECT_TRUE(lockIsFree());
+}
+
+TEST_F(HelperTransactionTest, LockFailuresAreReportedWithoutWaiting) {
+  const auto failure = [](const std::string& lock) -> std::string {
+    try {
+      HelperTransaction::run([] { ADD_FAILURE() << "body ran"; }, false, lock);
+    } catch (const HelperTransactionError& error) {
+      return error.what();
+    }
+    return "entered";
+  };
+  StateFileLock holder(dir.file("transaction.lock"));
+  ASSERT_TRUE(holder.acquire(false));
+  EXPECT_EQ(failure(holder.path()), "lockUnavailable(path: \"" + holder.path() + "\")");
+  dir.write("plain", "");
+  EXPECT_EQ(failure(dir.file("plain/lock")),
+            "acquisitionFailed(path: \"" + dir.file("plain/lock") + "\")");
+}
+
+}  // namespace
+}  // namespace nubrik
