@@ -1,0 +1,44 @@
+#pragma once
+
+// Helpers shared by the coordinators that walk the network configuration. Not part of the
+// coordinators' interface; only their own sources include this.
+
+#include <functional>
+#include <string>
+#include <string_view>
+
+#include "helper/net/network_operations.hpp"
+
+namespace nubrik {
+
+using LogOperation = std::function<void(const std::string&)>;
+using ChangeOperation = std::function<bool(const std::string&, bool)>;
+
+// Services whose name contains "loopback" in any letter case are never switched. The folding is
+// ASCII-only: service names are ASCII in practice, and a wider folding would gain nothing here.
+bool containsLoopback(std::string_view name);
+
+// Interfaces whose name begins with "lo" (exactly, lower case) are never switched.
+bool beginsWithLo(std::string_view name);
+
+// The description of the exception being handled: its what() (by house convention its default
+// textual form), or a generic text for anything that is not a std::exception. Call only from
+// inside a catch handler.
+std::string describeCurrentException();
+
+// A log line must never break a pass, whatever the log operation does.
+void logLine(const LogOperation& log, const std::string& message);
+
+// A change that throws (or is missing) counts as a failed change.
+bool applyChange(const ChangeOperation& change, const std::string& name, bool on);
+
+// Runs a publication or notification; its failure must not undo or interrupt the decision
+// already taken, so it is swallowed.
+void runGuarded(const std::function<void()>& operation);
+
+// The production network operations, built on first use rather than up front. A production
+// record can then always be built (and a coordinator always run): a backend that cannot start
+// surfaces as a failed listing of the pass that needed it, which every pass already handles.
+NetworkOperations deferredProductionNetwork();
+
+}  // namespace nubrik

@@ -1,0 +1,67 @@
+#include "helper/coordinators/activation_coordinator.hpp"
+
+#include <gmock/gmock.h>
+#include <gtest/gtest.h>
+
+#include "tests/helper/coordinators/fake_network.hpp"
+
+namespace nubrik {
+namespace {
+
+using ::testing::ElementsAre;
+
+struct ActivationHarness {
+  test::FakeNetwork net;
+  ActivationHarness() {
+    net.listed = {
+        {"services", {"A", "Loopback Service"}}, {"wifi", {"en0"}}, {"interfaces", {"lo0", "en0"}}};
+  }
+  ActivationOutcome activate() {
+    return ActivationCoordinator({net.list("services"), net.set("service"), net.list("wifi"),
+                                  net.set("wifi"), net.list("interfaces"), net.set("interface"),
+                                  net.log()})
+        .activate();
+  }
+};
+
+TEST(ActivationCoordinator, SwitchesEverythingOffButLoopbacks) {
+  ActivationHarness h;
+  EXPECT_EQ(h.activate(), ActivationOutcome::activated);
+  EXPECT_THAT(h.net.changes(),
+              ElementsAre("set service A off", "set wifi en0 off", "set interface en0 down"));
+  EXPECT_THAT(h.net.logLines,
+              ElementsAre("activation: disabled service A", "activation: powered off Wi-Fi en0",
+                          "activation: brought interface en0 down"));
+}
+
+TEST(ActivationCoordinator, FailedChangesDoNotStopThePassButLeaveItPending) {
+  ActivationHarness h;
+  h.net.failingChanges = {"service A", "wifi en0", "interface en0"};
+  EXPECT_EQ(h.activate(), ActivationOutcome::activationPending);
+  EXPECT_THAT(h.net.logLines, ElementsAre("activation: FAILED to disable service A",
+                                          "activation: FAILED to power off Wi-Fi en0",
+                                          "activation: FAILED to bring interface en0 down"));
+
+  ActivationHarness radioOnly;
+  radioOnly.net.failingChanges = {"wifi en0"};
+  EXPECT_EQ(radioOnly.activate(), ActivationOutcome::activationPending);
+  EXPECT_EQ(radioOnly.net.changes().back(), "set interface en0 down");
+}
+
+TEST(ActivationCoordinator, AFailedListingChangesNothing) {
+  const std::pair<const char*, const char*> cases[] = {
+      {"services", "activation: service discovery failed (services down)"},
+      {"wifi", "activation: Wi-Fi discovery failed (wifi down)"},
+      {"interfaces", "activation: interface discovery failed (interfaces down)"},
+  };
+  for (const auto& [listing, line] : cases) {
+    ActivationHarness h;
+    h.net.failingListings = {listing};
+    EXPECT_EQ(h.activate(), ActivationOutcome::activationPending);
+    EXPECT_TRUE(h.net.changes().empty());
+    EXPECT_THAT(h.net.logLines, ElementsAre(line));
+  }
+}
+
+}  // namespace
+}  // namespace nubrik

@@ -1,0 +1,94 @@
+#include "helper/coordinators/capture_coordinator.hpp"
+
+#include <gmock/gmock.h>
+#include <gtest/gtest.h>
+
+#include "tests/helper/coordinators/fake_network.hpp"
+
+namespace nubrik {
+namespace {
+
+using ::testing::ElementsAre;
+using Kind = CaptureError::Kind;
+
+struct CaptureHarness {
+  test::FakeNetwork net;
+  CaptureHarness() {
+    net.listed = {{"services", {"A", "B"}}, {"wifi", {"en0"}}, {"interfaces", {"lo0", "en0"}}};
+    net.state = {{"service A", true},
+                 {"service B", false},
+                 {"wifi en0", true},
+                 {"interface lo0", true},
+                 {"interface en0", true}};
+  }
+  CapturedSnapshot capture() {
+    return CaptureCoordinator({net.list("services"), net.query("service"), net.list("wifi"),
+                               net.query("wifi"), net.list("interfaces"), net.query("interface"),
+                               net.log()})
+        .capture();
+  }
+};
+
+TEST(CaptureCoordinator, RecordsEveryObjectInListOrderAndLogsTheCounts) {
+  CaptureHarness h;
+  const CapturedSnapshot snapshot = h.capture();
+  EXPECT_THAT(snapshot.services, ElementsAre(ServiceState{"A", true}, ServiceState{"B", false}));
+  EXPECT_EQ(snapshot.wifiPower, (std::map<std::string, bool>{{"en0", true}}));
+  EXPECT_THAT(snapshot.interfaces,
+              ElementsAre(InterfaceState{"lo0", true}, InterfaceState{"en0", true}));
+  EXPECT_THAT(h.net.logLines,
+              ElementsAre("capture: recorded 2 services, 1 Wi-Fi devices, 2 interfaces"));
+  EXPECT_THAT(h.net.calls, ElementsAre("list services", "query service A", "query service B",
+                                       "list wifi", "query wifi en0", "list interfaces",
+                                       "query interface lo0", "query interface en0"));
+
+  CaptureHarness noWifi;
+  noWifi.net.listed["wifi"] = {};
+  EXPECT_TRUE(noWifi.capture().wifiPower.empty());
+  EXPECT_THAT(noWifi.net.logLines,
+              ElementsAre("capture: recorded 2 services, 0 Wi-Fi devices, 2 interfaces"));
+}
+
+TEST(CaptureCoordinator, StopsAtTheFirstFailureWithItsOwnError) {
+  struct Case {
+    const char* listing;  // or else the state entry to remove
+    const char* entry;
+    CaptureError expected;
+    std::size_t callsMade;
+  };
+  const Case cases[] = {
+      {"services", "", CaptureError(Kind::serviceDiscoveryFailed), 1},
+      {"", "service B", CaptureError(Kind::serviceStateQueryFailed, "B"), 3},
+      {"wifi", "", CaptureError(Kind::wifiDiscoveryFailed), 4},
+      {"", "wifi en0", CaptureError(Kind::wifiPowerQueryFailed, "en0"), 5},
+      {"interfaces", "", CaptureError(Kind::interfaceDiscoveryFailed), 6},
+      {"", "interface en0", CaptureError(Kind::interfaceStateQueryFailed, "en0"), 8},
+  };
+  for (const Case& c : cases) {
+    SCOPED_TRACE(c.expected.what());
+    CaptureHarness h;
+    h.net.failingListings.insert(c.listing);
+    h.net.state.erase(c.entry);
+    try {
+      h.capture();
+      ADD_FAILURE() << "capture succeeded";
+    } catch (const CaptureError& error) {
+      EXPECT_EQ(error, c.expected);
+    }
+    EXPECT_EQ(h.net.calls.size(), c.callsMade);
+    EXPECT_TRUE(h.net.logLines.empty());
+  }
+}
+
+TEST(CaptureError, DescribesItselfInDefaultTextualForm) {
+  EXPECT_STREQ(CaptureError(Kind::serviceStateQueryFailed, "B").what(),
+               "serviceStateQueryFailed(service: \"B\")");
+  EXPECT_STREQ(CaptureError(Kind::wifiPowerQueryFailed, "en0").what(),
+               "wifiPowerQueryFailed(device: \"en0\")");
+  EXPECT_STREQ(CaptureError(Kind::interfaceStateQueryFailed, "a\"b").what(),
+               "interfaceStateQueryFailed(interface: \"a\\\"b\")");
+  EXPECT_STREQ(CaptureError(Kind::serviceDiscoveryFailed).what(), "serviceDiscoveryFailed");
+}
+
+}  // namespace
+}  // namespace nubrik

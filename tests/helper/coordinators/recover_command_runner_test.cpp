@@ -1,0 +1,94 @@
+#include "helper/coordinators/recover_command_runner.hpp"
+
+#include <gmock/gmock.h>
+#include <gtest/gtest.h>
+
+#include <stdexcept>
+
+#include "tests/helper/coordinators/fake_network.hpp"
+
+namespace nubrik {
+namespace {
+
+using ::testing::ElementsAre;
+using Kind = RecoverCommandResult::Kind;
+
+OfflineSession unexpiredSession() {
+  OfflineSession session;
+  session.id = "A0A0A0A0-B1B1-C2C2-D3D3-E4E4E4E4E4E4";
+  session.services = {{"A", false}};
+  session.expirationDate = Date::max();  // the command restores regardless of expiration
+  return session;
+}
+
+TEST(RecoverCommandRunner, DispatchesOnTheStoredState) {
+  const RecoverCommandResult restored{Kind::recovered, RecoveredKind::restored};
+  const RecoverCommandResult failedOpen{Kind::recovered, RecoveredKind::failOpen};
+  const RecoverCommandResult failed{Kind::failed}, nothing{Kind::nothingToDo};
+  struct Case {
+    SessionLoadResult state;
+    bool succeeds;
+    RecoverCommandResult expected;
+    std::vector<std::string> calls;
+  };
+  const Case cases[] = {
+      {SessionAbsent{}, true, nothing, {"load", "idle"}},
+      {unexpiredSession(), true, restored, {"load", "restore"}},
+      {unexpiredSession(), false, failed, {"load", "restore"}},
+      {CorruptSessionInfo{}, true, failedOpen, {"load", "failOpen"}},
+      {CorruptSessionInfo{}, false, failed, {"load", "failOpen"}},
+      {RecoveryPendingMarker{}, true, failedOpen, {"load", "failOpen"}},
+      {RecoveryPendingMarker{}, false, failed, {"load", "failOpen"}},
+  };
+  for (const Case& c : cases) {
+    SCOPED_TRACE(describe(c.state));
+    std::vector<std::string> calls;
+    RecoverCommandRunner runner{
+        .loadState = [&] { return calls.push_back("load"), c.state; },
+        .restoreValid =
+            [&](const OfflineSession&) { return calls.push_back("restore"), c.succeeds; },
+        .recoverFailOpen = [&] { return calls.push_back("failOpen"), c.succeeds; },
+        .publishIdle = [&] { calls.push_back("idle"); },
+        .log = [&](const std::string& line) { calls.push_back(line); },
+    };
+    EXPECT_EQ(runner.run(), c.expected);
+    EXPECT_EQ(calls, c.calls);
+
+    // Nothing thrown below may escape or be taken for a recovery.
+    runner.restoreValid = [](const OfflineSession&) -> bool { throw std::runtime_error("x"); };
+    runner.recoverFailOpen = []() -> bool { throw 1; };
+    runner.publishIdle = [] { throw 2; };
+    EXPECT_EQ(runner.run().kind,
+              c.expected.kind == Kind::nothingToDo ? Kind::nothingToDo : Kind::failed);
+  }
+}
+
+// Both paths of the production runner act through the options they were given. Every change
+// fails here, so neither path reaches the store's delete or finalize.
+TEST(RecoverCommandRunnerFactory, BothPathsUseTheGivenNetworkPublicationsAndLog) {
+  test::FakeNetwork net;
+  net.listed = {{"services", {"A"}}, {"wifi", {}}, {"interfaces", {}}};
+  net.failingChanges = {"service A"};
+  std::vector<std::string> effects;
+  RecoverCommandOptions options{
+      .network = {net.list("services"), net.list("wifi"), net.list("interfaces"),
+                  net.set("service"), net.set("wifi"), net.set("interface")},
+      .publishIdle = [&] { effects.push_back("idle"); },
+      .publishPending = [&] { effects.push_back("pending"); },
+      .notifyRestored = [&] { effects.push_back("notify"); },
+      .log = net.log(),
+  };
+  const RecoverCommandRunner runner = recoverCommandRunner(options);
+
+  EXPECT_FALSE(runner.restoreValid(unexpiredSession()));
+  EXPECT_FALSE(runner.recoverFailOpen());
+  runner.publishIdle();
+  EXPECT_THAT(net.changes(), ElementsAre("set service A off", "set service A on"));
+  EXPECT_THAT(effects, ElementsAre("pending", "pending", "idle"));
+  EXPECT_THAT(net.logLines, testing::IsSupersetOf(
+                                {"restoration: FAILED to restore service A; will retry",
+                                 "fail-open recovery: FAILED to enable service A; will retry"}));
+}
+
+}  // namespace
+}  // namespace nubrik
