@@ -1,0 +1,114 @@
+#include "helper/daemon/daemon.hpp"
+
+#include <signal.h>
+#include <stdlib.h>
+#include <systemd/sd-daemon.h>
+#include <time.h>
+#include <unistd.h>
+
+#include <chrono>
+#include <memory>
+
+#include "core/file_read.hpp"
+#include "core/session.hpp"
+#include "core/state_location.hpp"
+#include "helper/daemon/change_source.hpp"
+#include "helper/daemon/daemon_tick_coordinator.hpp"
+#include "helper/daemon/tick_scheduler.hpp"
+#include "helper/log/log.hpp"
+
+namespace nubrik {
+
+namespace {
+
+constexpr uint64_t tickIntervalMicroseconds = 5'000'000;
+
+struct EventDeleter {
+  void operator()(sd_event* event) const { sd_event_unref(event); }
+};
+struct SourceDeleter {
+  void operator()(sd_event_source* source) const { sd_event_source_disable_unref(source); }
+};
+using EventHandle = std::unique_ptr<sd_event, EventDeleter>;
+using SourceHandle = std::unique_ptr<sd_event_source, SourceDeleter>;
+
+int onPeriodicTick(sd_event_source* source, uint64_t, void* userdata) {
+  // Relative to this firing, so a slow tick never makes the timer catch up in a burst.
+  (void)sd_event_source_set_time_relative(source, tickIntervalMicroseconds);
+  static_cast<TickScheduler*>(userdata)->tickNow();
+  return 0;
+}
+
+int onTerminationSignal(sd_event_source* source, const signalfd_siginfo*, void*) {
+  return sd_event_exit(sd_event_source_get_event(source), 0);
+}
+
+int runLoop(const ListenerStart& startListener) {
+  sd_event* rawEvent = nullptr;
+  if (sd_event_default(&rawEvent) < 0) return EXIT_FAILURE;
+  const EventHandle event(rawEvent);
+
+  // Blocked so that they queue for the loop's signal sources instead of killing the process.
+  sigset_t termination;
+  sigemptyset(&termination);
+  sigaddset(&termination, SIGTERM);
+  sigaddset(&termination, SIGINT);
+  if (sigprocmask(SIG_BLOCK, &termination, nullptr) != 0) return EXIT_FAILURE;
+  sd_event_source* rawSource = nullptr;
+  if (sd_event_add_signal(event.get(), &rawSource, SIGTERM, onTerminationSignal, nullptr) < 0)
+    return EXIT_FAILURE;
+  const SourceHandle terminate(rawSource);
+  if (sd_event_add_signal(event.get(), &rawSource, SIGINT, onTerminationSignal, nullptr) < 0)
+    return EXIT_FAILURE;
+  const SourceHandle interrupt(rawSource);
+
+  TickScheduler scheduler(event.get(),
+                          TickScheduler::Operations{
+                              [] { tick(); },
+                              [] { return peekSessionExpiration(StateLocation::sessionFile()); },
+                              [] { return std::chrono::system_clock::now(); },
+                          });
+
+  // Without change notifications the daemon still converges on the periodic tick alone.
+  const std::unique_ptr<ChangeSource> network =
+      openNetlinkChangeSource(event.get(), [&scheduler] { scheduler.requestTick(); });
+  const std::unique_ptr<ChangeSource> rfkill =
+      openRfkillChangeSource(event.get(), [&scheduler] { scheduler.requestTick(); });
+
+  if (sd_event_add_time_relative(event.get(), &rawSource, CLOCK_MONOTONIC, tickIntervalMicroseconds,
+                                 0, onPeriodicTick, &scheduler) < 0)
+    return EXIT_FAILURE;
+  const SourceHandle periodic(rawSource);
+  (void)sd_event_source_set_enabled(periodic.get(), SD_EVENT_ON);
+
+  scheduler.tickNow();
+
+  if (startListener) startListener(event.get());
+  (void)sd_notify(0, "READY=1");
+
+  const int result = sd_event_loop(event.get());
+  return result < 0 ? EXIT_FAILURE : result;
+}
+
+}  // namespace
+
+std::optional<Date> peekSessionExpiration(const std::string& sessionPath) {
+  try {
+    const OfflineSession session = decodeSession(readWholeFile(sessionPath));
+    if (!session.active) return std::nullopt;
+    return session.expirationDate;
+  } catch (...) {
+    return std::nullopt;
+  }
+}
+
+int runDaemon(const ListenerStart& startListener) {
+  log("daemon launched (uid=" + std::to_string(::geteuid()) + ")");
+  try {
+    return runLoop(startListener);
+  } catch (...) {
+    return EXIT_FAILURE;
+  }
+}
+
+}  // namespace nubrik

@@ -1,0 +1,25 @@
+#pragma once
+
+#include <systemd/sd-event.h>
+
+#include <functional>
+#include <optional>
+#include <string>
+
+#include "core/date.hpp"
+
+namespace nubrik {
+
+// Attaches a listener (the bus service) to the daemon's loop after the first tick.
+using ListenerStart = std::function<void(sd_event* event)>;
+
+// The daemon: one sd-event loop on the main thread that ticks every 5 seconds, on network and
+// rfkill changes, and at the stored session's expiration. Returns 0 when SIGTERM or SIGINT ends
+// it, and a failure status only when the loop cannot be set up at all.
+int runDaemon(const ListenerStart& startListener = {});
+
+// The expiration of the active session stored at the path, read without any of the load's side
+// effects (no quarantine, no marker, no log); none when there is none or it cannot be read.
+std::optional<Date> peekSessionExpiration(const std::string& sessionPath);
+
+}  // namespace nubrik

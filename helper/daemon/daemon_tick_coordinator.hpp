@@ -1,0 +1,50 @@
+#pragma once
+
+#include <functional>
+#include <string>
+
+#include "core/date.hpp"
+#include "core/session.hpp"
+#include "helper/coordinators/enforcement_coordinator.hpp"
+
+namespace nubrik {
+
+struct DaemonTickDependencies {
+  std::function<SessionLoadResult()> loadState;  // may record a corruption
+  std::function<Date()> now;
+  std::function<bool(const OfflineSession&)> runRestoration;
+  std::function<EnforcementOutcome()> runEnforcement;
+  std::function<bool()> runRecovery;
+  std::function<void()> publishIdle;
+  std::function<void(const std::string&)> log;
+  // Starts a due schedule; empty while no schedules are configured.
+  std::function<void()> runScheduledStart;
+
+  // Fresh production coordinators behind every operation.
+  static DaemonTickDependencies production();
+};
+
+// One daemon tick: load the stored state and do exactly one thing about it.
+class DaemonTickCoordinator {
+ public:
+  explicit DaemonTickCoordinator(DaemonTickDependencies dependencies);
+
+  const DaemonTickDependencies& dependencies() const { return dependencies_; }
+
+  // The decision alone, without a transaction.
+  void tick() const;
+  // tick() inside one helper transaction; throws when the transaction cannot be entered.
+  void transactionalTick() const;
+
+ private:
+  DaemonTickDependencies dependencies_;
+};
+
+// Runs the coordinator's transactional tick; a tick that cannot run is logged and skipped, so
+// nothing ever escapes.
+void runTick(const DaemonTickCoordinator& coordinator) noexcept;
+
+// The daemon's tick with the production operations. Never throws.
+void tick() noexcept;
+
+}  // namespace nubrik

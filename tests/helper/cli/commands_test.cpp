@@ -1,0 +1,281 @@
+#include "helper/cli/commands.hpp"
+
+#include <gtest/gtest.h>
+#include <stdlib.h>
+#include <time.h>
+
+#include <map>
+#include <sstream>
+#include <stdexcept>
+#include <string>
+#include <vector>
+
+#include "core/public_status.hpp"
+#include "core/state_location.hpp"
+#include "helper/transaction/helper_transaction.hpp"
+#include "tests/support/temp_dir.hpp"
+
+namespace nubrik {
+namespace {
+
+constexpr const char* sessionId = "3F2504E0-4F89-11D3-9A0C-0305E82C3301";
+
+// Streams, root and environment of one invocation; every operation records itself in calls.
+struct CommandHarness {
+  CommandContext context() {
+    return CommandContext{out, err, [this] { return root; },
+                          [this](const std::string& name) -> std::optional<std::string> {
+                            const auto found = environment.find(name);
+                            if (found == environment.end()) return std::nullopt;
+                            return found->second;
+                          }};
+  }
+
+  void runTransaction(const std::function<void()>& body) {
+    calls.push_back("transaction");
+    if (transactionError) std::rethrow_exception(transactionError);
+    body();
+  }
+
+  StartCommandOperations startOperations() {
+    StartCommandOperations operations;
+    operations.runTransaction = [this](const auto& body) { runTransaction(body); };
+    operations.startSession = [this](double duration) {
+      calls.push_back("start " + std::to_string(duration));
+      if (startError) std::rethrow_exception(startError);
+      OfflineSession session;
+      session.id = sessionId;
+      session.expirationDate = dateFromUnixSeconds(1796489491.75);
+      return session;
+    };
+    operations.publishStatus = [this](const OfflineSession& s) {
+      calls.push_back("publish " + s.id);
+    };
+    operations.log = [this](const std::string& line) { calls.push_back("log " + line); };
+    operations.notify = [this](const std::string& title, const std::string& message) {
+      calls.push_back("notify " + title + " / " + message);
+    };
+    operations.formattedTime = [](Date) { return std::string("16:51"); };
+    return operations;
+  }
+
+  RecoverCommandOperations recoverOperations(RecoverCommandResult result) {
+    RecoverCommandOperations operations;
+    operations.runTransaction = [this](const auto& body) { runTransaction(body); };
+    operations.runRecovery = [this, result] {
+      calls.push_back("recover");
+      return result;
+    };
+    return operations;
+  }
+
+  std::ostringstream out;
+  std::ostringstream err;
+  bool root = true;
+  std::map<std::string, std::string> environment{{"NUBRIK_FORCE", "YES"}};
+  std::exception_ptr transactionError;
+  std::exception_ptr startError;
+  std::vector<std::string> calls;
+};
+
+const std::string busyText = "error: another helper operation is in progress\n";
+
+TEST(StartCommand, RefusesANonRootUserBeforeTouchingAnything) {
+  CommandHarness harness;
+  harness.root = false;
+  EXPECT_EQ(doStart(900, harness.context(), harness.startOperations()), 3);
+  EXPECT_EQ(harness.err.str(), "error: --start requires root\n");
+  EXPECT_TRUE(harness.calls.empty());
+}
+
+TEST(StartCommand, SuccessPublishesLogsAndNotifiesInsideTheTransaction) {
+  CommandHarness harness;
+  EXPECT_EQ(doStart(900.5, harness.context(), harness.startOperations()), 0);
+  EXPECT_EQ(harness.calls, (std::vector<std::string>{
+                               "transaction",
+                               "start 900.500000",
+                               std::string("publish ") + sessionId,
+                               std::string("log session started id=") + sessionId +
+                                   " until 2026-12-05 16:51:31 +0000",
+                               "notify Tamsel / Offline until 16:51.",
+                           }));
+  EXPECT_EQ(harness.out.str() + harness.err.str(), "");
+}
+
+TEST(StartCommand, MapsEachFailureToItsTextAndStatus) {
+  using Kind = SessionStartError::Kind;
+  OfflineSession saved;
+  saved.id = sessionId;
+  const struct {
+    std::exception_ptr error;
+    std::string text;
+    int status;
+  } cases[] = {
+      {std::make_exception_ptr(SessionStartError::activationPending(saved)),
+       "session saved but the network lock is still being applied; it will take effect "
+       "shortly\n",
+       9},
+      {std::make_exception_ptr(SessionStartError(Kind::invalidDuration)),
+       "error: duration must be 5 minutes to 24 hours\n", 2},
+      {std::make_exception_ptr(SessionStartError(Kind::activeSessionInProgress)),
+       "error: a session is already active\n", 4},
+      {std::make_exception_ptr(SessionStartError(Kind::expiredSessionPendingRestoration)),
+       "error: the previous session has expired but networking has not been restored yet; wait "
+       "a moment and try again\n",
+       7},
+      {std::make_exception_ptr(SessionStartError(Kind::recoveryPending)),
+       "error: saved session state is corrupt and fail-open recovery is pending; wait a moment "
+       "and try again\n",
+       7},
+      {std::make_exception_ptr(SessionStartError(Kind::captureFailed)),
+       "error: could not capture current network state; nothing was changed\n", 10},
+      {std::make_exception_ptr(std::runtime_error("writeFailed(path: \"/var/lib/x\")")),
+       "error: could not persist session: writeFailed(path: \"/var/lib/x\")\n", 5},
+  };
+  for (const auto& c : cases) {
+    CommandHarness harness;
+    harness.startError = c.error;
+    EXPECT_EQ(doStart(900, harness.context(), harness.startOperations()), c.status) << c.text;
+    EXPECT_EQ(harness.err.str(), c.text);
+    // Only a pending activation is logged; no failure publishes or notifies.
+    std::vector<std::string> expected = {"transaction", "start 900.000000"};
+    if (c.status == 9) {
+      expected.push_back(std::string("log session started id=") + sessionId +
+                         " with activation pending; daemon will enforce shortly");
+    }
+    EXPECT_EQ(harness.calls, expected) << c.text;
+  }
+}
+
+TEST(StartCommand, TransactionFailuresExitEleven) {
+  const std::string lock = "/var/lib/nubrik/transaction.lock";
+  const std::pair<std::exception_ptr, std::string> cases[] = {
+      {std::make_exception_ptr(
+           HelperTransactionError(HelperTransactionError::Kind::lockUnavailable, lock)),
+       busyText},
+      {std::make_exception_ptr(
+           HelperTransactionError(HelperTransactionError::Kind::acquisitionFailed, lock)),
+       "error: could not acquire helper state lock at " + lock + "\n"},
+      {std::make_exception_ptr(std::runtime_error("generation write failed")),
+       "error: could not acquire helper state lock: generation write failed\n"},
+  };
+  for (const auto& [error, text] : cases) {
+    CommandHarness harness;
+    harness.transactionError = error;
+    EXPECT_EQ(doStart(900, harness.context(), harness.startOperations()), 11);
+    EXPECT_EQ(harness.err.str(), text);
+  }
+}
+
+TEST(RecoverCommand, RequiresRootAndTheExactConfirmation) {
+  CommandHarness notRoot;
+  notRoot.root = false;
+  EXPECT_EQ(doRecover(notRoot.context(), notRoot.recoverOperations({})), 3);
+  EXPECT_EQ(notRoot.err.str(), "error: --recover requires root\n");
+
+  for (const char* value : {static_cast<const char*>(nullptr), "yes", "YES ", ""}) {
+    CommandHarness harness;
+    harness.environment.clear();
+    if (value != nullptr) harness.environment["NUBRIK_FORCE"] = value;
+    EXPECT_EQ(doRecover(harness.context(), harness.recoverOperations({})), 6);
+    EXPECT_EQ(harness.err.str(),
+              "refusing: set NUBRIK_FORCE=YES to confirm deliberate recovery (see "
+              "RECOVERY.md)\n");
+    EXPECT_TRUE(harness.calls.empty());
+  }
+}
+
+TEST(RecoverCommand, ReportsEachResultAndEveryTransactionErrorAsBusy) {
+  using Kind = RecoverCommandResult::Kind;
+  const struct {
+    RecoverCommandResult result;
+    std::exception_ptr transactionError;
+    std::string out;
+    std::string err;
+    int status;
+  } cases[] = {
+      {{Kind::recovered, RecoveredKind::restored},
+       {},
+       "recovered: network state restored\n",
+       "",
+       0},
+      {{Kind::recovered, RecoveredKind::failOpen},
+       {},
+       "recovered: fail-open network restore completed\n",
+       "",
+       0},
+      {{Kind::nothingToDo}, {}, "recovered: no session state present\n", "", 0},
+      {{Kind::failed},
+       {},
+       "",
+       "error: recovery failed; authoritative state retained, nothing cleared\n",
+       8},
+      {{},
+       std::make_exception_ptr(
+           HelperTransactionError(HelperTransactionError::Kind::acquisitionFailed, "/x.lock")),
+       "",
+       busyText,
+       11},
+      {{},
+       std::make_exception_ptr(std::runtime_error("boom")),
+       "",
+       "error: could not acquire helper state lock: boom\n",
+       11},
+  };
+  for (const auto& c : cases) {
+    CommandHarness harness;
+    harness.transactionError = c.transactionError;
+    EXPECT_EQ(doRecover(harness.context(), harness.recoverOperations(c.result)), c.status);
+    EXPECT_EQ(harness.out.str(), c.out);
+    EXPECT_EQ(harness.err.str(), c.err);
+  }
+}
+
+// The status command reads the files of the state directory the store is pointed at.
+TEST(StatusCommand, PrintsTheStatusOrWhyItIsUnavailable) {
+  TempDir dir;
+  StateLocation::setTestSupportDirectoryForTest(dir.path());
+  CommandHarness empty;
+  EXPECT_EQ(doStatus(empty.context()), 12);
+  EXPECT_EQ(empty.out.str(), "{\"unavailable\":\"missing\"}\n");
+
+  dir.write("status.json", "{\"active\":false}");
+  dir.write("generation.json", encodeGeneration({sessionId, 4}));
+  CommandHarness idle;
+  EXPECT_EQ(doStatus(idle.context()), 0);
+  EXPECT_EQ(idle.out.str(), "{\"active\":false}\n");
+  StateLocation::setTestSupportDirectoryForTest(std::nullopt);
+}
+
+TEST(CommandDispatch, PrintsUsageAndMissingDurationAndRunsTheDaemon) {
+  CommandHarness usage;
+  EXPECT_EQ(execute(UsageError{}, usage.context(), [] { return 99; }), 1);
+  EXPECT_EQ(usage.err.str(),
+            "usage: nubrik-helper --daemon | --start --duration <sec> | --status | --recover\n");
+  CommandHarness missing;
+  EXPECT_EQ(execute(MissingDuration{}, missing.context(), [] { return 99; }), 2);
+  EXPECT_EQ(missing.err.str(), "error: --start requires --duration <seconds>\n");
+  CommandHarness daemon;
+  EXPECT_EQ(execute(RunDaemon{}, daemon.context(), [] { return 0; }), 0);
+}
+
+TEST(FormattedTime, IsTheLocaleTimeWithoutSeconds) {
+  const std::pair<const char*, const char*> cases[] = {
+      {"%H:%M:%S", "%H:%M"},       {"%T", "%H:%M"}, {"%r", "%I:%M %p"}, {"%H.%M.%S", "%H.%M"},
+      {"%p %I:%M:%S", "%p %I:%M"}, {"", "%H:%M"},
+  };
+  for (const auto& [localeFormat, expected] : cases) {
+    EXPECT_EQ(shortTimeFormat(localeFormat), expected) << localeFormat;
+  }
+
+  const char* previous = ::getenv("TZ");
+  const std::string saved = previous ? previous : "";
+  ::setenv("TZ", "UTC", 1);
+  ::tzset();
+  EXPECT_EQ(formattedTime(dateFromUnixSeconds(1796489491.75)), "16:51");  // C locale
+  previous ? ::setenv("TZ", saved.c_str(), 1) : ::unsetenv("TZ");
+  ::tzset();
+}
+
+}  // namespace
+}  // namespace nubrik
