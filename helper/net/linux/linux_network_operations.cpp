@@ -1,0 +1,116 @@
+#include "helper/net/linux/linux_network_operations.hpp"
+
+#if defined(__linux__)
+
+#include <memory>
+#include <optional>
+#include <string_view>
+
+#include "helper/net/linux/network_manager_switch.hpp"
+#include "helper/net/linux/rfkill_switches.hpp"
+#include "helper/net/linux/rtnetlink_links.hpp"
+#include "helper/net/network_errors.hpp"
+
+namespace nubrik {
+
+namespace {
+
+struct LinuxBackend {
+  explicit LinuxBackend(const LinuxNetworkConfig& config)
+      : rfkill(config.rfkillSysfsRoot, config.rfkillDevice),
+        networkManager(config.systemBusAddress) {}
+
+  RtnetlinkLinks links;
+  RfkillSwitches rfkill;
+  NetworkManagerSwitch networkManager;
+
+  NameList services(bool enabledOnly) {
+    if (!networkManager.present()) return {};
+    if (enabledOnly && !networkManager.networkingEnabled()) return {};
+    return {networkManagerServiceName};
+  }
+
+  bool serviceEnabled(const std::string& service) {
+    if (service != networkManagerServiceName || !networkManager.present()) {
+      throw NetworkSystemError::noSuchObject(service);
+    }
+    return networkManager.networkingEnabled();
+  }
+
+  NameList interfaces(bool includeLoopback) {
+    NameList names = links.linkNames();
+    if (!includeLoopback) {
+      std::erase_if(names, [](const std::string& name) {
+        return std::string_view(name).substr(0, 2) == "lo";
+      });
+    }
+    return names;
+  }
+};
+
+// The optional and changing forms report what they cannot do instead of throwing.
+template <typename Query>
+std::optional<bool> optionalState(Query query) {
+  try {
+    return query();
+  } catch (...) {
+    return std::nullopt;
+  }
+}
+
+template <typename Change>
+bool guardedChange(Change change) {
+  try {
+    return change();
+  } catch (...) {
+    return false;
+  }
+}
+
+}  // namespace
+
+NetworkOperations linuxNetworkOperations(const LinuxNetworkConfig& config) {
+  const auto backend = std::make_shared<LinuxBackend>(config);
+  NetworkOperations operations;
+  operations.discoverEnabledServices = [backend] { return backend->services(true); };
+  operations.discoverAllServices = [backend] { return backend->services(false); };
+  operations.discoverSnapshotServices = [backend] { return backend->services(false); };
+  operations.discoverInterfaces = [backend] { return backend->interfaces(false); };
+  operations.discoverSnapshotInterfaces = [backend] { return backend->interfaces(true); };
+  operations.discoverWifiDevices = [backend] { return backend->rfkill.deviceNames(); };
+
+  operations.queryServiceEnabledState = [backend](const std::string& service) {
+    return backend->serviceEnabled(service);
+  };
+  operations.queryWifiPowerState = [backend](const std::string& device) {
+    return backend->rfkill.powered(device);
+  };
+  operations.queryInterfaceUpState = [backend](const std::string& interface) {
+    return backend->links.isUp(interface);
+  };
+
+  operations.wifiPowerState = [backend](const std::string& device) {
+    return optionalState([&] { return backend->rfkill.powered(device); });
+  };
+  operations.interfaceAdminState = [backend](const std::string& interface) {
+    return optionalState([&] { return backend->links.isUp(interface); });
+  };
+
+  operations.setServiceEnabled = [backend](const std::string& service, bool on) {
+    return guardedChange([&] {
+      return service == networkManagerServiceName &&
+             backend->networkManager.setNetworkingEnabled(on);
+    });
+  };
+  operations.setWifiPower = [backend](const std::string& device, bool on) {
+    return guardedChange([&] { return backend->rfkill.setPowered(device, on); });
+  };
+  operations.setInterfaceUp = [backend](const std::string& interface, bool up) {
+    return guardedChange([&] { return backend->links.setUp(interface, up); });
+  };
+  return operations;
+}
+
+}  // namespace nubrik
+
+#endif  // __linux__

@@ -1,0 +1,45 @@
+#pragma once
+
+#include <memory>
+#include <mutex>
+#include <optional>
+#include <string>
+#include <unordered_map>
+#include <vector>
+
+namespace nubrik {
+
+// The kernel's network links over one rtnetlink socket, opened on first use in the network
+// namespace of the calling thread and reopened after any failure. Thread-safe.
+class RtnetlinkLinks {
+ public:
+  RtnetlinkLinks();
+  ~RtnetlinkLinks();
+  RtnetlinkLinks(const RtnetlinkLinks&) = delete;
+  RtnetlinkLinks& operator=(const RtnetlinkLinks&) = delete;
+
+  // Every link name in ifindex order, from one dump. Throws NetworkSystemError when the dump
+  // fails and NetworkStateError::malformedOutput("RTM_GETLINK") when it lacks "lo" or holds an
+  // invalid or repeated name; never returns a partial list.
+  std::vector<std::string> linkNames();
+
+  // Whether the link's administrative UP flag is set, read live from the kernel. Throws
+  // NetworkSystemError::systemCallFailed("RTM_GETLINK", ENODEV) for a link that does not exist.
+  bool isUp(const std::string& name);
+
+  // Sets or clears the UP flag; true only when the kernel acknowledged the change.
+  bool setUp(const std::string& name, bool up);
+
+ private:
+  struct Socket;
+  Socket& socket();
+  std::optional<bool> fastUpFlag(const std::string& name);
+
+  std::mutex mutex_;
+  std::unique_ptr<Socket> socket_;
+  // Index of every link of the last listing. Only an identity hint for the cheap flag read; the
+  // flags themselves are always read live.
+  std::unordered_map<std::string, int> listedIndexes_;
+};
+
+}  // namespace nubrik

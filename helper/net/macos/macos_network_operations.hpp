@@ -1,0 +1,44 @@
+#pragma once
+
+// The Apple backend: every operation runs networksetup or ifconfig once and parses its output.
+
+#include <optional>
+#include <string>
+
+#include "helper/net/macos/network_tools.hpp"
+#include "helper/net/network_operations.hpp"
+
+namespace nubrik::macos {
+
+// Listings: throw NetworkQueryError when the tool fails, NetworkStateError when its output does
+// not parse.
+NameList discoverEnabledServices(const ShellRunner& runner);
+NameList discoverAllServices(const ShellRunner& runner);
+NameList discoverSnapshotServices(const ShellRunner& runner);
+NameList discoverInterfaces(const ShellRunner& runner);
+NameList discoverSnapshotInterfaces(const ShellRunner& runner);
+NameList discoverWifiDevices(const ShellRunner& runner);
+
+// Single-object queries: throw NetworkStateError (commandFailed or malformedOutput).
+bool queryServiceEnabledState(const ShellRunner& runner, const std::string& service);
+bool queryWifiPowerState(const ShellRunner& runner, const std::string& device);
+bool queryInterfaceUpState(const ShellRunner& runner, const std::string& interface);
+
+// Optional forms: nullopt when the tool fails or its output does not parse.
+std::optional<bool> wifiPowerState(const ShellRunner& runner, const std::string& device);
+std::optional<bool> interfaceAdminState(const ShellRunner& runner, const std::string& interface);
+
+// Changes: true exactly when the tool exits with status 0.
+bool setServiceEnabled(const ShellRunner& runner, const std::string& service, bool on);
+bool setWifiPower(const ShellRunner& runner, const std::string& device, bool on);
+bool setInterfaceUp(const ShellRunner& runner, const std::string& interface, bool up);
+
+}  // namespace nubrik::macos
+
+namespace nubrik {
+
+// Every operation bound to the system tools, started through `runner` (the real process runner
+// unless a test passes its own).
+NetworkOperations macosNetworkOperations(macos::ShellRunner runner = macos::shellResult);
+
+}  // namespace nubrik

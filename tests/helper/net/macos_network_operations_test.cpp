@@ -1,0 +1,205 @@
+#include "helper/net/macos/macos_network_operations.hpp"
+
+#include <gmock/gmock.h>
+#include <gtest/gtest.h>
+#include <stdlib.h>
+
+#include <map>
+#include <optional>
+
+#include "helper/net/network_errors.hpp"
+#include "tests/support/temp_dir.hpp"
+
+namespace nubrik {
+namespace {
+
+using macos::ShellResult;
+using ::testing::ElementsAre;
+
+using Command = std::vector<std::string>;  // executable, then arguments
+
+// Answers each command line with a canned result and records what was run.
+class FakeTools {
+ public:
+  void answer(Command command, ShellResult result) { answers_[std::move(command)] = result; }
+
+  macos::ShellRunner runner() {
+    return [this](const std::string& executable, const std::vector<std::string>& arguments) {
+      Command command{executable};
+      command.insert(command.end(), arguments.begin(), arguments.end());
+      runs.push_back(command);
+      const auto found = answers_.find(command);
+      return found == answers_.end() ? ShellResult{"", -1} : found->second;
+    };
+  }
+
+  std::vector<Command> runs;
+
+ private:
+  std::map<Command, ShellResult> answers_;
+};
+
+const std::string services =
+    "An asterisk (*) denotes that a network service is disabled.\nWi-Fi\n*Thunderbolt Bridge\n"
+    "USB Loopback\n";
+const std::string ports =
+    "Hardware Port: Ethernet\nDevice: en0\n\nHardware Port: Wi-Fi\n"
+    "Device: en1\n";
+
+TEST(MacosNetworkOperations, ListingsRunTheToolOnceAndParseItsOutput) {
+  FakeTools tools;
+  tools.answer({"/usr/sbin/networksetup", "-listallnetworkservices"}, {services, 0});
+  tools.answer({"/sbin/ifconfig", "-l"}, {"lo0 en0 en1\n", 0});
+  tools.answer({"/usr/sbin/networksetup", "-listallhardwareports"}, {ports, 0});
+  const NetworkOperations operations = macosNetworkOperations(tools.runner());
+
+  EXPECT_THAT(operations.discoverEnabledServices(), ElementsAre("Wi-Fi", "USB Loopback"));
+  EXPECT_THAT(operations.discoverAllServices(), ElementsAre("Wi-Fi", "Thunderbolt Bridge"));
+  EXPECT_THAT(operations.discoverSnapshotServices(),
+              ElementsAre("Wi-Fi", "Thunderbolt Bridge", "USB Loopback"));
+  EXPECT_THAT(operations.discoverInterfaces(), ElementsAre("en0", "en1"));
+  EXPECT_THAT(operations.discoverSnapshotInterfaces(), ElementsAre("lo0", "en0", "en1"));
+  EXPECT_THAT(operations.discoverWifiDevices(), ElementsAre("en1"));
+  EXPECT_EQ(tools.runs.size(), 6u);
+}
+
+TEST(MacosNetworkOperations, AFailedListingThrowsTheQueryErrorAndAGarbledOneTheStateError) {
+  FakeTools tools;
+  tools.answer({"/usr/sbin/networksetup", "-listallnetworkservices"}, {services, 4});
+  tools.answer({"/sbin/ifconfig", "-l"}, {"en0 en1\n", 0});
+  const NetworkOperations operations = macosNetworkOperations(tools.runner());
+
+  const auto expectThrows = [](const auto& listing, const auto& expected) {
+    try {
+      listing();
+      ADD_FAILURE() << "expected " << expected.what();
+    } catch (const std::decay_t<decltype(expected)>& error) {
+      EXPECT_EQ(error, expected);
+    }
+  };
+  expectThrows(operations.discoverAllServices,
+               NetworkQueryError::commandFailed("/usr/sbin/networksetup", 4));
+  expectThrows(operations.discoverWifiDevices,  // not answered: could not be started
+               NetworkQueryError::commandFailed("/usr/sbin/networksetup", -1));
+  expectThrows(operations.discoverInterfaces, NetworkStateError::malformedOutput("ifconfig"));
+}
+
+TEST(MacosNetworkOperations, QueriesPassTheNameAsOneArgumentAndThrowOrGiveNothingOnFailure) {
+  FakeTools tools;
+  tools.answer({"/usr/sbin/networksetup", "-getnetworkserviceenabled", "Thunderbolt Bridge"},
+               {"Disabled\n", 0});
+  tools.answer({"/usr/sbin/networksetup", "-getairportpower", "en1"},
+               {"Wi-Fi Power (en1): On\n", 0});
+  tools.answer({"/sbin/ifconfig", "en0"}, {"en0: flags=8863<UP,BROADCAST> mtu 1500\n", 0});
+  tools.answer({"/sbin/ifconfig", "en9"}, {"", 1});
+  tools.answer({"/usr/sbin/networksetup", "-getairportpower", "en0"}, {"garbage\n", 0});
+  const NetworkOperations operations = macosNetworkOperations(tools.runner());
+
+  EXPECT_FALSE(operations.queryServiceEnabledState("Thunderbolt Bridge"));
+  EXPECT_TRUE(operations.queryWifiPowerState("en1"));
+  EXPECT_TRUE(operations.queryInterfaceUpState("en0"));
+  EXPECT_EQ(operations.wifiPowerState("en1"), true);
+  EXPECT_EQ(operations.interfaceAdminState("en0"), true);
+
+  try {
+    operations.queryInterfaceUpState("en9");
+    ADD_FAILURE() << "expected a failure";
+  } catch (const NetworkStateError& error) {
+    EXPECT_EQ(error, NetworkStateError::commandFailed("/sbin/ifconfig", 1));
+  }
+  EXPECT_THROW(operations.queryWifiPowerState("en0"), NetworkStateError);
+  EXPECT_EQ(operations.interfaceAdminState("en9"), std::nullopt);
+  EXPECT_EQ(operations.wifiPowerState("en0"), std::nullopt);
+  EXPECT_EQ(operations.wifiPowerState("en7"), std::nullopt);  // could not be started
+}
+
+TEST(MacosNetworkOperations, ChangesSucceedExactlyWhenTheToolExitsWithZero) {
+  FakeTools tools;
+  tools.answer({"/usr/sbin/networksetup", "-setnetworkserviceenabled", "Wi-Fi", "off"}, {"", 0});
+  tools.answer({"/usr/sbin/networksetup", "-setnetworkserviceenabled", "Wi-Fi", "on"}, {"", 1});
+  tools.answer({"/usr/sbin/networksetup", "-setairportpower", "en1", "off"}, {"ignored", 0});
+  tools.answer({"/sbin/ifconfig", "en0", "down"}, {"", 0});
+  tools.answer({"/sbin/ifconfig", "en0", "up"}, {"", 1});
+  const NetworkOperations operations = macosNetworkOperations(tools.runner());
+
+  EXPECT_TRUE(operations.setServiceEnabled("Wi-Fi", false));
+  EXPECT_FALSE(operations.setServiceEnabled("Wi-Fi", true));
+  EXPECT_TRUE(operations.setWifiPower("en1", false));
+  EXPECT_FALSE(operations.setWifiPower("en1", true));  // could not be started
+  EXPECT_TRUE(operations.setInterfaceUp("en0", false));
+  EXPECT_FALSE(operations.setInterfaceUp("en0", true));
+}
+
+// The real process runner, exercised with /bin/sh scripts.
+TEST(ShellResult, CapturesStandardOutputAndTheExitStatusButNotStandardError) {
+  const ShellResult result = macos::shellResult(
+      "/bin/sh", {"-c", "printf 'out %s\\n' \"$1\"; echo err >&2; exit 3", "sh", "two words"});
+  EXPECT_EQ(result, (ShellResult{"out two words\n", 3}));
+}
+
+// Sets or removes an environment variable for the lifetime of the object.
+class ScopedEnvironment {
+ public:
+  ScopedEnvironment(const char* name, const char* value) : name_(name) {
+    if (const char* old = ::getenv(name)) old_ = old;
+    if (value != nullptr) {
+      ::setenv(name, value, 1);
+    } else {
+      ::unsetenv(name);
+    }
+  }
+  ~ScopedEnvironment() {
+    if (old_) {
+      ::setenv(name_, old_->c_str(), 1);
+    } else {
+      ::unsetenv(name_);
+    }
+  }
+
+ private:
+  const char* name_;
+  std::optional<std::string> old_;
+};
+
+TEST(ShellResult, OverridesTheLocaleAndKeepsTheRestOfTheEnvironment) {
+  const ScopedEnvironment lcAll("LC_ALL", "de_DE.UTF-8");
+  const ScopedEnvironment lang("LANG", nullptr);
+  const ScopedEnvironment probe("NUBRIK_SHELL_PROBE", "kept");
+  const ShellResult result = macos::shellResult(
+      "/bin/sh", {"-c", "echo \"$LC_ALL/$LANG/$NUBRIK_SHELL_PROBE\"; env | grep -c '^LC_ALL='"});
+  EXPECT_EQ(result, (ShellResult{"C/C/kept\n1\n", 0}));
+}
+
+TEST(ShellResult, ReportsAKilledChildByItsSignalAndOutputThatIsNotUtf8AsEmpty) {
+  EXPECT_EQ(macos::shellResult("/bin/sh", {"-c", "kill -9 $$"}).status, 9);
+  EXPECT_EQ(macos::shellResult("/bin/sh", {"-c", "printf 'a\\377b'"}), (ShellResult{"", 0}));
+}
+
+TEST(ShellResult, ReadsLargeOutputsToTheEnd) {
+  const ShellResult result =
+      macos::shellResult("/bin/sh", {"-c",
+                                     "i=0; while [ $i -lt 20000 ]; do echo line$i; "
+                                     "i=$((i+1)); done"});
+  EXPECT_EQ(result.status, 0);
+  EXPECT_EQ(result.output.size(), 188890u);
+  EXPECT_TRUE(result.output.ends_with("line19999\n"));
+}
+
+TEST(ShellResult, AToolThatCannotBeStartedGivesStatusMinusOne) {
+  TempDir dir;
+  dir.write("not-executable", "#!/bin/sh\necho hi\n");
+  EXPECT_EQ(macos::shellResult(dir.file("missing"), {}), (ShellResult{"", -1}));
+  EXPECT_EQ(macos::shellResult(dir.file("not-executable"), {}), (ShellResult{"", -1}));
+  // Without a shell, a path search or an argument split, nothing runs.
+  EXPECT_EQ(macos::shellResult("sh", {"-c", "echo hi"}), (ShellResult{"", -1}));
+
+  const NetworkOperations operations =
+      macosNetworkOperations([&](const std::string&, const std::vector<std::string>& arguments) {
+        return macos::shellResult(dir.file("missing"), arguments);
+      });
+  EXPECT_FALSE(operations.setInterfaceUp("en0", false));
+  EXPECT_EQ(operations.interfaceAdminState("en0"), std::nullopt);
+}
+
+}  // namespace
+}  // namespace nubrik

@@ -1,0 +1,237 @@
+#include "helper/net/linux/network_manager_switch.hpp"
+
+#include <fcntl.h>
+#include <gmock/gmock.h>
+#include <gtest/gtest.h>
+#include <signal.h>
+#include <spawn.h>
+#include <sys/wait.h>
+#include <systemd/sd-bus.h>
+#include <unistd.h>
+
+#include <cstdlib>
+
+#include "helper/net/linux/linux_network_operations.hpp"
+#include "helper/net/network_errors.hpp"
+#include "tests/support/temp_dir.hpp"
+
+extern char** environ;
+
+namespace nubrik {
+namespace {
+
+using ::testing::ElementsAre;
+using ::testing::IsEmpty;
+
+constexpr const char* dbusDaemon = "/usr/bin/dbus-daemon";
+
+std::string readLine(int fd) {
+  std::string line;
+  char c;
+  while (::read(fd, &c, 1) == 1 && c != '\n') line += c;
+  return line;
+}
+
+void stopProcess(pid_t pid) {
+  if (pid <= 0) return;
+  ::kill(pid, SIGKILL);
+  ::waitpid(pid, nullptr, 0);
+}
+
+// A dbus-daemon of the test's own, listening in a temporary directory. It has printed its
+// address, and so accepts connections, once the constructor returns.
+class PrivateBus {
+ public:
+  explicit PrivateBus(const TempDir& dir) {
+    dir.write("bus.conf",
+              "<!DOCTYPE busconfig PUBLIC \"-//freedesktop//DTD D-BUS Bus Configuration 1.0//EN\" "
+              "\"http://www.freedesktop.org/standards/dbus/1.0/busconfig.dtd\">\n"
+              "<busconfig><listen>unix:path=" +
+                  dir.file("bus") +
+                  "</listen>"
+                  "<auth>EXTERNAL</auth><policy context=\"default\">"
+                  "<allow user=\"*\"/><allow own=\"*\"/><allow send_type=\"method_call\"/>"
+                  "<allow send_destination=\"*\"/><allow receive_sender=\"*\"/>"
+                  "</policy></busconfig>\n");
+    int pipeEnds[2];
+    if (::pipe2(pipeEnds, O_CLOEXEC) != 0) return;
+    posix_spawn_file_actions_t actions;
+    posix_spawn_file_actions_init(&actions);
+    posix_spawn_file_actions_adddup2(&actions, pipeEnds[1], STDOUT_FILENO);
+    posix_spawn_file_actions_addopen(&actions, STDERR_FILENO, "/dev/null", O_WRONLY, 0);
+    const std::string config = "--config-file=" + dir.file("bus.conf");
+    std::vector<std::string> arguments = {dbusDaemon, config, "--nofork", "--nopidfile",
+                                          "--print-address"};
+    std::vector<char*> argv;
+    for (std::string& argument : arguments) argv.push_back(argument.data());
+    argv.push_back(nullptr);
+    if (posix_spawn(&pid_, dbusDaemon, &actions, nullptr, argv.data(), environ) != 0) pid_ = -1;
+    posix_spawn_file_actions_destroy(&actions);
+    ::close(pipeEnds[1]);
+    if (pid_ > 0) address_ = readLine(pipeEnds[0]);
+    ::close(pipeEnds[0]);
+  }
+  ~PrivateBus() { stopProcess(pid_); }
+
+  // Empty when the daemon could not be started.
+  const std::string& address() const { return address_; }
+
+ private:
+  pid_t pid_ = -1;
+  std::string address_;
+};
+
+// NetworkManager's networking switch as a separate process on the private bus: the property
+// "NetworkingEnabled" and the method Enable(b), which, like the real one, refuses to switch to
+// the state it is already in. With `refuseAll` every Enable fails.
+class FakeNetworkManager {
+ public:
+  FakeNetworkManager(const std::string& address, bool enabled, bool refuseAll = false) {
+    int ready[2];
+    if (::pipe2(ready, O_CLOEXEC) != 0) return;
+    pid_ = ::fork();
+    if (pid_ == 0) {
+      ::close(ready[0]);
+      serve(address, State{enabled ? 1 : 0, refuseAll}, ready[1]);
+      ::_exit(1);
+    }
+    ::close(ready[1]);
+    char byte = 0;
+    running_ = pid_ > 0 && ::read(ready[0], &byte, 1) == 1;
+    ::close(ready[0]);
+  }
+  ~FakeNetworkManager() { stopProcess(pid_); }
+  bool running() const { return running_; }
+
+ private:
+  struct State {
+    int enabled;
+    bool refuseAll;
+  };
+
+  static int getEnabled(sd_bus*, const char*, const char*, const char*, sd_bus_message* reply,
+                        void* userdata, sd_bus_error*) {
+    return sd_bus_message_append(reply, "b", static_cast<State*>(userdata)->enabled);
+  }
+
+  static int enable(sd_bus_message* message, void* userdata, sd_bus_error*) {
+    auto& state = *static_cast<State*>(userdata);
+    int on = 0;
+    if (const int r = sd_bus_message_read(message, "b", &on); r < 0) return r;
+    if (state.refuseAll) {
+      return sd_bus_reply_method_errorf(message, "org.freedesktop.NetworkManager.PermissionDenied",
+                                        "Not authorized");
+    }
+    if ((on != 0) == (state.enabled != 0)) {
+      return sd_bus_reply_method_errorf(message,
+                                        "org.freedesktop.NetworkManager.AlreadyEnabledOrDisabled",
+                                        "Already %s", on ? "enabled" : "disabled");
+    }
+    state.enabled = on != 0;
+    return sd_bus_reply_method_return(message, "");
+  }
+
+  [[noreturn]] static void serve(const std::string& address, State state, int readyFd) {
+    static const sd_bus_vtable vtable[] = {
+        SD_BUS_VTABLE_START(0),
+        SD_BUS_PROPERTY("NetworkingEnabled", "b", getEnabled, 0, 0),
+        SD_BUS_METHOD("Enable", "b", "", enable, SD_BUS_VTABLE_UNPRIVILEGED),
+        SD_BUS_VTABLE_END,
+    };
+    sd_bus* bus = nullptr;
+    if (sd_bus_new(&bus) < 0 || sd_bus_set_address(bus, address.c_str()) < 0 ||
+        sd_bus_set_bus_client(bus, 1) < 0 || sd_bus_start(bus) < 0 ||
+        sd_bus_add_object_vtable(bus, nullptr, "/org/freedesktop/NetworkManager",
+                                 "org.freedesktop.NetworkManager", vtable, &state) < 0 ||
+        sd_bus_request_name(bus, "org.freedesktop.NetworkManager", 0) < 0) {
+      ::_exit(1);
+    }
+    const char byte = 1;
+    if (::write(readyFd, &byte, 1) != 1) ::_exit(1);
+    for (;;) {
+      const int processed = sd_bus_process(bus, nullptr);
+      if (processed < 0) ::_exit(0);
+      if (processed == 0 && sd_bus_wait(bus, UINT64_MAX) < 0) ::_exit(0);
+    }
+  }
+
+  pid_t pid_ = -1;
+  bool running_ = false;
+};
+
+NetworkOperations operationsOnBus(const TempDir& dir, const std::string& address) {
+  return linuxNetworkOperations(
+      LinuxNetworkConfig{dir.file("no-rfkill"), dir.file("no-rfkill-device"), address});
+}
+
+TEST(NetworkManagerServices, NoBusMeansNoServices) {
+  TempDir dir;
+  const NetworkOperations operations = operationsOnBus(dir, "unix:path=" + dir.file("no-bus"));
+  EXPECT_THAT(operations.discoverEnabledServices(), IsEmpty());
+  EXPECT_THAT(operations.discoverAllServices(), IsEmpty());
+  EXPECT_THAT(operations.discoverSnapshotServices(), IsEmpty());
+  EXPECT_THROW(operations.queryServiceEnabledState("NetworkManager"), NetworkSystemError);
+  EXPECT_FALSE(operations.setServiceEnabled("NetworkManager", false));
+}
+
+class NetworkManagerOnPrivateBus : public ::testing::Test {
+ protected:
+  void SetUp() override {
+    if (::access(dbusDaemon, X_OK) != 0) GTEST_SKIP() << dbusDaemon << " is not installed";
+    bus_ = std::make_unique<PrivateBus>(dir_);
+    if (bus_->address().empty()) GTEST_SKIP() << "the private dbus-daemon did not start";
+  }
+
+  const std::string& address() const { return bus_->address(); }
+
+  TempDir dir_;
+  std::unique_ptr<PrivateBus> bus_;
+};
+
+TEST_F(NetworkManagerOnPrivateBus, ABusWithoutNetworkManagerHasNoServices) {
+  const NetworkOperations operations = operationsOnBus(dir_, address());
+  EXPECT_THAT(operations.discoverAllServices(), IsEmpty());
+  EXPECT_THAT(operations.discoverEnabledServices(), IsEmpty());
+  try {
+    operations.queryServiceEnabledState("NetworkManager");
+    ADD_FAILURE() << "expected a failure";
+  } catch (const NetworkSystemError& error) {
+    EXPECT_EQ(error, NetworkSystemError::noSuchObject("NetworkManager"));
+  }
+  EXPECT_FALSE(operations.setServiceEnabled("NetworkManager", true));
+}
+
+TEST_F(NetworkManagerOnPrivateBus, ListsAndSwitchesTheNetworkingSwitch) {
+  FakeNetworkManager manager(address(), true);
+  ASSERT_TRUE(manager.running());
+  const NetworkOperations operations = operationsOnBus(dir_, address());
+
+  EXPECT_THAT(operations.discoverEnabledServices(), ElementsAre("NetworkManager"));
+  EXPECT_THAT(operations.discoverAllServices(), ElementsAre("NetworkManager"));
+  EXPECT_THAT(operations.discoverSnapshotServices(), ElementsAre("NetworkManager"));
+  EXPECT_TRUE(operations.queryServiceEnabledState("NetworkManager"));
+
+  EXPECT_TRUE(operations.setServiceEnabled("NetworkManager", false));
+  EXPECT_FALSE(operations.queryServiceEnabledState("NetworkManager"));
+  EXPECT_THAT(operations.discoverEnabledServices(), IsEmpty());
+  EXPECT_THAT(operations.discoverAllServices(), ElementsAre("NetworkManager"));
+
+  // Switching to the state it is already in is refused by NetworkManager but is what was asked.
+  EXPECT_TRUE(operations.setServiceEnabled("NetworkManager", false));
+  EXPECT_TRUE(operations.setServiceEnabled("NetworkManager", true));
+  EXPECT_TRUE(operations.queryServiceEnabledState("NetworkManager"));
+
+  EXPECT_FALSE(operations.setServiceEnabled("Wi-Fi", false));
+  EXPECT_THROW(operations.queryServiceEnabledState("Wi-Fi"), NetworkSystemError);
+}
+
+TEST_F(NetworkManagerOnPrivateBus, ARefusedChangeIsAFailure) {
+  FakeNetworkManager manager(address(), true, /*refuseAll=*/true);
+  ASSERT_TRUE(manager.running());
+  const NetworkOperations operations = operationsOnBus(dir_, address());
+  EXPECT_FALSE(operations.setServiceEnabled("NetworkManager", false));
+  EXPECT_TRUE(operations.queryServiceEnabledState("NetworkManager"));
+}
+
+}  // namespace
+}  // namespace nubrik

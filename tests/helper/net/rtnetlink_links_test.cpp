@@ -1,0 +1,195 @@
+#include "helper/net/linux/rtnetlink_links.hpp"
+
+#include <gmock/gmock.h>
+#include <gtest/gtest.h>
+#include <sched.h>
+
+#include <cerrno>
+#include <cstring>
+#include <functional>
+#include <sstream>
+#include <thread>
+
+#include "helper/net/linux/linux_network_operations.hpp"
+#include "helper/net/macos/network_parsers.hpp"
+#include "helper/net/macos/network_tools.hpp"
+#include "helper/net/network_errors.hpp"
+
+namespace nubrik {
+namespace {
+
+using ::testing::Contains;
+using ::testing::ElementsAreArray;
+using ::testing::Not;
+
+// Runs `body` on a thread of its own inside a fresh network namespace, so that nothing it does
+// can reach the host's links; the namespace and its links vanish when the thread ends. Returns
+// why it could not, or "" once the body ran.
+std::string inPrivateNetworkNamespace(const std::function<void()>& body) {
+  std::string skipReason;
+  std::thread worker([&] {
+    if (::unshare(CLONE_NEWNET) != 0) {
+      skipReason = std::string("cannot create a network namespace: ") + std::strerror(errno);
+      return;
+    }
+    body();
+  });
+  worker.join();
+  return skipReason;
+}
+
+macos::ShellResult ip(const std::vector<std::string>& arguments) {
+  return macos::shellResult("/sbin/ip", arguments);
+}
+
+// Link names as `ip -o link show` lists them (ifindex order), without any "@peer" suffix.
+std::vector<std::string> kernelLinkNames() {
+  std::vector<std::string> names;
+  std::istringstream lines(ip({"-o", "link", "show"}).output);
+  for (std::string line; std::getline(lines, line);) {
+    const size_t start = line.find(": ") + 2;
+    const size_t end = line.find_first_of("@:", start);
+    names.push_back(line.substr(start, end - start));
+  }
+  return names;
+}
+
+bool kernelSaysUp(const std::string& name) {
+  return macos::parseInterfaceUpState(ip({"-o", "link", "show", "dev", name}).output);
+}
+
+// Creates a veth pair, a bridge and a tap device; returns false (with the reason) when the
+// kernel lacks one of the link types.
+bool createLinks(std::string& failure) {
+  const std::vector<std::vector<std::string>> commands = {
+      {"link", "add", "nbk-veth0", "type", "veth", "peer", "name", "nbk-veth1"},
+      {"link", "add", "nbk-br0", "type", "bridge"},
+      {"tuntap", "add", "nbk-tap0", "mode", "tap"},
+      {"link", "add", "lobby0", "type", "bridge"},
+  };
+  for (const auto& command : commands) {
+    if (ip(command).status != 0) {
+      failure = "ip " + command[0] + " " + command[1] + " " + command[2] + " failed";
+      return false;
+    }
+  }
+  return true;
+}
+
+#define RUN_IN_NAMESPACE_OR_SKIP(body)                                          \
+  do {                                                                          \
+    std::string missing;                                                        \
+    const std::string reason = inPrivateNetworkNamespace([&] {                  \
+      if (!createLinks(missing)) return;                                        \
+      body();                                                                   \
+    });                                                                         \
+    if (!reason.empty()) GTEST_SKIP() << reason;                                \
+    if (!missing.empty()) GTEST_SKIP() << "link type unavailable: " << missing; \
+  } while (false)
+
+TEST(RtnetlinkLinks, ListsEveryLinkInIfindexOrderAndLeavesOutLoNames) {
+  RUN_IN_NAMESPACE_OR_SKIP([] {
+    const NetworkOperations operations = linuxNetworkOperations();
+    const std::vector<std::string> kernel = kernelLinkNames();
+    ASSERT_EQ(kernel.size(), 6u);
+    EXPECT_THAT(operations.discoverSnapshotInterfaces(), ElementsAreArray(kernel));
+
+    std::vector<std::string> external;
+    for (const std::string& name : kernel) {
+      if (name.rfind("lo", 0) != 0) external.push_back(name);
+    }
+    const std::vector<std::string> listed = operations.discoverInterfaces();
+    EXPECT_THAT(listed, ElementsAreArray(external));
+    EXPECT_THAT(listed, Not(Contains("lobby0")));
+
+    // A link recreated later gets a higher index and moves to the end.
+    ASSERT_EQ(ip({"link", "del", "nbk-br0"}).status, 0);
+    ASSERT_EQ(ip({"link", "add", "nbk-br0", "type", "bridge"}).status, 0);
+    EXPECT_EQ(operations.discoverSnapshotInterfaces().back(), "nbk-br0");
+    EXPECT_THAT(operations.discoverSnapshotInterfaces(), ElementsAreArray(kernelLinkNames()));
+  });
+}
+
+TEST(RtnetlinkLinks, ReadsAndChangesTheUpFlagAsTheKernelSeesIt) {
+  RUN_IN_NAMESPACE_OR_SKIP([] {
+    // With a listing first, the flags of listed links are read by their index's name; without
+    // one, by a request per link. Both must follow the kernel.
+    for (const bool listedFirst : {false, true}) {
+      const NetworkOperations operations = linuxNetworkOperations();
+      if (listedFirst) operations.discoverInterfaces();
+      for (const std::string name : {"nbk-veth0", "nbk-br0", "nbk-tap0"}) {
+        SCOPED_TRACE(name + (listedFirst ? " after a listing" : ""));
+        EXPECT_FALSE(operations.queryInterfaceUpState(name));
+        EXPECT_TRUE(operations.setInterfaceUp(name, true));
+        EXPECT_TRUE(kernelSaysUp(name));
+        EXPECT_TRUE(operations.queryInterfaceUpState(name));
+        EXPECT_EQ(operations.interfaceAdminState(name), true);
+        EXPECT_TRUE(operations.setInterfaceUp(name, true));  // already up: still acknowledged
+        ASSERT_EQ(ip({"link", "set", name, "down"}).status, 0);
+        EXPECT_EQ(operations.interfaceAdminState(name), false);
+        ASSERT_EQ(ip({"link", "set", name, "up"}).status, 0);
+        EXPECT_EQ(operations.interfaceAdminState(name), true);
+        EXPECT_TRUE(operations.setInterfaceUp(name, false));
+        EXPECT_FALSE(kernelSaysUp(name));
+      }
+      // The veth peer is a link of its own.
+      EXPECT_FALSE(kernelSaysUp("nbk-veth1"));
+    }
+  });
+}
+
+TEST(RtnetlinkLinks, LinksReplacedOrRemovedAfterAListingAreReadAfresh) {
+  RUN_IN_NAMESPACE_OR_SKIP([] {
+    const NetworkOperations operations = linuxNetworkOperations();
+    ASSERT_EQ(ip({"link", "set", "nbk-br0", "up"}).status, 0);
+    operations.discoverInterfaces();
+    // Same name, new link (new index), down; and a listed link that is gone.
+    ASSERT_EQ(ip({"link", "del", "nbk-br0"}).status, 0);
+    ASSERT_EQ(ip({"link", "add", "nbk-br0", "type", "bridge"}).status, 0);
+    ASSERT_EQ(ip({"link", "del", "nbk-tap0"}).status, 0);
+    // The freed index now carries another name.
+    ASSERT_EQ(ip({"link", "set", "nbk-veth0", "name", "nbk-moved"}).status, 0);
+
+    EXPECT_EQ(operations.interfaceAdminState("nbk-br0"), false);
+    EXPECT_EQ(operations.interfaceAdminState("nbk-tap0"), std::nullopt);
+    EXPECT_EQ(operations.interfaceAdminState("nbk-veth0"), std::nullopt);
+    EXPECT_THROW(operations.queryInterfaceUpState("nbk-tap0"), NetworkSystemError);
+    EXPECT_EQ(operations.interfaceAdminState("nbk-moved"), false);
+  });
+}
+
+TEST(RtnetlinkLinks, AnUnknownOrInvalidLinkIsAnErrorNeverAState) {
+  RUN_IN_NAMESPACE_OR_SKIP([] {
+    const NetworkOperations operations = linuxNetworkOperations();
+    for (const std::string& name :
+         std::vector<std::string>{"nbk-none", "", "sixteen-chars-xx", std::string("br\0x", 4)}) {
+      SCOPED_TRACE(name);
+      try {
+        operations.queryInterfaceUpState(name);
+        ADD_FAILURE() << "expected a failure";
+      } catch (const NetworkSystemError& error) {
+        EXPECT_EQ(error, NetworkSystemError::systemCallFailed("RTM_GETLINK", ENODEV));
+      }
+      EXPECT_EQ(operations.interfaceAdminState(name), std::nullopt);
+      EXPECT_FALSE(operations.setInterfaceUp(name, true));
+    }
+    // Failed requests leave the shared socket usable.
+    EXPECT_EQ(operations.interfaceAdminState("lo"), false);
+  });
+}
+
+TEST(RtnetlinkLinks, CopiesOfTheOperationsShareOneSocketThroughManyRequests) {
+  RUN_IN_NAMESPACE_OR_SKIP([] {
+    const NetworkOperations operations = linuxNetworkOperations();
+    const NetworkOperations copy = operations;
+    for (int round = 0; round < 200; ++round) {
+      const bool up = round % 2 == 0;
+      ASSERT_TRUE(operations.setInterfaceUp("nbk-tap0", up));
+      ASSERT_EQ(copy.interfaceAdminState("nbk-tap0"), up);
+      ASSERT_EQ(copy.discoverInterfaces().size(), 4u);
+    }
+  });
+}
+
+}  // namespace
+}  // namespace nubrik
