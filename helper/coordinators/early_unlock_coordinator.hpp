@@ -1,0 +1,38 @@
+#pragma once
+
+#include <functional>
+
+#include "core/date.hpp"
+#include "core/early_unlock_result.hpp"
+#include "core/session.hpp"
+
+namespace nubrik {
+
+struct EarlyUnlockDependencies {
+  std::function<SessionLoadResult()> loadState;
+  std::function<void(const OfflineSession&)> save;  // throws
+  std::function<void(const OfflineSession&)> publishStatus;
+  std::function<Date()> now;
+  double cooldown = nubrikEarlyUnlockCooldownSeconds;
+
+  // The session store's load, save and status publication, and the wall clock.
+  static EarlyUnlockDependencies production();
+};
+
+// Shortens a running session to end one cooldown from now, or undoes that while the cooldown
+// runs. Each call belongs inside one helper transaction (status-neutral off), which the caller
+// provides; the caller also maps a busy or failed transaction to its own codes.
+class EarlyUnlockCoordinator {
+ public:
+  explicit EarlyUnlockCoordinator(EarlyUnlockDependencies dependencies);
+  static EarlyUnlockCoordinator production();
+
+  // Never throws: a failed save answers `failed` and publishes nothing.
+  EarlyUnlockResult request() const;
+  EarlyUnlockResult cancel() const;
+
+ private:
+  EarlyUnlockDependencies dependencies_;
+};
+
+}  // namespace nubrik

@@ -1,0 +1,214 @@
+#include "helper/store/schedule_store.hpp"
+
+#include <fcntl.h>
+#include <stdio.h>
+#include <sys/stat.h>
+#include <unistd.h>
+
+#include <algorithm>
+#include <cerrno>
+#include <chrono>
+#include <set>
+
+#include "core/file_read.hpp"
+#include "core/state_location.hpp"
+#include "core/uuid.hpp"
+#include "helper/log/log.hpp"
+#include "helper/transaction/posix_file.hpp"
+
+namespace nubrik {
+
+namespace {
+
+constexpr const char* quarantinePrefix = "schedules.corrupt.";
+// Far beyond any number of corrupt files one second can produce; keeps the search finite.
+constexpr int maximumQuarantineSuffix = 10000;
+
+std::function<Date()>& testClock() {
+  static std::function<Date()> clock;
+  return clock;
+}
+
+Date now() {
+  if (const auto& clock = testClock()) return clock();
+  return std::chrono::system_clock::now();
+}
+
+const char* kindName(ScheduleStoreError::Kind kind) {
+  switch (kind) {
+    case ScheduleStoreError::Kind::invalidSchedule:
+      return "invalidSchedule";
+    case ScheduleStoreError::Kind::duplicateID:
+      return "duplicateID";
+    case ScheduleStoreError::Kind::tooManySchedules:
+      return "tooManySchedules";
+  }
+  return "invalidSchedule";
+}
+
+// Moves a file to a name that must not exist yet; returns 0 or the errno (EEXIST when taken).
+int moveWithoutReplacing(const std::string& from, const std::string& to) {
+  if (::renameat2(AT_FDCWD, from.c_str(), AT_FDCWD, to.c_str(), RENAME_NOREPLACE) == 0) return 0;
+  if (errno != EINVAL && errno != ENOSYS && errno != EOPNOTSUPP) return errno;
+  // File systems without RENAME_NOREPLACE: link() refuses an existing target just the same.
+  if (::link(from.c_str(), to.c_str()) != 0) return errno;
+  if (::unlink(from.c_str()) != 0) {
+    const int error = errno;
+    ::unlink(to.c_str());
+    return error;
+  }
+  return 0;
+}
+
+// Keeps the undecodable bytes as evidence under the first free "schedules.corrupt.<stamp>[-n]";
+// an earlier piece of evidence is never overwritten.
+void quarantine(const std::string& path) {
+  const auto stamp =
+      std::chrono::duration_cast<std::chrono::seconds>(now().time_since_epoch()).count();
+  const std::string directory = parentDirectory(path);
+  const std::string base = quarantinePrefix + std::to_string(stamp);
+  int error = EEXIST;
+  std::string target;
+  for (int suffix = 0; suffix <= maximumQuarantineSuffix && error == EEXIST; ++suffix) {
+    const std::string name = suffix == 0 ? base : base + "-" + std::to_string(suffix);
+    target = joinPath(directory, name);
+    error = moveWithoutReplacing(path, target);
+    if (error == 0) {
+      log("schedules: corrupt file quarantined as " + name);
+      return;
+    }
+  }
+  log(std::string("schedules: could not quarantine corrupt file: ") +
+      systemError(error, "move " + path + " to " + target).what());
+}
+
+// Keeps the file's order; the first occurrence of an id wins and the list is cut at the limit.
+ScheduleState cleaned(ScheduleState state) {
+  ScheduleState result;
+  std::set<std::string> kept;
+  for (RecurringSchedule& schedule : state.schedules) {
+    if (!schedule.isValid()) {
+      log("schedules: dropping invalid schedule '" + schedule.id + "'");
+      continue;
+    }
+    if (kept.contains(schedule.id)) {
+      log("schedules: dropping duplicate schedule id '" + schedule.id + "'");
+      continue;
+    }
+    if (result.schedules.size() >= ScheduleStore::maxSchedules) break;
+    kept.insert(schedule.id);
+    result.schedules.push_back(std::move(schedule));
+  }
+  for (const auto& [id, windowStart] : state.firedWindows) {
+    if (kept.contains(id)) result.firedWindows.emplace(id, windowStart);
+  }
+  return result;
+}
+
+void validate(const std::vector<RecurringSchedule>& schedules) {
+  std::set<std::string> seen;
+  for (const RecurringSchedule& schedule : schedules) {
+    if (!schedule.isValid()) throw ScheduleStoreError(ScheduleStoreError::Kind::invalidSchedule);
+    if (!seen.insert(schedule.id).second) {
+      throw ScheduleStoreError(ScheduleStoreError::Kind::duplicateID);
+    }
+  }
+  if (schedules.size() > ScheduleStore::maxSchedules) {
+    throw ScheduleStoreError(ScheduleStoreError::Kind::tooManySchedules);
+  }
+}
+
+// Writes the whole file under a fresh name in the same directory and renames it into place, so
+// that the schedules file is always either the old content or the new. The temporary file is
+// created exclusively (never through a link somebody left there) and is private before it holds
+// a single byte.
+void replaceFile(std::string_view bytes, const std::string& directory, const std::string& path) {
+  const std::string temporary = joinPath(directory, ".schedules-" + newUUIDString() + ".tmp");
+  const int fd =
+      ::open(temporary.c_str(), O_WRONLY | O_CREAT | O_EXCL | O_NOFOLLOW | O_CLOEXEC, 0600);
+  if (fd < 0) throw systemError(errno, "create " + temporary);
+
+  bool renamed = false;
+  const auto fail = [&](int error, const std::string& context) {
+    ::close(fd);
+    if (!renamed) (void)::unlink(temporary.c_str());
+    throw systemError(error, context);
+  };
+
+  if (::fchmod(fd, 0600) != 0) fail(errno, "chmod " + temporary);
+  if (const int error = writeAll(fd, bytes); error != 0) fail(error, "write " + temporary);
+  if (::fsync(fd) != 0) fail(errno, "fsync " + temporary);
+  if (::rename(temporary.c_str(), path.c_str()) != 0) {
+    fail(errno, "rename " + temporary + " to " + path);
+  }
+  renamed = true;
+  // Through the descriptor, which still names the file now at `path`: nothing that appears at
+  // the path in between can redirect it.
+  if (::fchmod(fd, 0600) != 0) fail(errno, "chmod " + path);
+  ::close(fd);
+
+  // Make the rename durable too; best effort, the content is already on disk.
+  const int directoryFd = ::open(directory.c_str(), O_RDONLY | O_DIRECTORY | O_CLOEXEC);
+  if (directoryFd >= 0) {
+    (void)::fsync(directoryFd);
+    ::close(directoryFd);
+  }
+}
+
+}  // namespace
+
+ScheduleStoreError::ScheduleStoreError(Kind kind)
+    : std::runtime_error(kindName(kind)), kind_(kind) {}
+
+std::string ScheduleStore::fileURL() {
+  return StateLocation::schedulesFile();
+}
+
+ScheduleState ScheduleStore::load() {
+  const std::string path = fileURL();
+  if (!pathExists(path)) return {};
+
+  std::string bytes;
+  try {
+    bytes = readWholeFile(path);
+  } catch (const std::exception& error) {
+    log(std::string("schedules: unreadable file (") + error.what() + "); using empty schedules");
+    return {};
+  }
+
+  ScheduleState state;
+  try {
+    state = decodeScheduleState(bytes);
+  } catch (const std::exception& error) {
+    log(std::string("schedules: undecodable file (") + error.what() + "); quarantining");
+    quarantine(path);
+    return {};
+  }
+  return cleaned(std::move(state));
+}
+
+void ScheduleStore::save(const ScheduleState& state) {
+  validate(state.schedules);
+  const std::string bytes = encodeScheduleState(state);
+  const std::string directory = StateLocation::supportDirectory();
+  if (const int error = makeDirectories(directory); error != 0) {
+    throw systemError(error, "create directory " + directory);
+  }
+  replaceFile(bytes, directory, fileURL());
+}
+
+void ScheduleStore::recordFired(const std::string& id, Date windowStart) {
+  ScheduleState state = load();
+  const bool known =
+      std::any_of(state.schedules.begin(), state.schedules.end(),
+                  [&](const RecurringSchedule& schedule) { return schedule.id == id; });
+  if (!known) throw ScheduleStoreError(ScheduleStoreError::Kind::invalidSchedule);
+  state.firedWindows[id] = windowStart;
+  save(state);
+}
+
+void ScheduleStore::setClockForTest(std::function<Date()> clock) {
+  testClock() = std::move(clock);
+}
+
+}  // namespace nubrik

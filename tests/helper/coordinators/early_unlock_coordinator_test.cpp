@@ -1,0 +1,174 @@
+#include "helper/coordinators/early_unlock_coordinator.hpp"
+
+#include <gtest/gtest.h>
+
+#include <chrono>
+#include <stdexcept>
+
+#include "core/file_read.hpp"
+#include "helper/store/session_store.hpp"
+#include "tests/helper/transaction/state_fixture.hpp"
+
+namespace nubrik {
+namespace {
+
+using Code = EarlyUnlockResultCode;
+using std::chrono::seconds;
+
+const Date kNow = dateFromReferenceSeconds(800000000.0);
+
+OfflineSession running(Date end, Date start = kNow - std::chrono::hours(1)) {
+  OfflineSession session;
+  session.id = "S";
+  session.startDate = start;
+  session.expirationDate = end;
+  return session;
+}
+
+OfflineSession pending(Date shortenedEnd, Date originalEnd,
+                       Date start = kNow - std::chrono::hours(1)) {
+  OfflineSession session = running(shortenedEnd, start);
+  session.originalExpirationDate = originalEnd;
+  session.earlyUnlockRequestedAt = shortenedEnd - seconds(900);
+  return session;
+}
+
+// The session store in memory; a save replaces the stored session unless it is set to fail.
+struct Harness {
+  explicit Harness(SessionLoadResult initial) : stored(std::move(initial)) {}
+
+  SessionLoadResult stored;
+  Date now = kNow;
+  bool saveFails = false;
+  std::vector<OfflineSession> published;
+
+  EarlyUnlockCoordinator coordinator() {
+    return EarlyUnlockCoordinator({
+        .loadState = [this] { return stored; },
+        .save =
+            [this](const OfflineSession& session) {
+              if (saveFails) throw std::runtime_error("disk full");
+              stored = session;
+            },
+        .publishStatus = [this](const OfflineSession& session) { published.push_back(session); },
+        .now = [this] { return now; },
+        .cooldown = 900,
+    });
+  }
+};
+
+TEST(EarlyUnlockCoordinator, AnswersForEachStoredState) {
+  const Date later = kNow + std::chrono::hours(1);
+  const RecoveryPendingMarker marker{kNow, CorruptReason::undecodable, std::nullopt};
+  const Date setBack = kNow + seconds(301);  // a start date more than 300 s ahead of the clock
+  struct Case {
+    const char* what;
+    SessionLoadResult stored;
+    EarlyUnlockResult request;
+    EarlyUnlockResult cancel;
+  };
+  const EarlyUnlockResult none{Code::noActiveSession, {}};
+  const Date in900 = kNow + seconds(900);
+  const Date in300 = kNow + seconds(300);
+  // clang-format off
+  const Case cases[] = {
+      {"no session", SessionAbsent{}, none, none},
+      {"corrupt", CorruptSessionInfo{}, none, none},
+      {"recovery pending", marker, none, none},
+      {"expired", running(kNow), none, none},
+      {"clock wound back", running(later, setBack), none, none},
+      {"exactly 900 s left", running(in900), {Code::endsSoon, in900}, {Code::notPending, in900}},
+      {"already pending", pending(in300, later), {Code::alreadyPending, in300}, {Code::accepted, later}},
+      {"cooldown over", pending(kNow, later), none, {Code::tooLate, kNow}},
+      // Set back far before the start: no new request, but a pending one can still be undone.
+      {"clock wound back, pending", pending(in300, later, setBack), none, {Code::accepted, later}},
+  };
+  // clang-format on
+  for (const Case& c : cases) {
+    Harness h{c.stored};
+    EXPECT_EQ(h.coordinator().request(), c.request) << c.what;
+    EXPECT_EQ(h.stored, c.stored) << c.what;  // a request here never changes anything
+    EXPECT_TRUE(h.published.empty()) << c.what;
+    EXPECT_EQ(h.coordinator().cancel(), c.cancel) << c.what;
+  }
+}
+
+TEST(EarlyUnlockCoordinator, FailedSavePublishesNothing) {
+  const Date later = kNow + std::chrono::hours(1);
+  for (const OfflineSession& session : {running(later), pending(kNow + seconds(60), later)}) {
+    Harness h{session};
+    h.saveFails = true;
+    const EarlyUnlockResult expected{Code::failed, std::nullopt};
+    EXPECT_EQ(session.earlyUnlockPending() ? h.coordinator().cancel() : h.coordinator().request(),
+              expected);
+    EXPECT_EQ(h.stored, SessionLoadResult(session));
+    EXPECT_TRUE(h.published.empty());
+  }
+}
+
+// The whole round against the real session store and status file.
+class EarlyUnlockStoreTest : public test::StateFixture {
+ protected:
+  EarlyUnlockCoordinator coordinator() {
+    EarlyUnlockDependencies dependencies = EarlyUnlockDependencies::production();
+    dependencies.now = [this] { return now; };
+    return EarlyUnlockCoordinator(dependencies);
+  }
+  static OfflineSession stored() { return *SessionStore::load(); }
+  static HelperStatus published() {
+    return decodeStatus(readWholeFile(StateLocation::statusFile()));
+  }
+  // The published status describes the stored session.
+  static void expectAgreement(bool pendingExpected) {
+    const OfflineSession session = stored();
+    const HelperStatus status = published();
+    EXPECT_TRUE(status.active);
+    EXPECT_EQ(status.expirationDate, session.expirationDate);
+    EXPECT_EQ(session.earlyUnlockPending(), pendingExpected);
+    EXPECT_EQ(status.earlyUnlockPending,
+              pendingExpected ? std::optional<bool>(true) : std::nullopt);
+  }
+
+  // Whole seconds near the wall clock, so that the published countdown makes sense.
+  Date now = std::chrono::floor<seconds>(std::chrono::system_clock::now());
+};
+
+TEST_F(EarlyUnlockStoreTest, RequestAndCancelKeepSessionAndStatusInStep) {
+  const Date originalEnd = now + seconds(900);
+  SessionStore::save(running(originalEnd, now - std::chrono::hours(1)));
+
+  EXPECT_EQ(coordinator().request(), (EarlyUnlockResult{Code::endsSoon, originalEnd}));
+  EXPECT_FALSE(pathExists(StateLocation::statusFile()));
+
+  now -= std::chrono::milliseconds(500);  // 900.5 s left
+  const Date requestedAt = now;
+  const Date shortenedEnd = requestedAt + seconds(900);
+  EXPECT_EQ(coordinator().request(), (EarlyUnlockResult{Code::accepted, shortenedEnd}));
+  EXPECT_EQ(stored().originalExpirationDate, originalEnd);
+  EXPECT_EQ(stored().earlyUnlockRequestedAt, requestedAt);
+  expectAgreement(true);
+  const std::string statusAfterRequest = readWholeFile(StateLocation::statusFile());
+
+  now += seconds(10);
+  EXPECT_EQ(coordinator().request(), (EarlyUnlockResult{Code::alreadyPending, shortenedEnd}));
+  EXPECT_EQ(stored().earlyUnlockRequestedAt, requestedAt);
+  EXPECT_EQ(readWholeFile(StateLocation::statusFile()), statusAfterRequest);
+
+  now = shortenedEnd - seconds(1);
+  EXPECT_EQ(coordinator().cancel(), (EarlyUnlockResult{Code::accepted, originalEnd}));
+  EXPECT_EQ(stored().expirationDate, originalEnd);
+  EXPECT_FALSE(stored().earlyUnlockRequestedAt);
+  expectAgreement(false);
+
+  // Requested again a little earlier; cancelling exactly at the shortened end is too late.
+  now = originalEnd - seconds(1000);
+  ASSERT_EQ(coordinator().request().code, Code::accepted);
+  const OfflineSession again = stored();
+  now = again.expirationDate;
+  EXPECT_EQ(coordinator().cancel(), (EarlyUnlockResult{Code::tooLate, again.expirationDate}));
+  EXPECT_EQ(stored(), again);
+  expectAgreement(true);
+}
+
+}  // namespace
+}  // namespace nubrik
