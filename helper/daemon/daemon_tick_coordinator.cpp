@@ -8,6 +8,7 @@
 
 #include "helper/coordinators/fail_open_recovery_coordinator.hpp"
 #include "helper/coordinators/restoration_coordinator.hpp"
+#include "helper/coordinators/scheduled_start_coordinator.hpp"
 #include "helper/daemon/notify.hpp"
 #include "helper/log/log.hpp"
 #include "helper/store/session_store.hpp"
@@ -27,6 +28,7 @@ DaemonTickDependencies DaemonTickDependencies::production() {
   dependencies.runRecovery = [] { return failOpenRecoveryCoordinator().recover(); };
   dependencies.publishIdle = [] { SessionStore::writeStatusIdle(); };
   dependencies.log = [](const std::string& message) { nubrik::log(message); };
+  dependencies.runScheduledStart = [] { runScheduledStartIfDue(); };
   return dependencies;
 }
 
@@ -42,7 +44,7 @@ void DaemonTickCoordinator::tick() const {
         if constexpr (std::is_same_v<Loaded, SessionAbsent>) {
           d.publishIdle();
           // Schedules are only considered when no session is stored.
-          if (d.runScheduledStart) d.runScheduledStart();
+          d.runScheduledStart();
         } else if constexpr (std::is_same_v<Loaded, RecoveryPendingMarker>) {
           d.log("daemon: recovery still pending; retrying fail-open recovery");
           d.runRecovery();

@@ -17,7 +17,7 @@ struct DaemonTickDependencies {
   std::function<bool()> runRecovery;
   std::function<void()> publishIdle;
   std::function<void(const std::string&)> log;
-  // Starts a due schedule; empty while no schedules are configured.
+  // Starts a due weekly schedule.
   std::function<void()> runScheduledStart;
 
   // Fresh production coordinators behind every operation.

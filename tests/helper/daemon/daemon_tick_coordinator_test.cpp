@@ -27,7 +27,7 @@ OfflineSession sessionAround(double startOffset, double expirationOffset) {
 
 // Every operation records itself; the load returns the case under test.
 struct TickTrace {
-  DaemonTickDependencies dependencies(SessionLoadResult loaded, bool withSchedules = true) {
+  DaemonTickDependencies dependencies(SessionLoadResult loaded) {
     DaemonTickDependencies d;
     d.loadState = [this, loaded] {
       calls.push_back("load");
@@ -48,7 +48,7 @@ struct TickTrace {
     };
     d.publishIdle = [this] { calls.push_back("publish idle"); };
     d.log = [this](const std::string& line) { calls.push_back("log " + line); };
-    if (withSchedules) d.runScheduledStart = [this] { calls.push_back("scheduled start"); };
+    d.runScheduledStart = [this] { calls.push_back("scheduled start"); };
     return d;
   }
   std::vector<std::string> calls;
@@ -93,10 +93,6 @@ TEST(DaemonTick, DoesExactlyOneThingForEachStoredState) {
     DaemonTickCoordinator(trace.dependencies(c.loaded)).tick();
     EXPECT_EQ(trace.calls, c.calls) << c.name;
   }
-
-  TickTrace unscheduled;
-  DaemonTickCoordinator(unscheduled.dependencies(SessionAbsent{}, false)).tick();
-  EXPECT_EQ(unscheduled.calls, (std::vector<std::string>{"load", "publish idle"}));
 }
 
 class TransactionalTickTest : public ::testing::Test {
