@@ -127,32 +127,7 @@ void replaceFile(std::string_view bytes, const std::string& directory, const std
   const int fd =
       ::open(temporary.c_str(), O_WRONLY | O_CREAT | O_EXCL | O_NOFOLLOW | O_CLOEXEC, 0600);
   if (fd < 0) throw systemError(errno, "create " + temporary);
-
-  bool renamed = false;
-  const auto fail = [&](int error, const std::string& context) {
-    ::close(fd);
-    if (!renamed) (void)::unlink(temporary.c_str());
-    throw systemError(error, context);
-  };
-
-  if (::fchmod(fd, 0600) != 0) fail(errno, "chmod " + temporary);
-  if (const int error = writeAll(fd, bytes); error != 0) fail(error, "write " + temporary);
-  if (::fsync(fd) != 0) fail(errno, "fsync " + temporary);
-  if (::rename(temporary.c_str(), path.c_str()) != 0) {
-    fail(errno, "rename " + temporary + " to " + path);
-  }
-  renamed = true;
-  // Through the descriptor, which still names the file now at `path`: nothing that appears at
-  // the path in between can redirect it.
-  if (::fchmod(fd, 0600) != 0) fail(errno, "chmod " + path);
-  ::close(fd);
-
-  // Make the rename durable too; best effort, the content is already on disk.
-  const int directoryFd = ::open(directory.c_str(), O_RDONLY | O_DIRECTORY | O_CLOEXEC);
-  if (directoryFd >= 0) {
-    (void)::fsync(directoryFd);
-    ::close(directoryFd);
-  }
+  replacePrivateFile(fd, temporary, bytes, path);
 }
 
 }  // namespace

@@ -41,36 +41,7 @@ void writePrivateFile(std::string_view bytes, const std::string& path) {
   buffer.push_back('\0');
   const int fd = ::mkostemp(buffer.data(), O_CLOEXEC);
   if (fd < 0) throw systemError(errno, "create temporary file for " + path);
-  const std::string temporaryPath = buffer.data();
-
-  bool renamed = false;
-  const auto fail = [&](int error, const std::string& context) {
-    ::close(fd);
-    if (!renamed) ::unlink(temporaryPath.c_str());
-    throw systemError(error, context);
-  };
-
-  if (::fchmod(fd, 0600) != 0) fail(errno, "chmod " + temporaryPath);
-  if (const int error = writeAll(fd, bytes); error != 0) fail(error, "write " + temporaryPath);
-  if (::fsync(fd) != 0) fail(errno, "fsync " + temporaryPath);
-  if (::rename(temporaryPath.c_str(), path.c_str()) != 0) {
-    fail(errno, "rename " + temporaryPath + " to " + path);
-  }
-  renamed = true;
-  // The descriptor still names the file now at `path`; protecting it through the descriptor
-  // cannot be redirected by whatever else appears at the path.
-  if (::fchmod(fd, 0600) != 0) fail(errno, "chmod " + path);
-  ::close(fd);
-
-  // Make the rename itself durable: the session file is the authoritative record of what to
-  // restore. Best effort; the content is already safely on disk.
-  const std::string directory = parentDirectory(path);
-  const int directoryFd =
-      ::open(directory.empty() ? "." : directory.c_str(), O_RDONLY | O_DIRECTORY | O_CLOEXEC);
-  if (directoryFd >= 0) {
-    (void)::fsync(directoryFd);
-    ::close(directoryFd);
-  }
+  replacePrivateFile(fd, buffer.data(), bytes, path);
 }
 
 void removeIfPresent(const std::string& path) {

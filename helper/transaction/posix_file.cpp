@@ -1,5 +1,6 @@
 #include "helper/transaction/posix_file.hpp"
 
+#include <fcntl.h>
 #include <sys/stat.h>
 #include <unistd.h>
 
@@ -46,6 +47,38 @@ int writeAll(int fd, std::string_view bytes) {
     done += static_cast<std::size_t>(written);
   }
   return 0;
+}
+
+void replacePrivateFile(int fd, const std::string& temporaryPath, std::string_view bytes,
+                        const std::string& path) {
+  bool renamed = false;
+  const auto fail = [&](int error, const std::string& context) {
+    ::close(fd);
+    if (!renamed) (void)::unlink(temporaryPath.c_str());
+    throw systemError(error, context);
+  };
+
+  if (::fchmod(fd, 0600) != 0) fail(errno, "chmod " + temporaryPath);
+  if (const int error = writeAll(fd, bytes); error != 0) fail(error, "write " + temporaryPath);
+  if (::fsync(fd) != 0) fail(errno, "fsync " + temporaryPath);
+  if (::rename(temporaryPath.c_str(), path.c_str()) != 0) {
+    fail(errno, "rename " + temporaryPath + " to " + path);
+  }
+  renamed = true;
+  // The descriptor still names the file now at `path`; protecting it through the descriptor
+  // cannot be redirected by whatever else appears at the path.
+  if (::fchmod(fd, 0600) != 0) fail(errno, "chmod " + path);
+  ::close(fd);
+
+  // Make the rename itself durable: these files are authoritative records. Best effort; the
+  // content is already safely on disk.
+  const std::string directory = parentDirectory(path);
+  const int directoryFd =
+      ::open(directory.empty() ? "." : directory.c_str(), O_RDONLY | O_DIRECTORY | O_CLOEXEC);
+  if (directoryFd >= 0) {
+    (void)::fsync(directoryFd);
+    ::close(directoryFd);
+  }
 }
 
 std::system_error systemError(int error, const std::string& context) {

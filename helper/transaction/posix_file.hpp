@@ -21,6 +21,13 @@ int makeDirectories(const std::string& path);
 // Writes every byte, resuming after short writes and EINTR. Returns 0 or the errno.
 int writeAll(int fd, std::string_view bytes);
 
+// Completes the atomic replacement of a private (0600) file: `fd` is a freshly created temporary
+// file at `temporaryPath` in the target's directory. Makes it private before it holds a byte,
+// writes, flushes and renames it over `path`, then flushes the directory (best effort). Closes
+// `fd` in every case and leaves no temporary file behind; throws std::system_error.
+void replacePrivateFile(int fd, const std::string& temporaryPath, std::string_view bytes,
+                        const std::string& path);
+
 // A std::system_error in the generic category; what() is "<context>: <strerror>".
 std::system_error systemError(int error, const std::string& context);
 
