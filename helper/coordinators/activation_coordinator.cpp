@@ -26,25 +26,12 @@ ActivationOutcome ActivationCoordinator::activate() const {
   const ActivationDependencies& d = dependencies_;
 
   // Every listing is in hand before the first change, so a failed listing changes nothing.
-  NameList services, devices, interfaces;
-  try {
-    services = d.discoverServices();
-  } catch (...) {
-    logLine(d.log, "activation: service discovery failed (" + describeCurrentException() + ")");
+  const auto listings = takeListings(d.discoverServices, d.discoverWifiDevices,
+                                     d.discoverInterfaces, d.log, "activation", "");
+  if (!listings) {
     return ActivationOutcome::activationPending;
   }
-  try {
-    devices = d.discoverWifiDevices();
-  } catch (...) {
-    logLine(d.log, "activation: Wi-Fi discovery failed (" + describeCurrentException() + ")");
-    return ActivationOutcome::activationPending;
-  }
-  try {
-    interfaces = d.discoverInterfaces();
-  } catch (...) {
-    logLine(d.log, "activation: interface discovery failed (" + describeCurrentException() + ")");
-    return ActivationOutcome::activationPending;
-  }
+  const auto& [services, devices, interfaces] = *listings;
 
   bool allSucceeded = true;
   for (const std::string& service : services) {

@@ -44,28 +44,12 @@ EnforcementCoordinator::EnforcementCoordinator(EnforcementDependencies dependenc
 EnforcementOutcome EnforcementCoordinator::enforce() const {
   const EnforcementDependencies& d = dependencies_;
 
-  NameList services, devices, interfaces;
-  try {
-    services = d.discoverServices();
-  } catch (...) {
-    logLine(d.log, "enforcement: service discovery failed (" + describeCurrentException() +
-                       "); will retry");
+  const auto listings = takeListings(d.discoverServices, d.discoverWifiDevices,
+                                     d.discoverInterfaces, d.log, "enforcement", "; will retry");
+  if (!listings) {
     return EnforcementOutcome::correctionFailed;
   }
-  try {
-    devices = d.discoverWifiDevices();
-  } catch (...) {
-    logLine(d.log,
-            "enforcement: Wi-Fi discovery failed (" + describeCurrentException() + "); will retry");
-    return EnforcementOutcome::correctionFailed;
-  }
-  try {
-    interfaces = d.discoverInterfaces();
-  } catch (...) {
-    logLine(d.log, "enforcement: interface discovery failed (" + describeCurrentException() +
-                       "); will retry");
-    return EnforcementOutcome::correctionFailed;
-  }
+  const auto& [services, devices, interfaces] = *listings;
 
   bool corrected = false;
   bool failed = false;

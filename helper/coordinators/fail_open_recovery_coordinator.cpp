@@ -15,31 +15,14 @@ bool FailOpenRecoveryCoordinator::recover() const {
   const FailOpenRecoveryDependencies& d = dependencies_;
   logLine(d.log, "fail-open recovery: attempting emergency network restore");
 
-  NameList services, devices, interfaces;
-  try {
-    services = d.discoverServices();
-  } catch (...) {
-    logLine(d.log, "fail-open recovery: service discovery failed (" + describeCurrentException() +
-                       "); will retry");
+  const auto listings =
+      takeListings(d.discoverServices, d.discoverWifiDevices, d.discoverInterfaces, d.log,
+                   "fail-open recovery", "; will retry");
+  if (!listings) {
     runGuarded(d.publishPending);
     return false;
   }
-  try {
-    devices = d.discoverWifiDevices();
-  } catch (...) {
-    logLine(d.log, "fail-open recovery: Wi-Fi discovery failed (" + describeCurrentException() +
-                       "); will retry");
-    runGuarded(d.publishPending);
-    return false;
-  }
-  try {
-    interfaces = d.discoverInterfaces();
-  } catch (...) {
-    logLine(d.log, "fail-open recovery: interface discovery failed (" + describeCurrentException() +
-                       "); will retry");
-    runGuarded(d.publishPending);
-    return false;
-  }
+  const auto& [services, devices, interfaces] = *listings;
 
   // With no trustworthy record, everything that can carry traffic is switched on.
   bool allSucceeded = true;

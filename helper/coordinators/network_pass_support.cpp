@@ -139,4 +139,29 @@ NetworkOperations deferredProductionNetwork() {
   return ops;
 }
 
+std::optional<NetworkListings> takeListings(const std::function<NameList()>& discoverServices,
+                                            const std::function<NameList()>& discoverWifiDevices,
+                                            const std::function<NameList()>& discoverInterfaces,
+                                            const LogOperation& log, std::string_view area,
+                                            std::string_view suffix) {
+  const struct {
+    const std::function<NameList()>& discover;
+    const char* what;
+  } listings[] = {{discoverServices, "service"},
+                  {discoverWifiDevices, "Wi-Fi"},
+                  {discoverInterfaces, "interface"}};
+  NetworkListings result;
+  NameList* targets[] = {&result.services, &result.devices, &result.interfaces};
+  for (std::size_t i = 0; i < std::size(listings); ++i) {
+    try {
+      *targets[i] = listings[i].discover();
+    } catch (...) {
+      logLine(log, std::string(area) + ": " + listings[i].what + " discovery failed (" +
+                       describeCurrentException() + ")" + std::string(suffix));
+      return std::nullopt;
+    }
+  }
+  return result;
+}
+
 }  // namespace nubrik

@@ -4,6 +4,7 @@
 // coordinators' interface; only their own sources include this.
 
 #include <functional>
+#include <optional>
 #include <string>
 #include <string_view>
 
@@ -35,6 +36,22 @@ bool applyChange(const ChangeOperation& change, const std::string& name, bool on
 // Runs a publication or notification; its failure must not undo or interrupt the decision
 // already taken, so it is swallowed.
 void runGuarded(const std::function<void()>& operation);
+
+// The three listings a pass takes before it changes anything.
+struct NetworkListings {
+  NameList services;
+  NameList devices;
+  NameList interfaces;
+};
+
+// Lists services, Wi-Fi devices and interfaces, in that order. The first listing that fails is
+// logged as "<area>: <service|Wi-Fi|interface> discovery failed (<error>)<suffix>" and nothing
+// is returned, so a failed listing never leads to a change.
+std::optional<NetworkListings> takeListings(const std::function<NameList()>& discoverServices,
+                                            const std::function<NameList()>& discoverWifiDevices,
+                                            const std::function<NameList()>& discoverInterfaces,
+                                            const LogOperation& log, std::string_view area,
+                                            std::string_view suffix);
 
 // The production network operations, built on first use rather than up front. A production
 // record can then always be built (and a coordinator always run): a backend that cannot start

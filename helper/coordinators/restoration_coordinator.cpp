@@ -25,31 +25,13 @@ bool RestorationCoordinator::restore(const OfflineSession& session) const {
   const RestorationDependencies& d = dependencies_;
   logLine(d.log, "restoration: restoring expired session " + session.id);
 
-  NameList services, devices, interfaces;
-  try {
-    services = d.discoverServices();
-  } catch (...) {
-    logLine(d.log, "restoration: service discovery failed (" + describeCurrentException() +
-                       "); will retry");
+  const auto listings = takeListings(d.discoverServices, d.discoverWifiDevices,
+                                     d.discoverInterfaces, d.log, "restoration", "; will retry");
+  if (!listings) {
     runGuarded(d.publishPending);
     return false;
   }
-  try {
-    devices = d.discoverWifiDevices();
-  } catch (...) {
-    logLine(d.log,
-            "restoration: Wi-Fi discovery failed (" + describeCurrentException() + "); will retry");
-    runGuarded(d.publishPending);
-    return false;
-  }
-  try {
-    interfaces = d.discoverInterfaces();
-  } catch (...) {
-    logLine(d.log, "restoration: interface discovery failed (" + describeCurrentException() +
-                       "); will retry");
-    runGuarded(d.publishPending);
-    return false;
-  }
+  const auto& [services, devices, interfaces] = *listings;
 
   bool allSucceeded = true;
 
