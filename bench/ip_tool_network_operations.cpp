@@ -1,0 +1,120 @@
+#include "bench/ip_tool_network_operations.hpp"
+
+#include <algorithm>
+
+#include "bench/process_runner.hpp"
+#include "helper/net/network_errors.hpp"
+
+namespace nubrik::bench {
+
+namespace {
+
+constexpr const char* listCommand = "ip -o link show";
+
+std::optional<IpLinkLine> parseLine(std::string_view line) {
+  // "7: veth0@veth1: <BROADCAST,MULTICAST,UP> mtu 1500 ..."
+  const size_t indexEnd = line.find(": ");
+  if (indexEnd == std::string_view::npos || indexEnd == 0) return std::nullopt;
+  for (const char c : line.substr(0, indexEnd)) {
+    if (c < '0' || c > '9') return std::nullopt;
+  }
+  const size_t nameBegin = indexEnd + 2;
+  const size_t nameEnd = line.find(": ", nameBegin);
+  if (nameEnd == std::string_view::npos || nameEnd == nameBegin) return std::nullopt;
+  std::string_view name = line.substr(nameBegin, nameEnd - nameBegin);
+  name = name.substr(0, name.find('@'));
+  if (name.empty()) return std::nullopt;
+
+  const size_t flagsBegin = nameEnd + 2;
+  if (flagsBegin >= line.size() || line[flagsBegin] != '<') return std::nullopt;
+  const size_t flagsEnd = line.find('>', flagsBegin);
+  if (flagsEnd == std::string_view::npos) return std::nullopt;
+  const std::string_view flags = line.substr(flagsBegin + 1, flagsEnd - flagsBegin - 1);
+  bool up = false;
+  size_t start = 0;
+  while (start <= flags.size()) {
+    const size_t comma = std::min(flags.find(',', start), flags.size());
+    if (flags.substr(start, comma - start) == "UP") up = true;
+    start = comma + 1;
+  }
+  return IpLinkLine{std::string(name), up};
+}
+
+std::vector<IpLinkLine> listLinks(const std::vector<std::string>& argv) {
+  const CommandResult result = runCommand(argv);
+  if (result.exitStatus != 0) throw NetworkQueryError::commandFailed(ipTool(), result.exitStatus);
+  std::optional<std::vector<IpLinkLine>> links = parseIpLinkLines(result.output);
+  if (!links) throw NetworkStateError::malformedOutput(listCommand);
+  return std::move(*links);
+}
+
+bool linkIsUp(const std::string& name) {
+  const std::vector<IpLinkLine> links = listLinks({ipTool(), "-o", "link", "show", "dev", name});
+  if (links.size() != 1 || links.front().name != name) {
+    throw NetworkStateError::malformedOutput(listCommand);
+  }
+  return links.front().up;
+}
+
+bool setLinkUp(const std::string& name, bool up) {
+  return runCommand({ipTool(), "link", "set", "dev", name, up ? "up" : "down"}).exitStatus == 0;
+}
+
+}  // namespace
+
+std::optional<std::vector<IpLinkLine>> parseIpLinkLines(std::string_view output) {
+  std::vector<IpLinkLine> links;
+  while (!output.empty()) {
+    const size_t end = output.find('\n');
+    const std::string_view line = output.substr(0, end);
+    output = end == std::string_view::npos ? std::string_view() : output.substr(end + 1);
+    if (line.empty()) continue;
+    std::optional<IpLinkLine> link = parseLine(line);
+    if (!link) return std::nullopt;
+    links.push_back(std::move(*link));
+  }
+  return links;
+}
+
+NetworkOperations ipToolNetworkOperations() {
+  NetworkOperations operations;
+  const auto noNames = [] { return NameList{}; };
+  operations.discoverEnabledServices = noNames;
+  operations.discoverAllServices = noNames;
+  operations.discoverSnapshotServices = noNames;
+  operations.discoverWifiDevices = noNames;
+
+  const auto interfaces = [](bool includeLoopback) {
+    NameList names;
+    for (IpLinkLine& link : listLinks({ipTool(), "-o", "link", "show"})) {
+      if (includeLoopback || !link.name.starts_with("lo")) names.push_back(std::move(link.name));
+    }
+    return names;
+  };
+  operations.discoverInterfaces = [interfaces] { return interfaces(false); };
+  operations.discoverSnapshotInterfaces = [interfaces] { return interfaces(true); };
+
+  const auto noSuchObject = [](const std::string& name) -> bool {
+    throw NetworkSystemError::noSuchObject(name);
+  };
+  operations.queryServiceEnabledState = noSuchObject;
+  operations.queryWifiPowerState = noSuchObject;
+  operations.queryInterfaceUpState = linkIsUp;
+
+  operations.wifiPowerState = [](const std::string&) { return std::optional<bool>(); };
+  operations.interfaceAdminState = [](const std::string& name) -> std::optional<bool> {
+    try {
+      return linkIsUp(name);
+    } catch (...) {
+      return std::nullopt;
+    }
+  };
+
+  const auto refuse = [](const std::string&, bool) { return false; };
+  operations.setServiceEnabled = refuse;
+  operations.setWifiPower = refuse;
+  operations.setInterfaceUp = setLinkUp;
+  return operations;
+}
+
+}  // namespace nubrik::bench
