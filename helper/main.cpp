@@ -1,17 +1,44 @@
 #include <sysexits.h>
 
 #include <clocale>
+#include <exception>
+#include <iostream>
+#include <memory>
 
 #include "helper/cli/arguments.hpp"
 #include "helper/cli/commands.hpp"
 #include "helper/daemon/daemon.hpp"
+#include "helper/service/helper_xpc_service.hpp"
+
+namespace {
+
+// Made before the arguments are looked at and kept for the life of the process; only the daemon
+// mode starts it.
+std::unique_ptr<nubrik::HelperXPCListenerOwner> listenerOwner;
+
+void startListener(sd_event* event) {
+  try {
+    listenerOwner->start(event);
+  } catch (const std::exception& error) {
+    // Without the bus the app cannot reach the daemon, but the session on disk is still
+    // enforced and restored by the ticks, so the daemon goes on.
+    std::cerr << "xpc: listener could not start: " << error.what() << "\n";
+  }
+}
+
+}  // namespace
 
 int main(int argc, char** argv) {
   // Only the time style follows the user's locale; numbers keep the C grammar.
   std::setlocale(LC_TIME, "");
   try {
-    return nubrik::execute(nubrik::parseArguments(argc, argv), nubrik::CommandContext::standard(),
-                           [] { return nubrik::runDaemon(); });
+    listenerOwner = nubrik::HelperXPCService::productionOwner();
+    const int status =
+        nubrik::execute(nubrik::parseArguments(argc, argv), nubrik::CommandContext::standard(),
+                        [] { return nubrik::runDaemon(startListener); });
+    // Released while the notification sink it installed can still be removed.
+    listenerOwner.reset();
+    return status;
   } catch (...) {
     return EX_SOFTWARE;
   }

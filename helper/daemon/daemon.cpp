@@ -32,6 +32,17 @@ struct SourceDeleter {
 using EventHandle = std::unique_ptr<sd_event, EventDeleter>;
 using SourceHandle = std::unique_ptr<sd_event_source, SourceDeleter>;
 
+// The loop's scheduler while runLoop runs; only the loop's own thread touches it.
+TickScheduler* runningScheduler = nullptr;
+
+class RunningSchedulerScope {
+ public:
+  explicit RunningSchedulerScope(TickScheduler* scheduler) { runningScheduler = scheduler; }
+  ~RunningSchedulerScope() { runningScheduler = nullptr; }
+  RunningSchedulerScope(const RunningSchedulerScope&) = delete;
+  RunningSchedulerScope& operator=(const RunningSchedulerScope&) = delete;
+};
+
 int onPeriodicTick(sd_event_source* source, uint64_t, void* userdata) {
   // Relative to this firing, so a slow tick never makes the timer catch up in a burst.
   (void)sd_event_source_set_time_relative(source, tickIntervalMicroseconds);
@@ -68,6 +79,7 @@ int runLoop(const ListenerStart& startListener) {
                               [] { return peekSessionExpiration(StateLocation::sessionFile()); },
                               [] { return std::chrono::system_clock::now(); },
                           });
+  const RunningSchedulerScope runningScope(&scheduler);
 
   // Without change notifications the daemon still converges on the periodic tick alone.
   const std::unique_ptr<ChangeSource> network =
@@ -100,6 +112,10 @@ std::optional<Date> peekSessionExpiration(const std::string& sessionPath) {
   } catch (...) {
     return std::nullopt;
   }
+}
+
+void requestDaemonTick() {
+  if (runningScheduler != nullptr) runningScheduler->requestTick();
 }
 
 int runDaemon(const ListenerStart& startListener) {

@@ -18,6 +18,11 @@ using ListenerStart = std::function<void(sd_event* event)>;
 // it, and a failure status only when the loop cannot be set up at all.
 int runDaemon(const ListenerStart& startListener = {});
 
+// Asks the running daemon loop for a tick on its next iteration, coalesced with any other request,
+// so that a change made outside a tick (a bus request) is enforced and its expiration wake-up
+// armed at once. Does nothing when no daemon loop runs. Call on the loop's thread only.
+void requestDaemonTick();
+
 // The expiration of the active session stored at the path, read without any of the load's side
 // effects (no quarantine, no marker, no log); none when there is none or it cannot be read.
 std::optional<Date> peekSessionExpiration(const std::string& sessionPath);

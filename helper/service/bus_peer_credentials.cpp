@@ -1,0 +1,156 @@
+#include "helper/service/bus_peer_credentials.hpp"
+
+#include <fcntl.h>
+#include <sys/syscall.h>
+#include <unistd.h>
+
+#include <cstring>
+#include <memory>
+#include <optional>
+
+namespace nubrik {
+
+namespace {
+
+constexpr const char* busService = "org.freedesktop.DBus";
+constexpr const char* busPath = "/org/freedesktop/DBus";
+constexpr const char* busInterface = "org.freedesktop.DBus";
+
+struct MessageDeleter {
+  void operator()(sd_bus_message* message) const { sd_bus_message_unref(message); }
+};
+using MessageHandle = std::unique_ptr<sd_bus_message, MessageDeleter>;
+
+class ErrorScope {
+ public:
+  ErrorScope() = default;
+  ~ErrorScope() { sd_bus_error_free(&error_); }
+  ErrorScope(const ErrorScope&) = delete;
+  ErrorScope& operator=(const ErrorScope&) = delete;
+  sd_bus_error* get() { return &error_; }
+
+ private:
+  sd_bus_error error_ = SD_BUS_ERROR_NULL;
+};
+
+class OwnedFd {
+ public:
+  explicit OwnedFd(int fd) : fd_(fd) {}
+  ~OwnedFd() {
+    if (fd_ >= 0) ::close(fd_);
+  }
+  OwnedFd(const OwnedFd&) = delete;
+  OwnedFd& operator=(const OwnedFd&) = delete;
+  int get() const { return fd_; }
+
+ private:
+  int fd_;
+};
+
+struct Credentials {
+  std::optional<pid_t> pid;
+  std::optional<uid_t> uid;
+  int processFd = -1;  // a duplicate we own, when the bus offers one
+};
+
+// One uint32 answer of the bus daemon about the sender.
+std::optional<uint32_t> askUint32(sd_bus* bus, const char* member, const std::string& sender) {
+  ErrorScope error;
+  sd_bus_message* raw = nullptr;
+  if (sd_bus_call_method(bus, busService, busPath, busInterface, member, error.get(), &raw, "s",
+                         sender.c_str()) < 0)
+    return std::nullopt;
+  const MessageHandle reply(raw);
+  uint32_t value = 0;
+  if (sd_bus_message_read(reply.get(), "u", &value) < 0) return std::nullopt;
+  return value;
+}
+
+// GetConnectionCredentials: a{sv} with "ProcessID" (u), "UnixUserID" (u) and, on newer bus
+// daemons, "ProcessFD" (h).
+std::optional<Credentials> askCredentials(sd_bus* bus, const std::string& sender) {
+  ErrorScope error;
+  sd_bus_message* raw = nullptr;
+  if (sd_bus_call_method(bus, busService, busPath, busInterface, "GetConnectionCredentials",
+                         error.get(), &raw, "s", sender.c_str()) < 0)
+    return std::nullopt;
+  const MessageHandle reply(raw);
+  Credentials credentials;
+  if (sd_bus_message_enter_container(reply.get(), 'a', "{sv}") < 0) return std::nullopt;
+  for (;;) {
+    const int entered = sd_bus_message_enter_container(reply.get(), 'e', "sv");
+    if (entered < 0) return std::nullopt;
+    if (entered == 0) break;
+    const char* key = nullptr;
+    if (sd_bus_message_read(reply.get(), "s", &key) < 0) return std::nullopt;
+    uint32_t number = 0;
+    int fd = -1;
+    if (std::strcmp(key, "ProcessID") == 0 &&
+        sd_bus_message_read(reply.get(), "v", "u", &number) >= 0) {
+      credentials.pid = static_cast<pid_t>(number);
+    } else if (std::strcmp(key, "UnixUserID") == 0 &&
+               sd_bus_message_read(reply.get(), "v", "u", &number) >= 0) {
+      credentials.uid = static_cast<uid_t>(number);
+    } else if (std::strcmp(key, "ProcessFD") == 0 &&
+               sd_bus_message_read(reply.get(), "v", "h", &fd) >= 0) {
+      // The message owns its descriptor; keep our own copy.
+      if (credentials.processFd < 0) credentials.processFd = ::fcntl(fd, F_DUPFD_CLOEXEC, 3);
+    } else if (sd_bus_message_skip(reply.get(), "v") < 0) {
+      return std::nullopt;
+    }
+    if (sd_bus_message_exit_container(reply.get()) < 0) return std::nullopt;
+  }
+  if (sd_bus_message_exit_container(reply.get()) < 0) return std::nullopt;
+  return credentials;
+}
+
+int pidfdOpen(pid_t pid) {
+#ifdef SYS_pidfd_open
+  return static_cast<int>(::syscall(SYS_pidfd_open, pid, 0));
+#else
+  (void)pid;
+  errno = ENOSYS;
+  return -1;
+#endif
+}
+
+bool pidfdAlive(int pidfd) {
+#ifdef SYS_pidfd_send_signal
+  return ::syscall(SYS_pidfd_send_signal, pidfd, 0, nullptr, 0) == 0;
+#else
+  (void)pidfd;
+  return false;
+#endif
+}
+
+}  // namespace
+
+XPCCaller callerFromBus(sd_bus* bus, const std::string& sender) {
+  XPCCaller caller;
+  caller.sender = sender;
+  std::optional<Credentials> credentials = askCredentials(bus, sender);
+  if (!credentials) {
+    // Bus daemons before GetConnectionCredentials answer the two single questions.
+    credentials.emplace();
+    if (auto pid = askUint32(bus, "GetConnectionUnixProcessID", sender)) credentials->pid = *pid;
+    if (auto uid = askUint32(bus, "GetConnectionUnixUser", sender)) credentials->uid = *uid;
+  }
+  auto pinned = std::make_shared<OwnedFd>(credentials->processFd);
+  if (credentials->pid && pinned->get() < 0 && *credentials->pid > 0) {
+    pinned = std::make_shared<OwnedFd>(pidfdOpen(*credentials->pid));
+  }
+  if (!credentials->pid || *credentials->pid <= 0 || pinned->get() < 0) return caller;
+  caller.pid = credentials->pid;
+  caller.uid = credentials->uid;
+  const pid_t pid = *credentials->pid;
+  caller.stillSamePeer = [bus, sender, pid, pinned] {
+    // The pinned process is still alive, so its pid has not been handed to another process, and
+    // the sender's connection still belongs to that pid.
+    if (!pidfdAlive(pinned->get())) return false;
+    const auto current = askUint32(bus, "GetConnectionUnixProcessID", sender);
+    return current && static_cast<pid_t>(*current) == pid;
+  };
+  return caller;
+}
+
+}  // namespace nubrik

@@ -1,0 +1,99 @@
+#include "helper/service/restart_coordinator.hpp"
+
+#include <time.h>
+
+#include <cstdlib>
+#include <memory>
+#include <mutex>
+#include <system_error>
+#include <utility>
+#include <variant>
+
+#include "helper/coordinators/helper_lifecycle.hpp"
+#include "helper/log/log.hpp"
+#include "helper/store/session_store.hpp"
+
+namespace nubrik {
+
+RestartDependencies RestartDependencies::production() {
+  return {[] { return SessionStore::loadSession(); }, [] { scheduleHelperExit(); }};
+}
+
+RestartCoordinator::RestartCoordinator(RestartDependencies dependencies)
+    : dependencies_(std::move(dependencies)) {}
+
+RestartCoordinator RestartCoordinator::production() {
+  return RestartCoordinator(RestartDependencies::production());
+}
+
+HelperRestartResultCode RestartCoordinator::prepareRestart() const {
+  // The exit is already on its way; a repeated request from the app only needs the same answer.
+  if (HelperLifecycle::isRestarting()) return HelperRestartResultCode::accepted;
+  const SessionLoadResult state = dependencies_.loadState();
+  if (std::holds_alternative<OfflineSession>(state)) return HelperRestartResultCode::sessionActive;
+  if (!std::holds_alternative<SessionAbsent>(state)) return HelperRestartResultCode::notIdle;
+  HelperLifecycle::markRestarting();
+  dependencies_.scheduleExit();
+  return HelperRestartResultCode::accepted;
+}
+
+ExitScheduler::ExitScheduler(sd_event* event, std::function<void()> exitProcess,
+                             uint64_t delayMicroseconds)
+    : event_(sd_event_ref(event)),
+      exitProcess_(std::move(exitProcess)),
+      delayMicroseconds_(delayMicroseconds) {}
+
+ExitScheduler::~ExitScheduler() {
+  sd_event_source_disable_unref(source_);
+  sd_event_unref(event_);
+}
+
+void ExitScheduler::schedule() {
+  if (isScheduled()) return;
+  sd_event_source* source = nullptr;
+  const int result = sd_event_add_time_relative(
+      event_, &source, CLOCK_MONOTONIC, delayMicroseconds_, 0, &ExitScheduler::onTimer, this);
+  if (result < 0) throw std::system_error(-result, std::generic_category(), "sd_event_add_time");
+  (void)sd_event_source_set_description(source, "restart-exit");
+  source_ = source;
+}
+
+std::optional<uint64_t> ExitScheduler::deadline() const {
+  uint64_t usec = 0;
+  if (source_ == nullptr || sd_event_source_get_time(source_, &usec) < 0) return std::nullopt;
+  return usec;
+}
+
+void ExitScheduler::expireForTest() {
+  if (source_ != nullptr) (void)sd_event_source_set_time(source_, 1);
+}
+
+int ExitScheduler::onTimer(sd_event_source*, uint64_t, void* userdata) {
+  auto* self = static_cast<ExitScheduler*>(userdata);
+  self->fired_ = true;
+  sd_event_source_disable_unref(self->source_);
+  self->source_ = nullptr;
+  self->exitProcess_();
+  return 0;
+}
+
+void scheduleHelperExit() {
+  // One per process: the restart is accepted once, and the loop it lives on is the daemon's.
+  static std::mutex mutex;
+  static std::unique_ptr<ExitScheduler> scheduler;
+  const std::lock_guard<std::mutex> guard(mutex);
+  if (!scheduler) {
+    sd_event* event = nullptr;
+    const int result = sd_event_default(&event);
+    if (result < 0) throw std::system_error(-result, std::generic_category(), "sd_event_default");
+    scheduler = std::make_unique<ExitScheduler>(event, [event] {
+      log("restart: exiting so launchd can start the updated helper");
+      // Ending the loop lets the daemon return 0 from main; without a running loop, exit here.
+      if (sd_event_exit(event, 0) < 0) std::exit(0);
+    });
+    sd_event_unref(event);
+  }
+  scheduler->schedule();
+}
+
+}  // namespace nubrik

@@ -1,0 +1,74 @@
+#pragma once
+
+#include <systemd/sd-event.h>
+
+#include <cstdint>
+#include <functional>
+#include <optional>
+
+#include "core/session.hpp"
+#include "core/xpc_result_codes.hpp"
+
+namespace nubrik {
+
+struct RestartDependencies {
+  std::function<SessionLoadResult()> loadState;
+  // Arranges the process's exit shortly after the reply has gone out.
+  std::function<void()> scheduleExit;
+
+  // The session store's load and the daemon loop's delayed exit.
+  static RestartDependencies production();
+};
+
+// Decides whether the helper may exit now so that systemd starts the newly installed one: only
+// while nothing is stored, since a session or a pending recovery must survive in this process.
+class RestartCoordinator {
+ public:
+  explicit RestartCoordinator(RestartDependencies dependencies);
+  static RestartCoordinator production();
+
+  // Runs inside a helper transaction. An accepted restart marks the lifecycle as restarting and
+  // schedules the exit once; a further request answers accepted without scheduling another.
+  HelperRestartResultCode prepareRestart() const;
+
+ private:
+  RestartDependencies dependencies_;
+};
+
+// A one-shot delayed exit on an sd-event loop: arming it again does nothing, and it fires once.
+class ExitScheduler {
+ public:
+  static constexpr uint64_t defaultDelayMicroseconds = 1'000'000;
+
+  // exitProcess runs on the loop when the delay has passed.
+  ExitScheduler(sd_event* event, std::function<void()> exitProcess,
+                uint64_t delayMicroseconds = defaultDelayMicroseconds);
+  ~ExitScheduler();
+  ExitScheduler(const ExitScheduler&) = delete;
+  ExitScheduler& operator=(const ExitScheduler&) = delete;
+
+  // Arms the timer unless it is armed or has fired; throws std::system_error when the loop
+  // refuses the timer.
+  void schedule();
+  bool isScheduled() const { return source_ != nullptr || fired_; }
+  // The CLOCK_MONOTONIC deadline (microseconds) of the armed timer.
+  std::optional<uint64_t> deadline() const;
+
+  // Moves the armed timer's deadline to the past, so that the next loop iteration fires it.
+  void expireForTest();
+
+ private:
+  static int onTimer(sd_event_source* source, uint64_t usec, void* userdata);
+
+  sd_event* event_;
+  std::function<void()> exitProcess_;
+  uint64_t delayMicroseconds_;
+  sd_event_source* source_ = nullptr;
+  bool fired_ = false;
+};
+
+// The production exit after an accepted restart: one second later on the calling thread's default
+// loop (the daemon's), log the restart line and end the loop, so the process exits with status 0.
+void scheduleHelperExit();
+
+}  // namespace nubrik

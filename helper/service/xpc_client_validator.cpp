@@ -1,0 +1,47 @@
+#include "helper/service/xpc_client_validator.hpp"
+
+#include <memory>
+#include <utility>
+
+#include "core/nubrik_xpc.hpp"
+#include "helper/log/log.hpp"
+
+namespace nubrik {
+
+namespace {
+
+XPCClientValidator validatorWith(const std::optional<std::string>& teamID,
+                                 std::shared_ptr<const CodeIdentity> identity) {
+  const std::optional<std::string> requirement =
+      NubrikXPC::codeSigningRequirement(NubrikXPC::appIdentifier, teamID);
+  if (!requirement) {
+    return {[](const XPCCaller&) {
+      log(xpcFailClosedLogLine);
+      return false;
+    }};
+  }
+  return {[teamID, identity = std::move(identity)](const XPCCaller& caller) {
+    // A credential that cannot be read proves nothing about the caller.
+    if (!caller.pid || !caller.uid || !caller.stillSamePeer) return false;
+    const PeerIdentity peer = identity->identityOfProcess(*caller.pid);
+    if (!authorizePeer(peer, NubrikXPC::appIdentifier, teamID).isAuthorized()) return false;
+    return caller.stillSamePeer();
+  }};
+}
+
+}  // namespace
+
+XPCClientValidator XPCClientValidator::production() {
+  return production(CodeIdentity::currentTeamID());
+}
+
+XPCClientValidator XPCClientValidator::production(const std::optional<std::string>& teamID) {
+  return validatorWith(teamID, std::make_shared<const CodeIdentity>(CodeIdentity::production()));
+}
+
+XPCClientValidator XPCClientValidator::withCodeIdentityForTest(
+    const std::optional<std::string>& teamID, CodeIdentity identity) {
+  return validatorWith(teamID, std::make_shared<const CodeIdentity>(std::move(identity)));
+}
+
+}  // namespace nubrik

@@ -1,0 +1,43 @@
+#pragma once
+
+#include <sys/types.h>
+
+#include <functional>
+#include <optional>
+#include <string>
+
+#include "core/peer_authorization.hpp"
+
+namespace nubrik {
+
+// The sender of one request as the bus daemon reports it.
+struct XPCCaller {
+  // The sender's unique bus name (":1.42").
+  std::string sender;
+  // None when the credential could not be read.
+  std::optional<pid_t> pid;
+  std::optional<uid_t> uid;
+  // True while the process that sent the request still runs under pid and still holds the
+  // connection; asked after the executable has been judged, so a recycled pid cannot pass.
+  std::function<bool()> stillSamePeer;
+};
+
+// Decides whether a request may reach a handler.
+struct XPCClientValidator {
+  std::function<bool(const XPCCaller& caller)> shouldAccept;
+
+  // The production rule with the daemon's own Team ID, read once now.
+  static XPCClientValidator production();
+  // The production rule with this Team ID: only the app of this installation, under the same
+  // Team ID, with its anchor. Without a Team ID every caller is refused and the refusal logged.
+  static XPCClientValidator production(const std::optional<std::string>& teamID);
+  // The production rule judging executables through another view of the file system.
+  static XPCClientValidator withCodeIdentityForTest(const std::optional<std::string>& teamID,
+                                                    CodeIdentity identity);
+};
+
+// The line logged for each refused caller when the daemon has no Team ID.
+inline constexpr const char* xpcFailClosedLogLine =
+    "xpc: no Team ID available for client requirement; refusing client (fail closed)";
+
+}  // namespace nubrik

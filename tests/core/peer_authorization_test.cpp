@@ -1,0 +1,220 @@
+#include "core/peer_authorization.hpp"
+
+#include <gtest/gtest.h>
+#include <sys/stat.h>
+
+#include <map>
+#include <string>
+#include <vector>
+
+namespace nubrik {
+namespace {
+
+const std::string team = "TEAM123";
+
+TEST(AuthorizePeer, ChecksInOrderAndTheFirstFailureDecides) {
+  const PeerIdentity good{"com.nubrik.app", team, true};
+  struct Case {
+    PeerIdentity peer;
+    std::optional<std::string> expectedTeam;
+    PeerAuthorization expected;
+  };
+  const std::vector<Case> cases = {
+      {good, team, PeerAuthorization::authorized()},
+      // A missing expectation rejects even a perfect peer.
+      {good, std::nullopt,
+       PeerAuthorization::rejected("expected Team ID unavailable; refusing to authorize")},
+      {good, "",
+       PeerAuthorization::rejected("expected Team ID unavailable; refusing to authorize")},
+      // Everything wrong: the anchor is checked first.
+      {{"other", "OTHER", false},
+       team,
+       PeerAuthorization::rejected("peer has no Apple/developer signing anchor")},
+      {{"other", "OTHER", true}, team, PeerAuthorization::rejected("peer identifier mismatch")},
+      {{std::nullopt, team, true}, team, PeerAuthorization::rejected("peer identifier mismatch")},
+      {{"com.nubrik.app", "OTHER", true},
+       team,
+       PeerAuthorization::rejected("peer Team ID mismatch")},
+      {{"com.nubrik.app", std::nullopt, true},
+       team,
+       PeerAuthorization::rejected("peer Team ID mismatch")},
+      {{"com.nubrik.app", "", true}, team, PeerAuthorization::rejected("peer Team ID mismatch")},
+  };
+  for (const Case& c : cases) {
+    EXPECT_EQ(authorizePeer(c.peer, "com.nubrik.app", c.expectedTeam), c.expected);
+  }
+  EXPECT_EQ(authorizePeer(good, "com.nubrik.helper", team),
+            PeerAuthorization::rejected("peer identifier mismatch"));
+}
+
+TEST(InstallationPlaces, PrefixAndIdentifierFollowTheLayout) {
+  EXPECT_EQ(installationPrefixOf("/usr/bin/tamsel"), "/usr");
+  EXPECT_EQ(installationPrefixOf("/opt/n/libexec/nubrik/com.nubrik.helper"), "/opt/n");
+  EXPECT_EQ(installationPrefixOf("/bin/tamsel"), "");
+  EXPECT_FALSE(installationPrefixOf("/usr/bin/tamsel2"));
+  EXPECT_FALSE(installationPrefixOf("/usr/bin/xtamsel"));
+  EXPECT_FALSE(installationPrefixOf("/work/build/bin/com.nubrik.helper"));
+  EXPECT_FALSE(installationPrefixOf("usr/bin/tamsel"));
+  EXPECT_FALSE(installationPrefixOf("/usr/../usr/bin/tamsel"));
+
+  EXPECT_EQ(identifierForExecutable("/usr/bin/tamsel", "/usr"), "com.nubrik.app");
+  EXPECT_EQ(identifierForExecutable("/usr/libexec/nubrik/com.nubrik.helper", "/usr"),
+            "com.nubrik.helper");
+  // Only the checker's own installation counts.
+  EXPECT_FALSE(identifierForExecutable("/usr/local/bin/tamsel", "/usr"));
+  EXPECT_FALSE(identifierForExecutable("/usrx/bin/tamsel", "/usr"));
+  EXPECT_FALSE(identifierForExecutable("/usr/sbin/nubrik-helper", "/usr"));
+  EXPECT_FALSE(identifierForExecutable("/usr/bin/tamsel (deleted)", "/usr"));
+  EXPECT_FALSE(identifierForExecutable("/usr//bin/tamsel", "/usr"));
+  EXPECT_FALSE(identifierForExecutable("/usr/./bin/tamsel", "/usr"));
+}
+
+// A file system in memory: every path is a root-owned directory 0755 unless listed.
+class FakeFiles {
+ public:
+  void file(const std::string& path, uid_t owner = 0, mode_t mode = 0755) {
+    entries_[path] = PathStatus{false, false, true, owner, static_cast<mode_t>(S_IFREG | mode)};
+  }
+  void directory(const std::string& path, uid_t owner, mode_t mode) {
+    entries_[path] = PathStatus{false, true, false, owner, static_cast<mode_t>(S_IFDIR | mode)};
+  }
+  void symlink(const std::string& path) {
+    entries_[path] = PathStatus{true, false, false, 0, static_cast<mode_t>(S_IFLNK | 0777)};
+  }
+  void missing(const std::string& path) { missing_.push_back(path); }
+  void link(const std::string& path, const std::string& target) { links_[path] = target; }
+
+  CodeIdentity identity(std::optional<std::string> teamID = team) {
+    return CodeIdentity({
+        [this](const std::string& path) -> std::optional<PathStatus> {
+          stated.push_back(path);
+          for (const auto& gone : missing_)
+            if (gone == path) return std::nullopt;
+          if (auto found = entries_.find(path); found != entries_.end()) return found->second;
+          return PathStatus{false, true, false, 0, static_cast<mode_t>(S_IFDIR | 0755)};
+        },
+        [this](const std::string& path) -> std::optional<std::string> {
+          if (auto found = links_.find(path); found != links_.end()) return found->second;
+          return std::nullopt;
+        },
+        std::move(teamID),
+    });
+  }
+
+  std::vector<std::string> stated;
+
+ private:
+  std::map<std::string, PathStatus> entries_;
+  std::vector<std::string> missing_;
+  std::map<std::string, std::string> links_;
+};
+
+class CodeIdentityTest : public ::testing::Test {
+ protected:
+  void SetUp() override {
+    files.link("/proc/self/exe", "/usr/libexec/nubrik/com.nubrik.helper");
+    files.file("/usr/libexec/nubrik/com.nubrik.helper");
+    files.file("/usr/bin/tamsel");
+  }
+  FakeFiles files;
+};
+
+TEST_F(CodeIdentityTest, TheInstalledAppIsTheAppWithTheTeamID) {
+  files.link("/proc/42/exe", "/usr/bin/tamsel");
+  EXPECT_EQ(files.identity().identityOfProcess(42), (PeerIdentity{"com.nubrik.app", team, true}));
+  // Every component was looked at without following links, up to the root.
+  EXPECT_EQ(files.stated, (std::vector<std::string>{"/usr/bin/tamsel", "/usr/bin", "/usr", "/"}));
+}
+
+TEST_F(CodeIdentityTest, TheDaemonKnowsItsOwnTeamID) {
+  EXPECT_EQ(files.identity().selfIdentity(), (PeerIdentity{"com.nubrik.helper", team, true}));
+  EXPECT_EQ(files.identity().installationPrefix(), "/usr");
+}
+
+TEST_F(CodeIdentityTest, AnyWeakLinkInTheChainRemovesAnchorAndTeamID) {
+  struct Case {
+    const char* what;
+    std::function<void(FakeFiles&)> damage;
+  };
+  const std::vector<Case> cases = {
+      {"file owned by a user", [](FakeFiles& f) { f.file("/usr/bin/tamsel", 1000, 0755); }},
+      {"file group-writable", [](FakeFiles& f) { f.file("/usr/bin/tamsel", 0, 0775); }},
+      {"file world-writable", [](FakeFiles& f) { f.file("/usr/bin/tamsel", 0, 0757); }},
+      {"file is a symlink", [](FakeFiles& f) { f.symlink("/usr/bin/tamsel"); }},
+      {"file is a directory", [](FakeFiles& f) { f.directory("/usr/bin/tamsel", 0, 0755); }},
+      {"file unreadable", [](FakeFiles& f) { f.missing("/usr/bin/tamsel"); }},
+      {"parent owned by a user", [](FakeFiles& f) { f.directory("/usr/bin", 1000, 0755); }},
+      {"parent world-writable", [](FakeFiles& f) { f.directory("/usr/bin", 0, 01777); }},
+      {"grandparent is a symlink", [](FakeFiles& f) { f.symlink("/usr"); }},
+      {"root group-writable", [](FakeFiles& f) { f.directory("/", 0, 0775); }},
+      {"ancestor unreadable", [](FakeFiles& f) { f.missing("/usr"); }},
+  };
+  for (const Case& c : cases) {
+    FakeFiles damaged;
+    damaged.link("/proc/self/exe", "/usr/libexec/nubrik/com.nubrik.helper");
+    damaged.file("/usr/libexec/nubrik/com.nubrik.helper");
+    damaged.file("/usr/bin/tamsel");
+    damaged.link("/proc/42/exe", "/usr/bin/tamsel");
+    c.damage(damaged);
+    const PeerIdentity peer = damaged.identity().identityOfProcess(42);
+    EXPECT_EQ(peer, (PeerIdentity{"com.nubrik.app", std::nullopt, false})) << c.what;
+  }
+}
+
+TEST_F(CodeIdentityTest, ExecutablesOutsideTheInstallationHaveNoIdentifier) {
+  files.link("/proc/7/exe", "/usr/bin/python3");
+  files.file("/usr/bin/python3");
+  files.link("/proc/8/exe", "/usr/local/bin/tamsel");
+  files.file("/usr/local/bin/tamsel");
+  const CodeIdentity identity = files.identity();
+  // Anchored, but not one of ours: no identifier, and so no Team ID either.
+  EXPECT_EQ(identity.identityOfProcess(7), (PeerIdentity{std::nullopt, std::nullopt, true}));
+  EXPECT_EQ(identity.identityOfProcess(8), (PeerIdentity{std::nullopt, std::nullopt, true}));
+  // An executable replaced since the process started.
+  files.link("/proc/9/exe", "/usr/bin/tamsel (deleted)");
+  files.missing("/usr/bin/tamsel (deleted)");
+  EXPECT_EQ(identity.identityOfProcess(9), PeerIdentity{});
+  // No readable link, or no process.
+  EXPECT_EQ(identity.identityOfProcess(10), PeerIdentity{});
+  EXPECT_EQ(identity.identityOfProcess(0), PeerIdentity{});
+  EXPECT_EQ(identity.identityOfProcess(-1), PeerIdentity{});
+}
+
+TEST_F(CodeIdentityTest, ABuildTreeOrAnUntrustedInstallHasNoTeamIDAndFailsClosed) {
+  FakeFiles build;
+  build.link("/proc/self/exe", "/work/build/bin/com.nubrik.helper");
+  build.link("/proc/42/exe", "/usr/bin/tamsel");
+  build.file("/usr/bin/tamsel");
+  const CodeIdentity fromBuild = build.identity();
+  EXPECT_FALSE(fromBuild.selfIdentity().teamID);
+  EXPECT_FALSE(fromBuild.installationPrefix());
+  // Without its own installation the checker knows no place, so nobody has an identifier.
+  EXPECT_FALSE(fromBuild.identityOfProcess(42).identifier);
+
+  FakeFiles userInstall;
+  userInstall.link("/proc/self/exe", "/home/u/p/libexec/nubrik/com.nubrik.helper");
+  userInstall.directory("/home/u", 1000, 0755);
+  EXPECT_EQ(userInstall.identity().selfIdentity(),
+            (PeerIdentity{"com.nubrik.helper", std::nullopt, false}));
+
+  FakeFiles noSelf;
+  EXPECT_EQ(noSelf.identity().selfIdentity(), PeerIdentity{});
+}
+
+TEST_F(CodeIdentityTest, AnEmptyBuiltTeamIDGrantsNothing) {
+  files.link("/proc/42/exe", "/usr/bin/tamsel");
+  EXPECT_EQ(files.identity("").identityOfProcess(42),
+            (PeerIdentity{"com.nubrik.app", std::nullopt, true}));
+  EXPECT_EQ(files.identity(std::nullopt).selfIdentity().teamID, std::nullopt);
+}
+
+TEST(CodeIdentityProduction, ATestBinaryOutsideAnInstallationHasNoTeamID) {
+  // This test runs from the build tree, which is no installation.
+  EXPECT_EQ(CodeIdentity::currentTeamID(), std::nullopt);
+  // A sticky, world-writable directory anchors nothing placed in it.
+  EXPECT_FALSE(CodeIdentity::production().hasTrustedAnchor("/tmp/tamsel"));
+  EXPECT_FALSE(CodeIdentity::production().hasTrustedAnchor("/tmp"));
+}
+
+}  // namespace
+}  // namespace nubrik

@@ -1,0 +1,47 @@
+#include <gtest/gtest.h>
+
+#include <string>
+
+#include "core/nubrik_xpc.hpp"
+
+namespace nubrik {
+namespace {
+
+TEST(XPCRequirement, IsBuiltFromIdentifierAndTeamID) {
+  const auto requirement = NubrikXPC::codeSigningRequirement("com.nubrik.app", "ABCDE12345");
+  ASSERT_TRUE(requirement);
+  EXPECT_EQ(*requirement,
+            "identifier \"com.nubrik.app\" and anchor apple generic and certificate "
+            "leaf[subject.OU] = \"ABCDE12345\"");
+  // The literal between the two values is 63 characters, quotes included.
+  const std::string middle = "\" and anchor apple generic and certificate leaf[subject.OU] = \"";
+  EXPECT_EQ(middle.size(), 63u);
+  EXPECT_EQ(*requirement, "identifier \"com.nubrik.app" + middle + "ABCDE12345\"");
+}
+
+TEST(XPCRequirement, QuotesAreRemovedSoNoValueCanEscapeItsQuotes) {
+  const auto requirement =
+      NubrikXPC::codeSigningRequirement("com.nubrik.app\" or anchor trusted \"", "\"TEAM\"\"1");
+  ASSERT_TRUE(requirement);
+  EXPECT_EQ(*requirement,
+            "identifier \"com.nubrik.app or anchor trusted \" and anchor apple generic and "
+            "certificate leaf[subject.OU] = \"TEAM1\"");
+}
+
+TEST(XPCRequirement, NoneWithoutAUsableTeamIDOrIdentifier) {
+  EXPECT_FALSE(NubrikXPC::codeSigningRequirement("com.nubrik.app", std::nullopt));
+  EXPECT_FALSE(NubrikXPC::codeSigningRequirement("com.nubrik.app", ""));
+  EXPECT_FALSE(NubrikXPC::codeSigningRequirement("com.nubrik.app", "\"\"\""));
+  EXPECT_FALSE(NubrikXPC::codeSigningRequirement("", "TEAM"));
+  EXPECT_FALSE(NubrikXPC::codeSigningRequirement("\"", "TEAM"));
+}
+
+TEST(XPCNames, TheReportedVersionIsTheBuiltRelease) {
+  EXPECT_STREQ(nubrikHelperVersion, NUBRIK_HELPER_VERSION);
+  EXPECT_EQ(nubrikXPCProtocolVersion, 5);
+  EXPECT_EQ(scheduleMaxPayloadBytes, 65536);
+  EXPECT_STREQ(NubrikXPC::busName, "com.nubrik.helper.xpc");
+}
+
+}  // namespace
+}  // namespace nubrik

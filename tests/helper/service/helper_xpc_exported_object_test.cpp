@@ -1,0 +1,285 @@
+#include "helper/service/helper_xpc_exported_object.hpp"
+
+#include <gtest/gtest.h>
+
+#include <chrono>
+#include <stdexcept>
+#include <string>
+#include <vector>
+
+#include "helper/store/schedule_store.hpp"
+#include "helper/transaction/helper_transaction.hpp"
+
+namespace nubrik {
+namespace {
+
+using std::chrono::seconds;
+
+const Date kEnd = dateFromUnixSeconds(1'900'000'000.0);
+const std::string busyText = "Another helper operation is in progress; try again in a moment.";
+
+OfflineSession sessionEndingAt(Date end) {
+  OfflineSession session;
+  session.id = "S";
+  session.startDate = end - seconds(900);
+  session.expirationDate = end;
+  return session;
+}
+
+RecurringSchedule schedule(const std::string& id) {
+  return {id, {2, 3, 4, 5, 6}, 540, 60, true};
+}
+
+// Every operation in memory; each records what the handlers asked of it.
+struct Harness {
+  enum class Lock { free, busy, broken };
+  Lock lock = Lock::free;
+  std::vector<bool> transactions;  // the status-neutral flag of each transaction entered
+  bool restarting = false;
+  std::function<OfflineSession(double)> start = [](double d) {
+    return sessionEndingAt(kEnd + seconds(static_cast<long>(d)));
+  };
+  std::vector<OfflineSession> published;
+  HelperRestartResultCode restartCode = HelperRestartResultCode::accepted;
+  std::function<EarlyUnlockResult()> request = [] {
+    return EarlyUnlockResult{EarlyUnlockResultCode::accepted, kEnd};
+  };
+  std::function<EarlyUnlockResult()> cancel = [] {
+    return EarlyUnlockResult{EarlyUnlockResultCode::accepted, kEnd};
+  };
+  ScheduleState stored;
+  int loads = 0;
+  std::function<void(const ScheduleState&)> save = [this](const ScheduleState& s) { stored = s; };
+  int ticks = 0;
+
+  HelperXPCExportedObject object() {
+    HelperXPCHandlerDependencies d;
+    d.runTransaction = [this](const std::function<void()>& body, bool neutral) {
+      if (lock == Lock::busy)
+        throw HelperTransactionError(HelperTransactionError::Kind::lockUnavailable, "/l");
+      if (lock == Lock::broken)
+        throw HelperTransactionError(HelperTransactionError::Kind::acquisitionFailed, "/l");
+      transactions.push_back(neutral);
+      body();
+    };
+    d.isRestarting = [this] { return restarting; };
+    d.startSession = [this](double duration) { return start(duration); };
+    d.publishStatus = [this](const OfflineSession& s) { published.push_back(s); };
+    d.health = [] { return HealthReply{5, "1.0.14", 0}; };
+    d.prepareRestart = [this] { return restartCode; };
+    d.requestEarlyUnlock = [this] { return request(); };
+    d.cancelEarlyUnlock = [this] { return cancel(); };
+    d.loadSchedules = [this] {
+      ++loads;
+      return stored;
+    };
+    d.saveSchedules = [this](const ScheduleState& s) { save(s); };
+    d.requestTick = [this] { ++ticks; };
+    return HelperXPCExportedObject::withDependencies(std::move(d));
+  }
+};
+
+TEST(StartHandler, StartsPublishesAndRepliesWithTheEnd) {
+  Harness h;
+  const XPCStartReply reply = h.object().startHandler(900);
+  EXPECT_EQ(reply, (XPCStartReply{0, secondsSince1970(kEnd + seconds(900)), ""}));
+  ASSERT_EQ(h.published.size(), 1u);
+  EXPECT_EQ(h.transactions, std::vector<bool>{false});
+  // The daemon loop is asked to follow the new session at once.
+  EXPECT_EQ(h.ticks, 1);
+}
+
+TEST(StartHandler, EachStartErrorHasItsCodeAndText) {
+  using Kind = SessionStartError::Kind;
+  const std::vector<std::pair<Kind, XPCStartReply>> table = {
+      {Kind::invalidDuration, {2, 0, "The requested duration is not allowed."}},
+      {Kind::activeSessionInProgress, {3, 0, "A session is already active."}},
+      {Kind::expiredSessionPendingRestoration,
+       {4, 0, "The previous session has expired but networking has not been restored yet."}},
+      {Kind::recoveryPending, {5, 0, "Saved session state is corrupt and recovery is pending."}},
+      {Kind::captureFailed, {6, 0, "The helper could not capture the current network state."}},
+  };
+  for (const auto& [kind, expected] : table) {
+    Harness h;
+    h.start = [kind = kind](double) -> OfflineSession { throw SessionStartError(kind); };
+    EXPECT_EQ(h.object().startHandler(900), expected);
+    EXPECT_TRUE(h.published.empty());
+  }
+}
+
+TEST(StartHandler, ActivationPendingCarriesTheSavedEnd) {
+  Harness h;
+  h.start = [](double) -> OfflineSession {
+    throw SessionStartError::activationPending(sessionEndingAt(kEnd));
+  };
+  EXPECT_EQ(h.object().startHandler(900),
+            (XPCStartReply{1, secondsSince1970(kEnd),
+                           "Session saved; the network lock is still being applied."}));
+  // The pending status is the coordinator's to publish, not the handler's.
+  EXPECT_TRUE(h.published.empty());
+  EXPECT_EQ(h.ticks, 1);
+}
+
+TEST(StartHandler, BusyRestartingAndOtherFailures) {
+  for (const auto lock : {Harness::Lock::busy, Harness::Lock::broken}) {
+    Harness h;
+    h.lock = lock;
+    EXPECT_EQ(h.object().startHandler(900), (XPCStartReply{3, 0, busyText}));
+    EXPECT_EQ(h.ticks, 0);
+  }
+
+  Harness restarting;
+  restarting.restarting = true;
+  bool started = false;
+  restarting.start = [&](double d) {
+    started = true;
+    return sessionEndingAt(kEnd + seconds(static_cast<long>(d)));
+  };
+  EXPECT_EQ(
+      restarting.object().startHandler(900),
+      (XPCStartReply{10, 0, "The helper is restarting for an update; try again in a moment."}));
+  EXPECT_FALSE(started);
+  EXPECT_TRUE(restarting.published.empty());
+
+  Harness diskFull;
+  diskFull.start = [](double) -> OfflineSession { throw std::runtime_error("disk full"); };
+  EXPECT_EQ(diskFull.object().startHandler(900),
+            (XPCStartReply{8, 0, "The helper could not process the start request."}));
+
+  Harness strange;
+  strange.start = [](double) -> OfflineSession { throw 42; };
+  EXPECT_EQ(strange.object().startHandler(900).code, 8);
+}
+
+TEST(HealthHandler, AnswersWithoutATransaction) {
+  Harness h;
+  h.lock = Harness::Lock::busy;
+  EXPECT_EQ(h.object().healthHandler(), (HealthReply{5, "1.0.14", 0}));
+  EXPECT_TRUE(h.transactions.empty());
+}
+
+TEST(RestartHandler, RepliesTheCoordinatorsCodeWithItsText) {
+  const std::vector<std::pair<HelperRestartResultCode, XPCRestartReply>> table = {
+      {HelperRestartResultCode::accepted,
+       {0, "The helper accepted the restart request and is exiting."}},
+      {HelperRestartResultCode::sessionActive,
+       {1, "A session is active, so the helper cannot restart yet."}},
+      {HelperRestartResultCode::notIdle, {2, "The helper is not idle, so it cannot restart yet."}},
+  };
+  for (const auto& [code, expected] : table) {
+    Harness h;
+    h.restartCode = code;
+    EXPECT_EQ(h.object().restartHandler(), expected);
+    EXPECT_EQ(h.transactions, std::vector<bool>{false});
+  }
+  Harness locked;
+  locked.lock = Harness::Lock::busy;
+  EXPECT_EQ(locked.object().restartHandler(), (XPCRestartReply{3, busyText}));
+}
+
+TEST(EarlyUnlockHandlers, RequestAndCancelHaveTheirOwnTexts) {
+  Harness h;
+  EXPECT_EQ(h.object().earlyUnlockRequestHandler(),
+            (XPCEarlyUnlockReply{0, secondsSince1970(kEnd),
+                                 "Early unlock requested. The network will be restored in 15 "
+                                 "minutes unless you cancel."}));
+  EXPECT_EQ(h.object().earlyUnlockCancelHandler(),
+            (XPCEarlyUnlockReply{0, secondsSince1970(kEnd),
+                                 "Early unlock cancelled. The session continues."}));
+  EXPECT_EQ(h.transactions, (std::vector<bool>{false, false}));
+  EXPECT_EQ(h.ticks, 2);
+
+  h.cancel = [] { return EarlyUnlockResult{EarlyUnlockResultCode::notPending, kEnd}; };
+  EXPECT_EQ(h.object().earlyUnlockCancelHandler(),
+            (XPCEarlyUnlockReply{4, secondsSince1970(kEnd), "No early unlock is pending."}));
+  h.request = [] { return EarlyUnlockResult{EarlyUnlockResultCode::noActiveSession, {}}; };
+  EXPECT_EQ(h.object().earlyUnlockRequestHandler(),
+            (XPCEarlyUnlockReply{2, 0, "There is no active session."}));
+}
+
+TEST(EarlyUnlockHandlers, BusyAndFailures) {
+  Harness h;
+  h.lock = Harness::Lock::busy;
+  EXPECT_EQ(h.object().earlyUnlockRequestHandler(), (XPCEarlyUnlockReply{6, 0, busyText}));
+  EXPECT_EQ(h.object().earlyUnlockCancelHandler(), (XPCEarlyUnlockReply{6, 0, busyText}));
+
+  Harness failing;
+  failing.request = []() -> EarlyUnlockResult { throw std::runtime_error("boom"); };
+  EXPECT_EQ(failing.object().earlyUnlockRequestHandler(),
+            (XPCEarlyUnlockReply{7, 0, "The helper could not process the early unlock request."}));
+}
+
+// A JSON array of schedules padded with blanks to exactly `size` bytes.
+std::string payloadOfSize(std::size_t size) {
+  std::string payload = encodeSchedules({schedule("A")});
+  payload.insert(1, size - payload.size(), ' ');
+  return payload;
+}
+
+TEST(SetSchedulesHandler, PayloadLimitIsInclusive) {
+  Harness h;
+  EXPECT_EQ(h.object().scheduleSetHandler(payloadOfSize(65536)),
+            (XPCScheduleSetReply{0, "Schedules saved."}));
+  EXPECT_EQ(h.stored.schedules, std::vector<RecurringSchedule>{schedule("A")});
+
+  Harness over;
+  EXPECT_EQ(over.object().scheduleSetHandler(payloadOfSize(65537)),
+            (XPCScheduleSetReply{1, "The schedules were not valid."}));
+  // Refused before the stored state is even read.
+  EXPECT_EQ(over.loads, 0);
+  EXPECT_EQ(over.transactions, std::vector<bool>{true});
+}
+
+TEST(SetSchedulesHandler, DecodingAndStoreRefusalsMapToCodes) {
+  Harness h;
+  for (const std::string bad : {"", "{}", "[1]", "not json", "[{\"id\":\"A\"}]"}) {
+    EXPECT_EQ(h.object().scheduleSetHandler(bad),
+              (XPCScheduleSetReply{1, "The schedules were not valid."}))
+        << bad;
+  }
+  const std::vector<std::pair<ScheduleStoreError::Kind, XPCScheduleSetReply>> table = {
+      {ScheduleStoreError::Kind::invalidSchedule, {1, "The schedules were not valid."}},
+      {ScheduleStoreError::Kind::duplicateID, {3, "Two schedules share the same identifier."}},
+      {ScheduleStoreError::Kind::tooManySchedules, {2, "Too many schedules (maximum 20)."}},
+  };
+  for (const auto& [kind, expected] : table) {
+    Harness refusing;
+    refusing.save = [kind = kind](const ScheduleState&) { throw ScheduleStoreError(kind); };
+    EXPECT_EQ(refusing.object().scheduleSetHandler(encodeSchedules({schedule("A")})), expected);
+  }
+  Harness diskFull;
+  diskFull.save = [](const ScheduleState&) { throw std::runtime_error("disk full"); };
+  EXPECT_EQ(diskFull.object().scheduleSetHandler("[]"),
+            (XPCScheduleSetReply{5, "The helper could not save the schedules."}));
+  Harness locked;
+  locked.lock = Harness::Lock::busy;
+  EXPECT_EQ(locked.object().scheduleSetHandler("[]"), (XPCScheduleSetReply{4, busyText}));
+  EXPECT_EQ(locked.loads, 0);
+}
+
+TEST(SetSchedulesHandler, ReplacingTheListKeepsTheFiredWindows) {
+  Harness h;
+  const Date fired = dateFromUnixSeconds(1'800'000'000.0);
+  h.stored = {{schedule("A"), schedule("B")}, {{"A", fired}, {"B", fired}}};
+  ASSERT_EQ(h.object().scheduleSetHandler(encodeSchedules({schedule("C"), schedule("A")})).code, 0);
+  EXPECT_EQ(h.stored.schedules, (std::vector<RecurringSchedule>{schedule("C"), schedule("A")}));
+  EXPECT_EQ(h.stored.firedWindows, (std::map<std::string, Date>{{"A", fired}, {"B", fired}}));
+  // Schedules touch neither the status nor the session.
+  EXPECT_EQ(h.ticks, 0);
+}
+
+TEST(GetSchedulesHandler, RepliesTheStoredListOrAnEmptyPayloadOnFailure) {
+  Harness h;
+  EXPECT_EQ(h.object().scheduleGetHandler(), (XPCScheduleGetReply{0, "[]", "Schedules saved."}));
+  h.stored.schedules = {schedule("A")};
+  const XPCScheduleGetReply reply = h.object().scheduleGetHandler();
+  EXPECT_EQ(decodeSchedules(reply.payload), std::vector<RecurringSchedule>{schedule("A")});
+  EXPECT_EQ(h.transactions, (std::vector<bool>{true, true}));
+
+  Harness locked;
+  locked.lock = Harness::Lock::busy;
+  EXPECT_EQ(locked.object().scheduleGetHandler(), (XPCScheduleGetReply{4, "", busyText}));
+}
+
+}  // namespace
+}  // namespace nubrik

@@ -1,0 +1,507 @@
+// The helper's service on a private system-style bus, driven by plain sd-bus calls: the real
+// glue, credentials from the bus daemon, transactions, stores and bus policy; only the network
+// and the executable's place in an installation are stand-ins.
+
+#include <fcntl.h>
+#include <grp.h>
+#include <gtest/gtest.h>
+#include <signal.h>
+#include <spawn.h>
+#include <sys/file.h>
+#include <sys/wait.h>
+#include <systemd/sd-bus.h>
+#include <systemd/sd-event.h>
+#include <unistd.h>
+
+#include <chrono>
+#include <cstring>
+#include <functional>
+#include <memory>
+#include <string>
+#include <system_error>
+#include <vector>
+
+#include "core/file_read.hpp"
+#include "core/nubrik_xpc.hpp"
+#include "core/public_status.hpp"
+#include "core/state_location.hpp"
+#include "helper/coordinators/helper_lifecycle.hpp"
+#include "helper/coordinators/session_start_coordinator.hpp"
+#include "helper/daemon/notify.hpp"
+#include "helper/log/log.hpp"
+#include "helper/service/helper_xpc_service.hpp"
+#include "helper/service/restart_coordinator.hpp"
+#include "helper/store/session_store.hpp"
+#include "tests/support/private_system_bus.hpp"
+
+extern char** environ;
+
+namespace nubrik {
+namespace {
+
+using test::PrivateSystemBus;
+
+const std::string team = "TEAM123";
+const std::string prefix = "/opt/nubrik-test";
+const std::string busyText = "Another helper operation is in progress; try again in a moment.";
+
+std::string ownExecutable() {
+  char buffer[4096];
+  const ssize_t n = ::readlink("/proc/self/exe", buffer, sizeof buffer);
+  return n > 0 ? std::string(buffer, static_cast<std::size_t>(n)) : std::string();
+}
+
+// This test binary, wherever it runs, passes for the app of an installation under /opt; the
+// credentials and /proc/PID/exe of every caller are still the real ones.
+CodeIdentity testInstallation() {
+  const CodeIdentityDependencies real = CodeIdentity::production().dependencies();
+  const std::string self = ownExecutable();
+  return CodeIdentity({
+      [real](const std::string& path) -> std::optional<PathStatus> {
+        if (path == "/" || path == "/opt" || path.rfind(prefix, 0) == 0) {
+          const bool file = path.ends_with("/tamsel") || path.ends_with("/com.nubrik.helper");
+          return PathStatus{false, !file, file, 0, 0755};
+        }
+        return real.statPath(path);
+      },
+      [real, self](const std::string& path) -> std::optional<std::string> {
+        if (path == "/proc/self/exe") return prefix + "/libexec/nubrik/com.nubrik.helper";
+        const auto target = real.readLink(path);
+        if (target && *target == self) return prefix + "/bin/tamsel";
+        return target;
+      },
+      team,
+  });
+}
+
+struct MessageDeleter {
+  void operator()(sd_bus_message* message) const { sd_bus_message_unref(message); }
+};
+using Message = std::unique_ptr<sd_bus_message, MessageDeleter>;
+
+class HelperServiceBusTest : public ::testing::Test {
+ protected:
+  void SetUp() override {
+    if (!bus.running()) GTEST_SKIP() << "no private bus: " << bus.failure();
+    HelperLifecycle::resetForTest();
+    StateLocation::setTestSupportDirectoryForTest(state.path());
+    setLogHandler([this](const std::string& line) { logLines.push_back(line); });
+    ASSERT_GE(sd_event_new(&event), 0);
+    exitScheduler = std::make_unique<ExitScheduler>(event, [this] { ++exits; });
+    try {
+      startService(XPCClientValidator::withCodeIdentityForTest(team, testInstallation()));
+    } catch (const std::system_error& failure) {
+      if (failure.code().value() == EACCES || failure.code().value() == EPERM)
+        GTEST_SKIP() << "the bus policy lets only root own the helper's name";
+      throw;
+    }
+    ASSERT_GE(HelperXPCListenerOwner::busAtAddressForTest(bus.address())(&client), 0);
+    ASSERT_GE(sd_bus_attach_event(client, event, 0), 0);
+  }
+
+  void TearDown() override {
+    if (client != nullptr) sd_bus_flush_close_unref(client);
+    owner.reset();
+    exitScheduler.reset();
+    if (event != nullptr) sd_event_unref(event);
+    setLogHandler(nullptr);
+    StateLocation::setTestSupportDirectoryForTest(std::nullopt);
+    HelperLifecycle::resetForTest();
+  }
+
+  // Production handlers, except that the network is never touched and the exit only counted.
+  HelperXPCHandlerDependencies dependencies() {
+    HelperXPCHandlerDependencies d = HelperXPCHandlerDependencies::production();
+    d.startSession = [](double duration) {
+      SessionStartDependencies start = SessionStartDependencies::production();
+      start.captureSnapshot = [] {
+        return CapturedSnapshot{{{"NetworkManager", true}}, {}, {{"eth0", true}}};
+      };
+      start.activateOffline = [] { return ActivationOutcome::activated; };
+      return SessionStartCoordinator(start).start(duration);
+    };
+    d.prepareRestart = [this] {
+      return RestartCoordinator({[] { return SessionStore::loadSession(); },
+                                 [this] { exitScheduler->schedule(); }})
+          .prepareRestart();
+    };
+    d.requestTick = [this] { ++ticks; };
+    return d;
+  }
+
+  void startService(XPCClientValidator validator) {
+    owner.reset();
+    owner = std::make_unique<HelperXPCListenerOwner>(
+        HelperXPCService(
+            std::move(validator),
+            [this] { return HelperXPCExportedObject::withDependencies(dependencies()); }),
+        HelperXPCListenerOwner::busAtAddressForTest(bus.address()));
+    owner->start(event);
+  }
+
+  // Dispatches the loop (both ends of the bus live on it) until `done`, within a bound.
+  void runUntil(const std::function<bool()>& done) {
+    for (int i = 0; i < 500 && !done(); ++i) (void)sd_event_run(event, 20'000);
+  }
+
+  // One call; the reply, or the error's name in `error`.
+  Message call(const HelperXPCMethod& method,
+               const std::function<void(sd_bus_message*)>& append = {}) {
+    sd_bus_message* raw = nullptr;
+    EXPECT_GE(
+        sd_bus_message_new_method_call(client, &raw, NubrikXPC::busName, NubrikXPC::objectPath,
+                                       NubrikXPC::interfaceName, method.member),
+        0);
+    const Message request(raw);
+    if (append) append(request.get());
+    struct Pending {
+      sd_bus_message* reply = nullptr;
+    } pending;
+    EXPECT_GE(sd_bus_call_async(
+                  client, nullptr, request.get(),
+                  [](sd_bus_message* reply, void* userdata, sd_bus_error*) {
+                    static_cast<Pending*>(userdata)->reply = sd_bus_message_ref(reply);
+                    return 0;
+                  },
+                  &pending, 10'000'000),
+              0);
+    runUntil([&] { return pending.reply != nullptr; });
+    Message reply(pending.reply);
+    error.clear();
+    if (reply && sd_bus_message_is_method_error(reply.get(), nullptr)) {
+      error = sd_bus_message_get_error(reply.get())->name;
+    }
+    return reply;
+  }
+
+  struct CodeDateText {
+    int64_t code = -1;
+    double date = -1;
+    std::string text;
+  };
+  CodeDateText readCodeDateText(const Message& reply) {
+    CodeDateText result;
+    const char* text = nullptr;
+    EXPECT_GE(sd_bus_message_read(reply.get(), "xds", &result.code, &result.date, &text), 0)
+        << error;
+    if (text != nullptr) result.text = text;
+    return result;
+  }
+  std::pair<int64_t, std::string> readCodeText(const Message& reply) {
+    int64_t code = -1;
+    const char* text = nullptr;
+    EXPECT_GE(sd_bus_message_read(reply.get(), "xs", &code, &text), 0) << error;
+    return {code, text != nullptr ? text : ""};
+  }
+
+  CodeDateText start(double duration) {
+    return readCodeDateText(call(NubrikXPC::startSessionWithDuration, [&](sd_bus_message* m) {
+      sd_bus_message_append(m, "d", duration);
+    }));
+  }
+  std::pair<int64_t, std::string> setSchedules(const std::string& payload) {
+    return readCodeText(call(NubrikXPC::setSchedules, [&](sd_bus_message* m) {
+      sd_bus_message_append_array(m, 'y', payload.data(), payload.size());
+    }));
+  }
+  struct Schedules {
+    int64_t code = -1;
+    std::string payload;
+    std::string text;
+  };
+  Schedules getSchedules() {
+    const Message reply = call(NubrikXPC::getSchedules);
+    Schedules result;
+    const void* data = nullptr;
+    size_t size = 0;
+    const char* text = nullptr;
+    EXPECT_GE(sd_bus_message_read(reply.get(), "x", &result.code), 0) << error;
+    EXPECT_GE(sd_bus_message_read_array(reply.get(), 'y', &data, &size), 0);
+    EXPECT_GE(sd_bus_message_read(reply.get(), "s", &text), 0);
+    if (size > 0) result.payload.assign(static_cast<const char*>(data), size);
+    if (text != nullptr) result.text = text;
+    return result;
+  }
+
+  // Runs a program to its end while the loop keeps serving; its exit status.
+  int runProgram(std::vector<std::string> arguments) {
+    std::vector<char*> argv;
+    for (auto& argument : arguments) argv.push_back(argument.data());
+    argv.push_back(nullptr);
+    posix_spawn_file_actions_t actions;
+    posix_spawn_file_actions_init(&actions);
+    posix_spawn_file_actions_addopen(&actions, 1, "/dev/null", O_WRONLY, 0);
+    posix_spawn_file_actions_addopen(&actions, 2, "/dev/null", O_WRONLY, 0);
+    pid_t pid = -1;
+    const int spawned = ::posix_spawn(&pid, argv[0], &actions, nullptr, argv.data(), environ);
+    posix_spawn_file_actions_destroy(&actions);
+    if (spawned != 0) return -1;
+    return waitServing(pid);
+  }
+
+  int waitServing(pid_t pid) {
+    int status = 0;
+    bool ended = false;
+    runUntil([&] {
+      ended = ::waitpid(pid, &status, WNOHANG) == pid;
+      return ended;
+    });
+    if (!ended) {
+      ::kill(pid, SIGKILL);
+      ::waitpid(pid, &status, 0);
+      return -1;
+    }
+    return WIFEXITED(status) ? WEXITSTATUS(status) : -1;
+  }
+
+  PrivateSystemBus bus;
+  TempDir state;
+  sd_event* event = nullptr;
+  sd_bus* client = nullptr;
+  std::unique_ptr<HelperXPCListenerOwner> owner;
+  std::unique_ptr<ExitScheduler> exitScheduler;
+  std::vector<std::string> logLines;
+  std::string error;
+  int exits = 0;
+  int ticks = 0;
+};
+
+TEST_F(HelperServiceBusTest, TheListenerLogsItsStartAndAnswersTheHealthCheck) {
+  EXPECT_EQ(logLines, std::vector<std::string>{"xpc listener started on com.nubrik.helper.xpc"});
+  const Message reply = call(NubrikXPC::healthCheck);
+  int64_t protocol = 0;
+  int64_t ready = -1;
+  const char* version = nullptr;
+  ASSERT_GE(sd_bus_message_read(reply.get(), "xsx", &protocol, &version, &ready), 0) << error;
+  EXPECT_EQ(protocol, 5);
+  EXPECT_STREQ(version, "1.0.14");
+  EXPECT_EQ(ready, 0);
+}
+
+TEST_F(HelperServiceBusTest, ASessionStartsAndAnEarlyUnlockComesAndGoes) {
+  const auto before = std::chrono::system_clock::now();
+  const CodeDateText started = start(3600);
+  EXPECT_EQ(started.code, 0);
+  EXPECT_EQ(started.text, "");
+  const Date end = dateFromUnixSeconds(started.date);
+  EXPECT_GE(end, before + std::chrono::seconds(3600));
+  EXPECT_LT(end, before + std::chrono::seconds(3660));
+  EXPECT_TRUE(readPublicStatus(StateLocation::statusFile(), StateLocation::generationFile())
+                  .json.find("\"active\":true") != std::string::npos);
+  EXPECT_EQ(ticks, 1);
+
+  // The stored session is the daemon's; a second start is refused with its code and text.
+  const CodeDateText again = start(900);
+  EXPECT_EQ(again.code, 3);
+  EXPECT_EQ(again.text, "A session is already active.");
+  EXPECT_EQ(start(60).code, 2);
+
+  const CodeDateText requested = readCodeDateText(call(NubrikXPC::requestEarlyUnlock));
+  EXPECT_EQ(requested.code, 0);
+  EXPECT_EQ(requested.text,
+            "Early unlock requested. The network will be restored in 15 minutes unless you "
+            "cancel.");
+  EXPECT_LT(requested.date, started.date);
+  EXPECT_EQ(readCodeDateText(call(NubrikXPC::requestEarlyUnlock)).code, 1);
+
+  const CodeDateText cancelled = readCodeDateText(call(NubrikXPC::cancelEarlyUnlock));
+  EXPECT_EQ(cancelled.code, 0);
+  EXPECT_EQ(cancelled.text, "Early unlock cancelled. The session continues.");
+  EXPECT_DOUBLE_EQ(cancelled.date, started.date);
+  const CodeDateText notPending = readCodeDateText(call(NubrikXPC::cancelEarlyUnlock));
+  EXPECT_EQ(notPending.code, 4);
+  EXPECT_EQ(notPending.text, "No early unlock is pending.");
+
+  // A running session keeps the helper from restarting.
+  EXPECT_EQ(readCodeText(call(NubrikXPC::prepareRestart)),
+            (std::pair<int64_t, std::string>{
+                1, "A session is active, so the helper cannot restart yet."}));
+  EXPECT_EQ(exits, 0);
+}
+
+TEST_F(HelperServiceBusTest, SchedulesRoundTripWithinThePayloadLimit) {
+  const Schedules empty = getSchedules();
+  EXPECT_EQ(empty.code, 0);
+  EXPECT_EQ(empty.payload, "[]");
+  EXPECT_EQ(empty.text, "Schedules saved.");
+
+  const std::vector<RecurringSchedule> list = {{"A", {2, 3, 4, 5, 6}, 540, 60, true}};
+  std::string payload = encodeSchedules(list);
+  payload.insert(1, 65536 - payload.size(), ' ');
+  EXPECT_EQ(setSchedules(payload), (std::pair<int64_t, std::string>{0, "Schedules saved."}));
+  payload.insert(1, " ");
+  EXPECT_EQ(setSchedules(payload),
+            (std::pair<int64_t, std::string>{1, "The schedules were not valid."}));
+
+  const Schedules stored = getSchedules();
+  EXPECT_EQ(stored.code, 0);
+  EXPECT_EQ(decodeSchedules(stored.payload), list);
+
+  EXPECT_EQ(setSchedules(encodeSchedules({list[0], list[0]})).first, 3);
+  EXPECT_EQ(decodeSchedules(getSchedules().payload), list);
+  // Schedules leave the session and its wake-up alone.
+  EXPECT_EQ(ticks, 0);
+}
+
+TEST_F(HelperServiceBusTest, AnAcceptedRestartRepliesFirstAndExitsOnce) {
+  EXPECT_EQ(readCodeText(call(NubrikXPC::prepareRestart)),
+            (std::pair<int64_t, std::string>{
+                0, "The helper accepted the restart request and is exiting."}));
+  // The reply is out and the exit still a second away.
+  EXPECT_EQ(exits, 0);
+  EXPECT_TRUE(exitScheduler->isScheduled());
+  const auto deadline = exitScheduler->deadline();
+
+  EXPECT_EQ(readCodeText(call(NubrikXPC::prepareRestart)).first, 0);
+  EXPECT_EQ(exitScheduler->deadline(), deadline);
+
+  const CodeDateText refused = start(900);
+  EXPECT_EQ(refused.code, 10);
+  EXPECT_EQ(refused.date, 0);
+  EXPECT_EQ(refused.text, "The helper is restarting for an update; try again in a moment.");
+  EXPECT_FALSE(pathExists(StateLocation::sessionFile()));
+
+  exitScheduler->expireForTest();
+  runUntil([&] { return exits > 0; });
+  EXPECT_EQ(exits, 1);
+}
+
+TEST_F(HelperServiceBusTest, ALockHeldByAnotherProcessMakesEveryStateOperationBusy) {
+  int ready[2];
+  int release[2];
+  ASSERT_EQ(::pipe2(ready, O_CLOEXEC), 0);
+  ASSERT_EQ(::pipe2(release, O_CLOEXEC), 0);
+  const std::string lockPath = StateLocation::stateLockFile();
+  const pid_t holder = ::fork();
+  ASSERT_GE(holder, 0);
+  if (holder == 0) {
+    const int fd = ::open(lockPath.c_str(), O_RDWR | O_CREAT | O_CLOEXEC, 0600);
+    if (fd < 0 || ::flock(fd, LOCK_EX) != 0) ::_exit(1);
+    char byte = 1;
+    if (::write(ready[1], &byte, 1) != 1) ::_exit(1);
+    ::close(release[1]);
+    (void)::read(release[0], &byte, 1);
+    ::_exit(0);
+  }
+  ::close(ready[1]);
+  ::close(release[0]);
+  char byte = 0;
+  ASSERT_EQ(::read(ready[0], &byte, 1), 1);
+
+  const CodeDateText started = start(900);
+  EXPECT_EQ(started.code, 3);
+  EXPECT_EQ(started.text, busyText);
+  EXPECT_EQ(readCodeText(call(NubrikXPC::prepareRestart)),
+            (std::pair<int64_t, std::string>{3, busyText}));
+  EXPECT_EQ(readCodeDateText(call(NubrikXPC::requestEarlyUnlock)).code, 6);
+  const CodeDateText cancel = readCodeDateText(call(NubrikXPC::cancelEarlyUnlock));
+  EXPECT_EQ(cancel.code, 6);
+  EXPECT_EQ(cancel.text, busyText);
+  EXPECT_EQ(setSchedules("[]"), (std::pair<int64_t, std::string>{4, busyText}));
+  const Schedules schedules = getSchedules();
+  EXPECT_EQ(schedules.code, 4);
+  EXPECT_EQ(schedules.payload, "");
+  // The health check needs no lock.
+  EXPECT_EQ(error, "");
+  EXPECT_TRUE(call(NubrikXPC::healthCheck));
+  EXPECT_EQ(error, "");
+
+  ::close(release[1]);
+  ::close(ready[0]);
+  int status = 0;
+  ASSERT_EQ(::waitpid(holder, &status, 0), holder);
+  EXPECT_EQ(readCodeDateText(call(NubrikXPC::requestEarlyUnlock)).code, 2);
+}
+
+TEST_F(HelperServiceBusTest, AnotherProgramIsDeniedBeforeAnyHandlerRuns) {
+  if (::access("/usr/bin/busctl", X_OK) != 0) GTEST_SKIP() << "busctl is not installed";
+  const int status =
+      runProgram({"/usr/bin/busctl", "--address=" + bus.address(), "call", NubrikXPC::busName,
+                  NubrikXPC::objectPath, NubrikXPC::interfaceName, "PrepareRestart"});
+  EXPECT_NE(status, 0);
+  EXPECT_EQ(exits, 0);
+  EXPECT_FALSE(exitScheduler->isScheduled());
+  EXPECT_FALSE(HelperLifecycle::isRestarting());
+  // Introspection stays open to anyone.
+  EXPECT_EQ(runProgram({"/usr/bin/busctl", "--address=" + bus.address(), "introspect",
+                        NubrikXPC::busName, NubrikXPC::objectPath}),
+            0);
+}
+
+TEST_F(HelperServiceBusTest, WithoutATeamIDEveryCallIsDeniedAndLogged) {
+  startService(XPCClientValidator::withCodeIdentityForTest(std::nullopt, testInstallation()));
+  logLines.clear();
+  const Message reply = call(NubrikXPC::prepareRestart);
+  EXPECT_EQ(error, "org.freedesktop.DBus.Error.AccessDenied");
+  EXPECT_EQ(logLines, std::vector<std::string>{"xpc: no Team ID available for client requirement; "
+                                               "refusing client (fail closed)"});
+  EXPECT_FALSE(exitScheduler->isScheduled());
+}
+
+// The app runs as a user: the policy lets it call but never own the name, and the service
+// judges it by its own process, not by whoever else is on the bus.
+TEST_F(HelperServiceBusTest, AnUnprivilegedAppIsServedButCannotOwnTheName) {
+  if (::geteuid() != 0) GTEST_SKIP() << "needs root to act as another user";
+  bus.openToOtherUsers();
+  const std::string address = bus.address();
+  const pid_t child = ::fork();
+  ASSERT_GE(child, 0);
+  if (child == 0) {
+    if (::setgroups(0, nullptr) != 0 || ::setresgid(65534, 65534, 65534) != 0 ||
+        ::setresuid(65534, 65534, 65534) != 0)
+      ::_exit(90);
+    sd_bus* own = nullptr;
+    if (HelperXPCListenerOwner::busAtAddressForTest(address)(&own) < 0) ::_exit(91);
+    sd_bus_error callError = SD_BUS_ERROR_NULL;
+    sd_bus_message* reply = nullptr;
+    int64_t protocol = 0;
+    int64_t ready = -1;
+    const char* version = nullptr;
+    int served = 2;
+    if (sd_bus_call_method(own, NubrikXPC::busName, NubrikXPC::objectPath, NubrikXPC::interfaceName,
+                           NubrikXPC::healthCheck.member, &callError, &reply, "") >= 0 &&
+        sd_bus_message_read(reply, "xsx", &protocol, &version, &ready) >= 0 && protocol == 5) {
+      served = 0;
+    } else if (sd_bus_error_has_name(&callError, SD_BUS_ERROR_ACCESS_DENIED)) {
+      served = 1;
+    }
+    const int owned = sd_bus_request_name(own, NubrikXPC::busName, 0);
+    ::_exit(served * 10 + (owned == -EACCES ? 0 : 1));
+  }
+  EXPECT_EQ(waitServing(child), 0);
+}
+
+TEST_F(HelperServiceBusTest, NotificationsBecomeSignals) {
+  std::vector<std::pair<std::string, std::string>> received;
+  const std::string match = std::string("type='signal',interface='") + NubrikXPC::interfaceName +
+                            "',member='" + NubrikXPC::notificationSignal + "'";
+  ASSERT_GE(sd_bus_add_match(
+                client, nullptr, match.c_str(),
+                [](sd_bus_message* message, void* userdata, sd_bus_error*) {
+                  const char* title = nullptr;
+                  const char* text = nullptr;
+                  if (sd_bus_message_read(message, "ss", &title, &text) >= 0) {
+                    static_cast<std::vector<std::pair<std::string, std::string>>*>(userdata)
+                        ->emplace_back(title, text);
+                  }
+                  return 0;
+                },
+                &received),
+            0);
+  // Make sure the match is in place before the signal goes out.
+  call(NubrikXPC::healthCheck);
+  notify("Tamsel", "Network access restored.");
+  runUntil([&] { return !received.empty(); });
+  EXPECT_EQ(
+      received,
+      (std::vector<std::pair<std::string, std::string>>{{"Tamsel", "Network access restored."}}));
+
+  // A stopped listener no longer routes notifications to the bus.
+  owner->stop();
+  notify("Tamsel", "again");
+  call(NubrikXPC::healthCheck);
+  EXPECT_EQ(received.size(), 1u);
+}
+
+}  // namespace
+}  // namespace nubrik

@@ -1,0 +1,40 @@
+#pragma once
+
+#include <sys/types.h>
+
+#include <optional>
+#include <string>
+
+#include "tests/support/temp_dir.hpp"
+
+namespace nubrik::test {
+
+// A dbus-daemon of the test's own, configured like the system bus and carrying the helper's bus
+// policy (packaging/test/private-system-bus.conf.in). It lives as long as the object; the
+// destructor ends exactly the daemon it started.
+class PrivateSystemBus {
+ public:
+  PrivateSystemBus();
+  ~PrivateSystemBus();
+  PrivateSystemBus(const PrivateSystemBus&) = delete;
+  PrivateSystemBus& operator=(const PrivateSystemBus&) = delete;
+
+  // Whether the daemon runs; when not, why (for GTEST_SKIP).
+  bool running() const { return pid_ > 0 && !address_.empty(); }
+  const std::string& failure() const { return failure_; }
+
+  // "unix:path=..." of the bus socket.
+  const std::string& address() const { return address_; }
+  const std::string& socketPath() const { return socketPath_; }
+  // Lets processes of other users reach the socket (the directory is 0700 otherwise).
+  void openToOtherUsers() const;
+
+ private:
+  TempDir dir_;
+  pid_t pid_ = -1;
+  std::string socketPath_;
+  std::string address_;
+  std::string failure_;
+};
+
+}  // namespace nubrik::test
