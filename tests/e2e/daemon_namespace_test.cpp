@@ -1,145 +1,16 @@
 // The real helper binary, run as root inside private mount, network and PID namespaces with
 // tmpfs over every directory it writes, so nothing here touches the host's state or links.
 #include <gtest/gtest.h>
-#include <sys/wait.h>
-#include <unistd.h>
 
-#include <cstdlib>
-#include <filesystem>
 #include <nlohmann/json.hpp>
 #include <regex>
 #include <string>
 
-#include "tests/support/temp_dir.hpp"
+#include "tests/e2e/namespace_harness.hpp"
 
 namespace {
 
-const std::string helperBinary = NUBRIK_BINARY_DIR "/bin/com.nubrik.helper";
-
-// Shared by every script: private state directories, and bounded polling helpers.
-constexpr const char* prelude = R"SH(
-set -u
-export LC_ALL=C
-unset NUBRIK_FORCE NOTIFY_SOCKET DBUS_SYSTEM_BUS_ADDRESS
-for dir in /var/lib/nubrik /run /var/log/nubrik; do
-  mount -t tmpfs -o mode=0755 tmpfs "$dir" || exit 90
-done
-[ -L /var/run ] || mount -t tmpfs -o mode=0755 tmpfs /var/run || exit 90
-ip link set lo up || exit 90
-touch "$OUT/entered"
-STATE=/var/lib/nubrik
-LOG=/var/log/nubrik/helper.log
-STATUS=/var/run/nubrik-status.json
-GENERATION=/var/run/nubrik-generation.json
-
-# waitFor DESCRIPTION COMMAND...: polls every 50 ms for at most 10 s.
-waitFor() {
-  local i
-  for ((i = 0; i < 200; i++)); do
-    "${@:2}" && return 0
-    sleep 0.05
-  done
-  echo "timed out waiting for $1" >>"$OUT/timeouts"
-  return 1
-}
-# record NAME COMMAND...: keeps the command's stdout, stderr and exit status in $OUT.
-record() {
-  local name=$1
-  shift
-  "$@" >"$OUT/$name.out" 2>"$OUT/$name.err"
-  echo $? >"$OUT/$name.status"
-}
-logHas() { grep -qF -- "$1" "$LOG" 2>/dev/null; }
-idlePublished() {
-  [ "$(cat "$STATUS" 2>/dev/null)" = '{"active":false}' ] &&
-    grep -qE '"sequence":[0-9]*[02468]([^0-9]|$)' "$GENERATION" 2>/dev/null
-}
-# recordRetrying NAME COMMAND...: record, repeated while the command finds a tick holding the lock.
-recordRetrying() {
-  local i
-  for ((i = 0; i < 100; i++)); do
-    record "$@"
-    [ "$(cat "$OUT/$1.status")" != 11 ] && return 0
-    sleep 0.05
-  done
-}
-linkUp() { ip -o link show dev "$1" | grep -qE '[<,]UP[,>]'; }
-linkDown() { ! linkUp "$1"; }
-vethPair() {
-  ip link add v0 type veth peer name v1 || {
-    echo "veth links are not available here" >"$OUT/skip"
-    exit 0
-  }
-}
-startDaemon() {
-  "$HELPER" --daemon &
-  DAEMON=$!
-}
-stopDaemon() {
-  kill -TERM "$DAEMON"
-  local i
-  for ((i = 0; i < 200; i++)); do
-    kill -0 "$DAEMON" 2>/dev/null || break
-    sleep 0.05
-  done
-  wait "$DAEMON"
-  echo $? >"$OUT/daemon.status"
-}
-)SH";
-
-class DaemonNamespaceTest : public ::testing::Test {
- protected:
-  void SetUp() override {
-    if (::geteuid() != 0) GTEST_SKIP() << "needs root to create namespaces and mount tmpfs";
-    if (::access(helperBinary.c_str(), X_OK) != 0) GTEST_SKIP() << "no helper at " << helperBinary;
-    // Mount points for the private tmpfs; the host's own state is never written.
-    std::error_code ignored;
-    std::filesystem::create_directories("/var/lib/nubrik", ignored);
-    std::filesystem::create_directories("/var/log/nubrik", ignored);
-  }
-
-  // Runs the script after the prelude, bounded by a time-out. Skips the test when the namespaces
-  // cannot be set up or the script says so; afterwards the body goes on only if ran() is true.
-  void runIsolated(const std::string& script) {
-    out.write("script.sh", std::string(prelude) + script);
-    const std::string command =
-        "HELPER='" + helperBinary + "' OUT='" + out.path() +
-        "' timeout --kill-after=5 120 unshare --mount --net --pid --fork --mount-proc "
-        "--kill-child /bin/bash '" +
-        out.file("script.sh") + "' >'" + out.file("script.log") + "' 2>&1";
-    const int status = std::system(command.c_str());
-    if (!std::filesystem::exists(out.file("entered"))) {
-      GTEST_SKIP() << "cannot isolate the helper here: " << read("script.log");
-    }
-    ASSERT_TRUE(WIFEXITED(status) && WEXITSTATUS(status) == 0)
-        << "script failed (" << status << "):\n"
-        << read("script.log");
-    EXPECT_FALSE(std::filesystem::exists(out.file("timeouts"))) << read("timeouts");
-    if (std::filesystem::exists(out.file("skip"))) GTEST_SKIP() << read("skip");
-  }
-
-  bool ran() const { return !IsSkipped() && !HasFatalFailure(); }
-
-  std::string read(const std::string& name) const {
-    try {
-      return out.read(name);
-    } catch (const std::exception&) {
-      return {};
-    }
-  }
-  int statusOf(const std::string& name) const {
-    const std::string text = read(name + ".status");
-    return text.empty() ? -1 : std::stoi(text);
-  }
-  void expectCommand(const std::string& name, int status, const std::string& stdoutText,
-                     const std::string& stderrText) const {
-    EXPECT_EQ(statusOf(name), status) << name;
-    EXPECT_EQ(read(name + ".out"), stdoutText) << name;
-    EXPECT_EQ(read(name + ".err"), stderrText) << name;
-  }
-
-  TempDir out;
-};
+class DaemonNamespaceTest : public nubrik::test::NamespaceTest {};
 
 TEST_F(DaemonNamespaceTest, CommandLineRefusalsChangeNothing) {
   runIsolated(R"SH(

@@ -1,0 +1,184 @@
+// A whole offline session with the real daemon on real links: the start takes every link but lo
+// down and records what it changed, the daemon hears a link come back and takes it down again,
+// and the recover command puts back exactly what was recorded. The start refuses to change
+// anything when it cannot record the Wi-Fi switches.
+#include <gtest/gtest.h>
+
+#include <cstdio>
+#include <map>
+#include <regex>
+#include <string>
+#include <vector>
+
+#include "core/date.hpp"
+#include "core/session.hpp"
+#include "tests/e2e/namespace_harness.hpp"
+
+namespace nubrik {
+namespace {
+
+class SessionOfflineTest : public test::NamespaceTest {};
+
+std::map<std::string, bool> interfaceMap(const OfflineSession& session) {
+  std::map<std::string, bool> map;
+  for (const InterfaceState& state : session.interfaces.value_or(std::vector<InterfaceState>{})) {
+    map[state.name] = state.wasUp;
+  }
+  return map;
+}
+
+TEST_F(SessionOfflineTest, StartTakesLinksDownDaemonKeepsThemDownAndRecoverRestoresThem) {
+  runIsolated(R"SH(
+makeLinks
+ALL="lo uplink0 spare0 bridge0"
+states $ALL >"$OUT/before"
+startDaemon
+waitFor "the idle status" idlePublished
+
+recordRetrying start "$HELPER" --start --duration 300
+states $ALL >"$OUT/after-start"
+stat -c %a "$STATE/session.json" >"$OUT/session-mode"
+cp "$STATE/session.json" "$OUT/session.json"
+cp "$STATUS" "$OUT/status-after-start"
+recordRetrying second "$HELPER" --start --duration 300
+
+# The periodic timer may be up to 5 s away: a prompt reaction comes from the link event itself.
+upAt=$EPOCHREALTIME
+ip link set uplink0 up || exit 91
+for ((i = 0; i < 500; i++)); do
+  linkDown uplink0 && break
+  sleep 0.01
+done
+echo "$upAt $EPOCHREALTIME" >"$OUT/reaction"
+waitFor "the enforcement summary" logHas "enforcement: re-applied offline lock"
+states $ALL >"$OUT/after-enforcement"
+
+recordRetrying recover env NUBRIK_FORCE=YES "$HELPER" --recover
+states $ALL >"$OUT/after-recover"
+ls -A "$STATE" >"$OUT/state-after-recover"
+cp "$STATUS" "$OUT/status-after-recover"
+finish
+)SH");
+  if (!ran()) return;
+
+  EXPECT_EQ(read("before"), "lo=up uplink0=up spare0=down bridge0=up\n");
+
+  expectCommand("start", 0, "", "");
+  EXPECT_EQ(read("after-start"), "lo=up uplink0=down spare0=down bridge0=down\n");
+  EXPECT_EQ(read("session-mode"), "600\n");
+  const OfflineSession session = decodeSession(read("session.json"));
+  EXPECT_TRUE(std::regex_match(session.id, std::regex("[0-9A-F]{8}(-[0-9A-F]{4}){3}-[0-9A-F]{12}")))
+      << session.id;
+  EXPECT_TRUE(session.active);
+  EXPECT_NEAR(secondsBetween(session.startDate, session.expirationDate), 300.0, 1e-3);
+  EXPECT_TRUE(session.services.empty());
+  EXPECT_TRUE(session.wifiPower.empty());
+  ASSERT_TRUE(session.interfaces.has_value());
+  EXPECT_EQ(session.interfaces->size(), 4u);
+  EXPECT_EQ(interfaceMap(session), (std::map<std::string, bool>{
+                                       {"lo", true},
+                                       {"uplink0", true},
+                                       {"spare0", false},
+                                       {"bridge0", true},
+                                   }));
+
+  const HelperStatus active = decodeStatus(read("status-after-start"));
+  EXPECT_TRUE(active.active);
+  EXPECT_EQ(active.expirationDate, session.expirationDate);
+  ASSERT_TRUE(active.remainingSeconds.has_value());
+  EXPECT_LE(*active.remainingSeconds, 300);
+  EXPECT_GE(*active.remainingSeconds, 290);
+
+  expectCommand("second", 4, "", "error: a session is already active\n");
+
+  double upAt = 0;
+  double downAt = 0;
+  ASSERT_EQ(std::sscanf(read("reaction").c_str(), "%lf %lf", &upAt, &downAt), 2)
+      << read("reaction");
+  EXPECT_LT(downAt - upAt, 1.0) << "uplink0 stayed up until the periodic tick";
+  EXPECT_EQ(read("after-enforcement"), "lo=up uplink0=down spare0=down bridge0=down\n");
+
+  expectCommand("recover", 0, "recovered: network state restored\n", "");
+  EXPECT_EQ(read("after-recover"), "lo=up uplink0=up spare0=down bridge0=up\n");
+  EXPECT_EQ(read("state-after-recover"), "transaction.lock\n");
+  EXPECT_EQ(read("status-after-recover"), "{\"active\":false}");
+  EXPECT_EQ(statusOf("daemon"), 0);
+
+  expectLogged("capture: recorded 0 services, 0 Wi-Fi devices, 4 interfaces");
+  for (const char* link : {"uplink0", "spare0", "bridge0"}) {
+    expectLogged(std::string("activation: brought interface ") + link + " down");
+    expectLogged(std::string("restoration: restored interface ") + link);
+  }
+  expectLogged("enforcement: brought interface uplink0 down");
+  expectLogged("enforcement: re-applied offline lock");
+  EXPECT_EQ(logCount("enforcement: brought interface bridge0 down"), 0u);
+  for (const std::string& message : logMessages()) {
+    EXPECT_FALSE(std::regex_search(message, std::regex(R"(interface lo( |$))"))) << message;
+  }
+}
+
+TEST_F(SessionOfflineTest, WifiSwitchesAreCapturedAndSwitchedOrTheStartChangesNothing) {
+  // A tree of the kernel's rfkill shape in place of /sys/class/rfkill, only in this namespace.
+  runIsolated(R"SH(
+mount --make-rprivate / || exit 90
+if [ -d /sys/class/rfkill ]; then
+  mount -t tmpfs -o mode=0755 tmpfs /sys/class/rfkill || unavailable "cannot mount over /sys/class/rfkill"
+else
+  mount -t tmpfs -o mode=0755 tmpfs /sys/class || unavailable "cannot mount over /sys/class"
+  mkdir /sys/class/rfkill
+fi
+SWITCH=/sys/class/rfkill/rfkill0
+mkdir "$SWITCH"
+echo wlan >"$SWITCH/type"
+echo phy0 >"$SWITCH/name"
+echo garbled >"$SWITCH/soft"
+ip link add uplink0 type veth peer name spare0 || unavailable "veth links are not available here"
+ip link set uplink0 up || exit 91
+ALL="lo uplink0 spare0"
+
+record garbled "$HELPER" --start --duration 300
+states $ALL >"$OUT/after-garbled"
+ls -A "$STATE" >"$OUT/state-after-garbled"
+cp "$SWITCH/soft" "$OUT/soft-after-garbled"
+
+echo 0 >"$SWITCH/soft"
+record start "$HELPER" --start --duration 300
+states $ALL >"$OUT/after-start"
+cp "$SWITCH/soft" "$OUT/soft-after-start"
+cp "$STATE/session.json" "$OUT/session.json"
+
+record recover env NUBRIK_FORCE=YES "$HELPER" --recover
+states $ALL >"$OUT/after-recover"
+cp "$SWITCH/soft" "$OUT/soft-after-recover"
+finish
+)SH");
+  if (!ran()) return;
+
+  expectCommand("garbled", 10, "",
+                "error: could not capture current network state; nothing was changed\n");
+  EXPECT_EQ(read("after-garbled"), "lo=up uplink0=up spare0=down\n");
+  EXPECT_EQ(read("state-after-garbled"), "transaction.lock\n");
+  EXPECT_EQ(read("soft-after-garbled"), "garbled\n");
+
+  expectCommand("start", 0, "", "");
+  EXPECT_EQ(read("after-start"), "lo=up uplink0=down spare0=down\n");
+  EXPECT_EQ(read("soft-after-start"), "1\n");
+  const OfflineSession session = decodeSession(read("session.json"));
+  EXPECT_EQ(session.wifiPower, (std::map<std::string, bool>{{"phy0", true}}));
+
+  expectCommand("recover", 0, "recovered: network state restored\n", "");
+  EXPECT_EQ(read("after-recover"), "lo=up uplink0=up spare0=down\n");
+  EXPECT_EQ(read("soft-after-recover"), "0\n");
+
+  // The refused start recorded nothing; the later one recorded the switch.
+  EXPECT_EQ(logCount("capture: recorded 0 services, 1 Wi-Fi devices, 3 interfaces"), 1u)
+      << read("log");
+  const std::vector<std::string> messages = logMessages();
+  ASSERT_FALSE(messages.empty());
+  EXPECT_EQ(messages.front(), "capture: recorded 0 services, 1 Wi-Fi devices, 3 interfaces");
+  expectLogged("activation: powered off Wi-Fi phy0");
+  expectLogged("restoration: restored Wi-Fi phy0");
+}
+
+}  // namespace
+}  // namespace nubrik
