@@ -46,20 +46,6 @@ const char* kindName(ScheduleStoreError::Kind kind) {
   return "invalidSchedule";
 }
 
-// Moves a file to a name that must not exist yet; returns 0 or the errno (EEXIST when taken).
-int moveWithoutReplacing(const std::string& from, const std::string& to) {
-  if (::renameat2(AT_FDCWD, from.c_str(), AT_FDCWD, to.c_str(), RENAME_NOREPLACE) == 0) return 0;
-  if (errno != EINVAL && errno != ENOSYS && errno != EOPNOTSUPP) return errno;
-  // File systems without RENAME_NOREPLACE: link() refuses an existing target just the same.
-  if (::link(from.c_str(), to.c_str()) != 0) return errno;
-  if (::unlink(from.c_str()) != 0) {
-    const int error = errno;
-    ::unlink(to.c_str());
-    return error;
-  }
-  return 0;
-}
-
 // Keeps the undecodable bytes as evidence under the first free "schedules.corrupt.<stamp>[-n]";
 // an earlier piece of evidence is never overwritten.
 void quarantine(const std::string& path) {

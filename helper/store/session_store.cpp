@@ -48,21 +48,6 @@ void removeIfPresent(const std::string& path) {
   if (::unlink(path.c_str()) != 0 && errno != ENOENT) throw systemError(errno, "remove " + path);
 }
 
-// Moves a file to a name that must not exist yet: an earlier piece of evidence is never
-// overwritten.
-int moveWithoutReplacing(const std::string& from, const std::string& to) {
-  if (::renameat2(AT_FDCWD, from.c_str(), AT_FDCWD, to.c_str(), RENAME_NOREPLACE) == 0) return 0;
-  if (errno != EINVAL && errno != ENOSYS && errno != EOPNOTSUPP) return errno;
-  // File systems without RENAME_NOREPLACE: link() refuses an existing target just the same.
-  if (::link(from.c_str(), to.c_str()) != 0) return errno;
-  if (::unlink(from.c_str()) != 0) {
-    const int error = errno;
-    ::unlink(to.c_str());
-    return error;
-  }
-  return 0;
-}
-
 }  // namespace
 
 std::string SessionStore::sessionFileURL() {

@@ -1,6 +1,7 @@
 #include "helper/transaction/posix_file.hpp"
 
 #include <fcntl.h>
+#include <stdio.h>
 #include <sys/stat.h>
 #include <unistd.h>
 
@@ -79,6 +80,19 @@ void replacePrivateFile(int fd, const std::string& temporaryPath, std::string_vi
     (void)::fsync(directoryFd);
     ::close(directoryFd);
   }
+}
+
+int moveWithoutReplacing(const std::string& from, const std::string& to) {
+  if (::renameat2(AT_FDCWD, from.c_str(), AT_FDCWD, to.c_str(), RENAME_NOREPLACE) == 0) return 0;
+  if (errno != EINVAL && errno != ENOSYS && errno != EOPNOTSUPP) return errno;
+  // File systems without RENAME_NOREPLACE: link() refuses an existing target just the same.
+  if (::link(from.c_str(), to.c_str()) != 0) return errno;
+  if (::unlink(from.c_str()) != 0) {
+    const int error = errno;
+    ::unlink(to.c_str());
+    return error;
+  }
+  return 0;
 }
 
 std::system_error systemError(int error, const std::string& context) {

@@ -28,6 +28,10 @@ int writeAll(int fd, std::string_view bytes);
 void replacePrivateFile(int fd, const std::string& temporaryPath, std::string_view bytes,
                         const std::string& path);
 
+// Moves a file to a name that must not exist yet, so that earlier evidence is never overwritten.
+// Returns 0 or the errno (EEXIST when the name is taken).
+int moveWithoutReplacing(const std::string& from, const std::string& to);
+
 // A std::system_error in the generic category; what() is "<context>: <strerror>".
 std::system_error systemError(int error, const std::string& context);
 
