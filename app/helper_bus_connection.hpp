@@ -1,0 +1,66 @@
+#pragma once
+
+#include <sys/types.h>
+
+#include <functional>
+#include <memory>
+#include <string>
+
+#include "app/event_loop.hpp"
+#include "app/helper_connection.hpp"
+#include "app/session_client.hpp"
+#include "core/peer_authorization.hpp"
+
+namespace nubrik {
+
+// Judges the process that owns the helper's bus name, from the credentials the bus daemon holds
+// for it.
+using HelperOwnerCheck = std::function<PeerAuthorization(pid_t pid, uid_t uid)>;
+
+// The helper of this installation: its executable is <the app's prefix>/libexec/nubrik/
+// com.nubrik.helper in a root-only tree, it has the expected Team ID, and it runs as root.
+HelperOwnerCheck helperOwnerCheck(std::string expectedTeamID, CodeIdentity identity);
+HelperOwnerCheck productionHelperOwnerCheck(std::string expectedTeamID);
+
+// The rejection when the owner of the helper's name does not run as root.
+inline constexpr std::string_view ownerNotRootReason = "helper is not running as root";
+
+// A connection to the helper over the system bus (DBUS_SYSTEM_BUS_ADDRESS when set), for one
+// request. resume() connects, asks the bus daemon who owns the helper's name and with which
+// credentials, and judges that process; only then do the requests go out, addressed to that
+// owner's unique name, so that neither a new owner nor anyone else can answer them. Every bus
+// failure closes the connection.
+//
+// All bus work runs on the event loop's thread; the methods here may be called from any thread
+// and take effect there, in call order. Destroying the object invalidates the connection; the loop
+// must outlive it.
+class HelperBusConnection final : public HelperConnection {
+ public:
+  HelperBusConnection(EventLoop& loop, HelperConnectionOptions options,
+                      HelperOwnerCheck ownerCheck);
+  ~HelperBusConnection() override;
+  HelperBusConnection(const HelperBusConnection&) = delete;
+  HelperBusConnection& operator=(const HelperBusConnection&) = delete;
+
+  void setInterruptionHandler(ConnectionErrorHandler handler) override;
+  void setInvalidationHandler(ConnectionErrorHandler handler) override;
+  void setRequestErrorHandler(ConnectionErrorHandler handler) override;
+  void resume() override;
+  void invalidate() override;
+
+  void startSession(double durationSeconds, StartReplyHandler reply) override;
+  void healthCheck(HealthReplyHandler reply) override;
+  void prepareRestart(RestartReplyHandler reply) override;
+  void requestEarlyUnlock(EarlyUnlockReplyHandler reply) override;
+  void cancelEarlyUnlock(EarlyUnlockReplyHandler reply) override;
+  void setSchedules(std::string payload, ScheduleSetReplyHandler reply) override;
+  void getSchedules(ScheduleGetReplyHandler reply) override;
+
+  class Impl;
+
+ private:
+  EventLoop& loop_;
+  std::shared_ptr<Impl> impl_;
+};
+
+}  // namespace nubrik

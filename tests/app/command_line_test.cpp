@@ -1,0 +1,267 @@
+#include "app/command_line.hpp"
+
+#include <gtest/gtest.h>
+
+#include <map>
+#include <sstream>
+#include <stdexcept>
+#include <string>
+#include <vector>
+
+namespace nubrik {
+namespace {
+
+const std::string unavailableLine =
+    "error: The helper is unavailable. Make sure it is installed and running.\n";
+
+// Each request records its name and returns the outcome the test set.
+struct Fakes {
+  HealthProbeResult health = HealthProbeResult::ready("1.0.14");
+  XPCStartOutcome start = XPCStartOutcome::started(std::nullopt);
+  EarlyUnlockOutcome unlock = EarlyUnlockOutcome::helperUnavailable();
+  ScheduleLoadOutcome load = ScheduleLoadOutcome::loaded({});
+  ScheduleSaveOutcome save = ScheduleSaveOutcome::saved();
+  PublicStatusResult status =
+      PublicStatusResult::unavailable(PublicStatusUnavailableReason::missing);
+  std::map<std::string, std::string> files = {};
+  std::vector<std::string> requests = {};
+  std::optional<double> startSeconds = {};
+  std::vector<RecurringSchedule> saved = {};
+
+  template <typename Outcome>
+  std::function<Outcome()> request(const char* name, const Outcome& outcome) {
+    return [this, name, &outcome] {
+      requests.push_back(name);
+      return outcome;
+    };
+  }
+
+  CommandLineDependencies dependencies() {
+    return CommandLineDependencies{
+        request("health", health),
+        [this](double seconds) {
+          startSeconds = seconds;
+          return request("start", start)();
+        },
+        request("unlock", unlock),
+        request("cancel-unlock", unlock),
+        request("schedules", load),
+        [this](const std::vector<RecurringSchedule>& schedules) {
+          saved = schedules;
+          return request("schedules set", save)();
+        },
+        [this] { return status; },
+        [this](const std::string& path) {
+          if (!files.contains(path)) throw std::runtime_error("No such file or directory");
+          return files.at(path);
+        },
+        // 1'000'000'000 seconds since 1970; times print as such, so no time zone is involved.
+        [] { return dateFromUnixSeconds(1'000'000'000); },
+        [](Date date) { return "T" + std::to_string(std::llround(secondsSince1970(date))); },
+    };
+  }
+};
+
+struct Invocation {
+  int status;
+  std::string out;
+  std::string err;
+};
+
+Invocation run(Fakes& fakes, std::vector<std::string> arguments) {
+  std::ostringstream out;
+  std::ostringstream err;
+  const int status = runCommandLine(arguments, out, err, fakes.dependencies());
+  return {status, out.str(), err.str()};
+}
+
+TEST(CommandLine, UsageErrorsExitTwoAndSendNothing) {
+  for (const std::vector<std::string>& arguments :
+       std::vector<std::vector<std::string>>{{},
+                                             {"frobnicate"},
+                                             {"health", "now"},
+                                             {"status", "--yaml"},
+                                             {"status", "--json", "x"},
+                                             {"start"},
+                                             {"start", "4"},
+                                             {"start", "1441"},
+                                             {"start", "2m30"},
+                                             {"unlock", "now"},
+                                             {"schedules", "get"},
+                                             {"schedules", "set"},
+                                             {"schedules", "set", "a", "b"}}) {
+    Fakes fakes;
+    const Invocation result = run(fakes, arguments);
+    const std::string label = testing::PrintToString(arguments);
+    EXPECT_EQ(result.status, tamselExitUsage) << label;
+    EXPECT_EQ(result.out, "") << label;
+    EXPECT_TRUE(result.err.starts_with("error: ")) << label;
+    EXPECT_TRUE(fakes.requests.empty()) << label;
+  }
+  Fakes fakes;
+  EXPECT_EQ(
+      run(fakes, {"start", "0:04"}).err,
+      "error: Enter 5 minutes to 24 hours, like 1:15 or 90\nRun \"tamsel --help\" for usage.\n");
+}
+
+TEST(CommandLine, HelpDocumentsEveryCommandAndExitStatus) {
+  for (const std::vector<std::string>& arguments :
+       std::vector<std::vector<std::string>>{{"--help"}, {"start", "--help"}}) {
+    Fakes fakes;
+    const Invocation result = run(fakes, arguments);
+    EXPECT_EQ(result.status, tamselExitSuccess);
+    EXPECT_EQ(result.out, tamselUsage());
+  }
+  for (const char* text : {"health", "status [--json]", "start DURATION", "1h30m", "unlock",
+                           "cancel-unlock", "schedules set FILE", "0  success",
+                           "1  the helper refused", "2  usage error", "3  the helper is"}) {
+    EXPECT_NE(tamselUsage().find(text), std::string::npos) << text;
+  }
+}
+
+// Success on standard output with 0, the helper's refusal on standard error with 1, an
+// unreachable helper with 3.
+TEST(CommandLine, OutcomesAndExitStatuses) {
+  struct Case {
+    std::vector<std::string> arguments;
+    Fakes given;
+    int status;
+    // Standard output for status 0, standard error otherwise.
+    std::string printed;
+  };
+  const std::string refusedStart = "A session is already active.";
+  const std::string cancelled = "Early unlock cancelled. The session continues.";
+  const std::vector<Case> cases = {
+      {{"start", "1h", "30m"},
+       {.start = XPCStartOutcome::started(dateFromUnixSeconds(1'000'005'400))},
+       0,
+       "Offline session started. Back online at T1000005400.\n"},
+      {{"start", "90"},
+       {.start = XPCStartOutcome::activationPending(std::nullopt)},
+       0,
+       "Session saved; the network lock is still being applied.\n"},
+      {{"start", "90"},
+       {.start = XPCStartOutcome::failed(refusedStart)},
+       1,
+       "error: " + refusedStart + "\n"},
+      // The client's own refusal to connect is no refusal of the helper's.
+      {{"start", "90"},
+       {.start = XPCStartOutcome::failed(
+            "The helper is unavailable. Make sure it is installed and running.")},
+       3,
+       unavailableLine},
+      {{"start", "90"}, {.start = XPCStartOutcome::helperUnavailable()}, 3, unavailableLine},
+      {{"health"}, {}, 0, "The helper is ready (version 1.0.14).\n"},
+      {{"health"},
+       {.health = HealthProbeResult::versionMismatch(4, 5)},
+       1,
+       "error: The helper speaks protocol version 4, but this app needs version 5.\n"},
+      {{"health"}, {.health = HealthProbeResult::failed()}, 3, unavailableLine},
+      {{"cancel-unlock"},
+       {.unlock = EarlyUnlockOutcome::done(std::nullopt, cancelled)},
+       0,
+       cancelled + "\n"},
+      {{"unlock"},
+       {.unlock = EarlyUnlockOutcome::refused("There is no active session.")},
+       1,
+       "error: There is no active session.\n"},
+      {{"unlock"}, {}, 3, unavailableLine},
+      {{"schedules"},
+       {.load = ScheduleLoadOutcome::loaded({RecurringSchedule{"A", {2}, 60, 30, true}})},
+       0,
+       R"([{"id":"A","weekdays":[2],"startMinute":60,"durationMinutes":30,"isEnabled":true}])"
+       "\n"},
+      {{"schedules"},
+       {.load = ScheduleLoadOutcome::failed("The helper could not save the schedules.")},
+       1,
+       "error: The helper could not save the schedules.\n"},
+      {{"schedules"}, {.load = ScheduleLoadOutcome::helperUnavailable()}, 3, unavailableLine},
+  };
+  for (const auto& c : cases) {
+    Fakes fakes = c.given;
+    const Invocation result = run(fakes, c.arguments);
+    const std::string label = testing::PrintToString(c.arguments) + " " + c.printed;
+    EXPECT_EQ(result.status, c.status) << label;
+    EXPECT_EQ(c.status == 0 ? result.out : result.err, c.printed) << label;
+    EXPECT_EQ(c.status == 0 ? result.err : result.out, "") << label;
+    EXPECT_EQ(fakes.requests, std::vector<std::string>{c.arguments.front()}) << label;
+    // Every start above asks for 90 minutes, in seconds.
+    if (c.arguments.front() == "start") {
+      EXPECT_EQ(fakes.startSeconds, 5400) << label;
+    }
+  }
+}
+
+TEST(CommandLine, StatusTextsAndJSON) {
+  // Now is 21'692'800 seconds since 2001, the status file's reference.
+  struct Case {
+    PublicStatusResult status;
+    int exitStatus;
+    std::string out;
+  };
+  const std::vector<Case> cases = {
+      {parsePublicStatus(R"({"active":false})"), 0, "Online.\n"},
+      {parsePublicStatus(R"({"active":true,"expirationDate":21693699.9,"remainingSeconds":899})"),
+       0, "Offline for 14:59 more (until T1000000900).\n"},
+      {parsePublicStatus(
+           R"({"active":true,"expirationDate":21696700,"remainingSeconds":3900,"earlyUnlockPending":true})"),
+       0, "Offline for 1:05:00 more (until T1000003900).\nEarly unlock in progress.\n"},
+      {parsePublicStatus(R"({"active":true,"expirationDate":21692000,"remainingSeconds":0})"), 0,
+       "Offline; the session ended at T999999200 and the network is being restored.\n"},
+      {PublicStatusResult::unavailable(PublicStatusUnavailableReason::busy), 3,
+       "Status unavailable (busy).\n"},
+  };
+  for (const auto& c : cases) {
+    Fakes fakes;
+    fakes.status = c.status;
+    const Invocation text = run(fakes, {"status"});
+    EXPECT_EQ(text.status, c.exitStatus) << c.status.json;
+    EXPECT_EQ(text.out, c.out) << c.status.json;
+    const Invocation json = run(fakes, {"status", "--json"});
+    EXPECT_EQ(json.status, c.exitStatus) << c.status.json;
+    EXPECT_EQ(json.out, c.status.json + "\n");
+  }
+}
+
+TEST(CommandLine, SchedulesSetSendsTheDecodedFile) {
+  Fakes fakes;
+  fakes.files["week.json"] =
+      R"( [ {"id":"A","weekdays":[3,2],"startMinute":540,"durationMinutes":60,"isEnabled":true} ] )";
+  fakes.files["-"] = "[]";
+  fakes.files["broken.json"] = R"([{"id":"A"}])";
+
+  Invocation result = run(fakes, {"schedules", "set", "week.json"});
+  EXPECT_EQ(result.status, 0);
+  EXPECT_EQ(result.out, "Schedules saved.\n");
+  const std::vector<RecurringSchedule> expected = {RecurringSchedule{"A", {2, 3}, 540, 60, true}};
+  EXPECT_EQ(fakes.saved, expected);
+
+  fakes.save = ScheduleSaveOutcome::refused("Too many schedules (maximum 20).");
+  result = run(fakes, {"schedules", "set", "-"});
+  EXPECT_EQ(result.status, 1);
+  EXPECT_EQ(result.err, "error: Too many schedules (maximum 20).\n");
+
+  fakes.requests.clear();
+  result = run(fakes, {"schedules", "set", "missing.json"});
+  EXPECT_EQ(result.status, 2);
+  EXPECT_TRUE(result.err.starts_with("error: cannot read missing.json: No such file or directory"));
+  result = run(fakes, {"schedules", "set", "broken.json"});
+  EXPECT_EQ(result.status, 2);
+  EXPECT_TRUE(result.err.starts_with("error: broken.json does not hold a JSON array of schedules"));
+  EXPECT_TRUE(fakes.requests.empty());
+}
+
+TEST(CommandLine, AFailureOfTheMachineryIsReportedNotThrown) {
+  Fakes fakes;
+  CommandLineDependencies dependencies = fakes.dependencies();
+  dependencies.probeHealth = []() -> HealthProbeResult {
+    throw std::runtime_error("sd_event_new: Cannot allocate memory");
+  };
+  std::ostringstream out;
+  std::ostringstream err;
+  EXPECT_EQ(runCommandLine({"health"}, out, err, dependencies), tamselExitUnavailable);
+  EXPECT_EQ(err.str(), "error: sd_event_new: Cannot allocate memory\n");
+}
+
+}  // namespace
+}  // namespace nubrik

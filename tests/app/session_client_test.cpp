@@ -1,0 +1,277 @@
+#include "app/session_client.hpp"
+
+#include <gtest/gtest.h>
+
+#include <string>
+#include <vector>
+
+#include "core/nubrik_xpc.hpp"
+#include "tests/app/session_client_fakes.hpp"
+
+namespace nubrik {
+namespace {
+
+using test::FakeHelperConnection;
+using test::FakeMainQueue;
+
+struct ClientHarness {
+  ~ClientHarness() {
+    for (auto& connection : connections) connection->forgetEverything();
+  }
+
+  FakeMainQueue queue;
+  std::optional<std::string> teamID = "TEAM0001";
+  std::vector<std::shared_ptr<FakeHelperConnection>> connections;
+  std::vector<HelperConnectionOptions> options;
+  std::vector<std::function<void()>> timeouts;
+  std::vector<std::string> delivered;
+
+  SessionClient client() {
+    return SessionClient(SessionClientDependencies{
+        &queue,
+        [this] { return teamID; },
+        [this](const HelperConnectionOptions& given) -> std::shared_ptr<HelperConnection> {
+          options.push_back(given);
+          connections.push_back(std::make_shared<FakeHelperConnection>());
+          return connections.back();
+        },
+        [this] {
+          return TimeoutScheduler::manual(
+              [this](std::function<void()> work) { timeouts.push_back(std::move(work)); });
+        },
+    });
+  }
+
+  // A completion that records the outcome's textual form.
+  template <typename Outcome>
+  std::function<void(Outcome)> record() {
+    return [this](Outcome outcome) { delivered.push_back(describe(outcome)); };
+  }
+
+  FakeHelperConnection& connection() { return *connections.at(0); }
+};
+
+RecurringSchedule schedule(std::string id) {
+  return RecurringSchedule{std::move(id), {2, 4}, 540, 90, true};
+}
+
+// One schedule whose payload encoding is exactly `bytes` long.
+std::vector<RecurringSchedule> schedulesEncodedTo(std::size_t bytes) {
+  const std::size_t base = encodeSchedules({schedule("a")}).size();
+  return {schedule(std::string(bytes - base + 1, 'a'))};
+}
+
+TEST(SessionClientHealth, ReadyReplyOnAFreshConnectionThatIsClosedAfterwards) {
+  ClientHarness harness;
+  harness.client().probeHealth(15, harness.record<HealthProbeResult>());
+
+  ASSERT_EQ(harness.connections.size(), 1u);
+  EXPECT_EQ(harness.options.at(0).expectedTeamID, "TEAM0001");
+  EXPECT_EQ(harness.options.at(0).methodTimeoutSeconds, 15);
+  EXPECT_EQ(harness.connection().resumeCount, 1);
+  EXPECT_EQ(harness.connection().sent, std::vector<std::string>{"HealthCheck"});
+
+  harness.connection().healthReply(5, "1.0.14", 0);
+
+  EXPECT_EQ(harness.delivered, std::vector<std::string>{"ready(version: \"1.0.14\")"});
+  EXPECT_EQ(harness.connection().invalidateCount, 1);
+  // Nothing but the test holds the connection once the request is over.
+  EXPECT_EQ(harness.connections.at(0).use_count(), 1);
+}
+
+// Every operation, started on a harness; the completion records into harness.delivered.
+struct Operation {
+  std::string name;
+  std::function<void(ClientHarness&)> run;
+  std::string unavailable;
+};
+
+std::vector<Operation> operations() {
+  return {
+      {"probeHealth",
+       [](ClientHarness& h) { h.client().probeHealth(15, h.record<HealthProbeResult>()); },
+       "failed"},
+      {"requestStartViaXPC",
+       [](ClientHarness& h) {
+         h.client().requestStartViaXPC(300, 15, h.record<XPCStartOutcome>());
+       },
+       "helperUnavailable"},
+      {"requestHelperRestart",
+       [](ClientHarness& h) {
+         h.client().requestHelperRestart(15, h.record<HelperRestartOutcome>());
+       },
+       "helperUnavailable"},
+      {"requestEarlyUnlock",
+       [](ClientHarness& h) { h.client().requestEarlyUnlock(15, h.record<EarlyUnlockOutcome>()); },
+       "helperUnavailable"},
+      {"cancelEarlyUnlock",
+       [](ClientHarness& h) { h.client().cancelEarlyUnlock(15, h.record<EarlyUnlockOutcome>()); },
+       "helperUnavailable"},
+      {"fetchSchedules",
+       [](ClientHarness& h) { h.client().fetchSchedules(15, h.record<ScheduleLoadOutcome>()); },
+       "helperUnavailable"},
+      {"saveSchedules",
+       [](ClientHarness& h) {
+         h.client().saveSchedules({schedule("A")}, 15, h.record<ScheduleSaveOutcome>());
+       },
+       "helperUnavailable"},
+  };
+}
+
+TEST(SessionClientFailures, EveryWayOfNotGettingAReplyEndsInTheUnavailableOutcomeOnce) {
+  const std::vector<std::pair<std::string, std::function<void(ClientHarness&)>>> failures = {
+      {"interruption", [](ClientHarness& h) { h.connection().interrupt(); }},
+      {"invalidation", [](ClientHarness& h) { h.connection().invalidate(); }},
+      {"request error", [](ClientHarness& h) { h.connection().failRequest(); }},
+      {"time-out", [](ClientHarness& h) { h.timeouts.at(0)(); }},
+  };
+  for (const auto& operation : operations()) {
+    for (const auto& [failureName, fail] : failures) {
+      ClientHarness harness;
+      operation.run(harness);
+      fail(harness);
+      // Whatever else arrives afterwards is dropped.
+      harness.connection().interrupt();
+      harness.timeouts.at(0)();
+
+      EXPECT_EQ(harness.delivered, std::vector<std::string>{operation.unavailable})
+          << operation.name << " after " << failureName;
+      EXPECT_TRUE(harness.connection().invalidated) << operation.name << " after " << failureName;
+    }
+  }
+}
+
+TEST(SessionClientFailures, WithoutATeamIDNoConnectionIsOpened) {
+  for (const std::optional<std::string>& teamID :
+       {std::optional<std::string>(), std::optional<std::string>("\"\"")}) {
+    for (const auto& operation : operations()) {
+      ClientHarness harness;
+      harness.teamID = teamID;
+      operation.run(harness);
+
+      EXPECT_TRUE(harness.connections.empty()) << operation.name;
+      const std::string expected =
+          operation.name == "requestStartViaXPC"
+              ? "failed(message: \"The helper is unavailable. Make sure it is installed and "
+                "running.\")"
+              : operation.unavailable;
+      EXPECT_EQ(harness.delivered, std::vector<std::string>{expected}) << operation.name;
+    }
+  }
+}
+
+TEST(SessionClientStart, AReadyHelperGetsTheStartOnTheSameConnection) {
+  ClientHarness harness;
+  harness.client().requestStartViaXPC(5400, 15, harness.record<XPCStartOutcome>());
+  EXPECT_EQ(harness.connection().sent, std::vector<std::string>{"HealthCheck"});
+
+  harness.connection().healthReply(5, "1.0.14", 0);
+  EXPECT_EQ(harness.connection().sent,
+            (std::vector<std::string>{"HealthCheck", "StartSessionWithDuration"}));
+  EXPECT_EQ(harness.connection().startDuration, 5400.0);
+  EXPECT_TRUE(harness.delivered.empty());
+
+  harness.connection().startReply(0, 1.5, "");
+  EXPECT_EQ(harness.delivered, std::vector<std::string>{"started(expiration: 1.5)"});
+  EXPECT_EQ(harness.connections.size(), 1u);
+}
+
+TEST(SessionClientStart, AnIncompatibleOrUnreadyHelperGetsNoStart) {
+  const std::vector<std::pair<std::int64_t, std::int64_t>> replies = {{4, 0}, {6, 0}, {5, 1}};
+  for (const auto& [protocolVersion, readyCode] : replies) {
+    ClientHarness harness;
+    harness.client().requestStartViaXPC(300, 15, harness.record<XPCStartOutcome>());
+    harness.connection().healthReply(protocolVersion, "1.0.14", readyCode);
+
+    EXPECT_EQ(harness.connection().sent, std::vector<std::string>{"HealthCheck"});
+    EXPECT_EQ(harness.delivered,
+              std::vector<std::string>{"failed(message: \"" +
+                                       std::string(incompatibleHelperMessage) + "\")"})
+        << protocolVersion << "/" << readyCode;
+  }
+}
+
+TEST(SessionClientStart, AHealthReplyAfterTheTimeOutStartsNothing) {
+  ClientHarness harness;
+  harness.client().requestStartViaXPC(300, 15, harness.record<XPCStartOutcome>());
+  harness.timeouts.at(0)();
+  harness.connection().healthReply(5, "1.0.14", 0);
+
+  EXPECT_EQ(harness.connection().sent, std::vector<std::string>{"HealthCheck"});
+  EXPECT_EQ(harness.delivered, std::vector<std::string>{"helperUnavailable"});
+}
+
+TEST(SessionClientReplies, EachOperationSendsItsMessageAndMapsItsReply) {
+  struct Case {
+    std::function<void(ClientHarness&)> send;
+    std::string message;
+    std::function<void(FakeHelperConnection&)> reply;
+    std::string outcome;
+  };
+  const std::vector<Case> cases = {
+      {[](ClientHarness& h) {
+         h.client().requestHelperRestart(15, h.record<HelperRestartOutcome>());
+       },
+       "PrepareRestart", [](FakeHelperConnection& c) { c.restartReply(1, ""); },
+       "refused(message: \"A session is active, so the helper cannot restart yet.\")"},
+      {[](ClientHarness& h) { h.client().requestEarlyUnlock(15, h.record<EarlyUnlockOutcome>()); },
+       "RequestEarlyUnlock", [](FakeHelperConnection& c) { c.earlyUnlockReply(5, 0, ""); },
+       "refused(message: \"The cooldown has finished; the network is about to be restored.\")"},
+      {[](ClientHarness& h) { h.client().cancelEarlyUnlock(15, h.record<EarlyUnlockOutcome>()); },
+       "CancelEarlyUnlock",
+       [](FakeHelperConnection& c) {
+         c.earlyUnlockReply(0, 2.0, "Early unlock cancelled. The session continues.");
+       },
+       "done(expiration: 2, message: \"Early unlock cancelled. The session continues.\")"},
+      {[](ClientHarness& h) { h.client().fetchSchedules(15, h.record<ScheduleLoadOutcome>()); },
+       "GetSchedules",
+       [](FakeHelperConnection& c) {
+         c.scheduleGetReply(0, encodeSchedules({schedule("A"), schedule("B")}), "Schedules saved.");
+       },
+       "loaded(count: 2)"},
+      {[](ClientHarness& h) {
+         h.client().saveSchedules({schedule("A")}, 15, h.record<ScheduleSaveOutcome>());
+       },
+       "SetSchedules", [](FakeHelperConnection& c) { c.scheduleSetReply(3, ""); },
+       "refused(message: \"Two schedules share the same identifier.\")"},
+  };
+  for (const auto& c : cases) {
+    ClientHarness harness;
+    c.send(harness);
+    EXPECT_EQ(harness.connection().sent, std::vector<std::string>{c.message});
+    c.reply(harness.connection());
+    EXPECT_EQ(harness.delivered, std::vector<std::string>{c.outcome}) << c.message;
+  }
+  ClientHarness saved;
+  saved.client().saveSchedules({schedule("A")}, 15, saved.record<ScheduleSaveOutcome>());
+  EXPECT_EQ(saved.connection().schedulePayload, encodeSchedules({schedule("A")}));
+}
+
+TEST(SessionClientSchedules, APayloadOfExactlyTheLimitIsSentAndOneByteMoreIsRefusedLocally) {
+  const auto atLimit = schedulesEncodedTo(static_cast<std::size_t>(scheduleMaxPayloadBytes));
+  ASSERT_EQ(encodeSchedules(atLimit).size(), 65536u);
+  ClientHarness sent;
+  sent.client().saveSchedules(atLimit, 15, sent.record<ScheduleSaveOutcome>());
+  ASSERT_EQ(sent.connections.size(), 1u);
+  EXPECT_EQ(sent.connection().schedulePayload.size(), 65536u);
+
+  const auto overLimit = schedulesEncodedTo(static_cast<std::size_t>(scheduleMaxPayloadBytes) + 1);
+  ClientHarness refused;
+  refused.client().saveSchedules(overLimit, 15, refused.record<ScheduleSaveOutcome>());
+  EXPECT_TRUE(refused.connections.empty());
+  EXPECT_TRUE(refused.timeouts.empty());
+  EXPECT_EQ(refused.delivered,
+            std::vector<std::string>{"refused(message: \"The schedules were not valid.\")"});
+}
+
+TEST(SessionClientMessage, OnlyFailuresAndUnavailabilityHaveAText) {
+  EXPECT_EQ(message(XPCStartOutcome::started(std::nullopt)), std::nullopt);
+  EXPECT_EQ(message(XPCStartOutcome::activationPending(std::nullopt)), std::nullopt);
+  EXPECT_EQ(message(XPCStartOutcome::failed("A session is already active.")),
+            "A session is already active.");
+  EXPECT_EQ(message(XPCStartOutcome::helperUnavailable()),
+            "The helper is unavailable. Make sure it is installed and running.");
+}
+
+}  // namespace
+}  // namespace nubrik
