@@ -1,6 +1,7 @@
 #include "app/helper_bus_connection.hpp"
 
 #include <systemd/sd-bus.h>
+#include <unistd.h>
 
 #include <cstdint>
 #include <exception>
@@ -341,20 +342,27 @@ void submit(EventLoop& loop, const std::shared_ptr<HelperBusConnection::Impl>& i
 
 }  // namespace
 
-HelperOwnerCheck helperOwnerCheck(std::string expectedTeamID, CodeIdentity identity) {
-  return [expectedTeamID = std::move(expectedTeamID), identity = std::move(identity)](pid_t pid,
-                                                                                      uid_t uid) {
-    PeerAuthorization authorization =
-        authorizePeer(identity.identityOfProcess(pid), NubrikXPC::helperIdentifier, expectedTeamID);
-    if (authorization.isAuthorized() && uid != 0) {
-      return PeerAuthorization::rejected(std::string(ownerNotRootReason));
+HelperOwnerCheck helperOwnerCheck(std::string expectedTeamID, CodeIdentity identity,
+                                  bool clientIsPrivileged) {
+  return [expectedTeamID = std::move(expectedTeamID), identity = std::move(identity),
+          clientIsPrivileged](pid_t pid, uid_t uid) {
+    if (uid != 0) return PeerAuthorization::rejected(std::string(ownerNotRootReason));
+    const auto executable = identity.executableOfProcess(pid);
+    PeerIdentity owner = executable ? identity.identityOfExecutable(*executable) : PeerIdentity{};
+    if (!executable && !clientIsPrivileged) {
+      // The kernel shows a root process's executable only to privileged readers. The system bus
+      // lets nobody but root own the helper's name, so a root owner stands for this
+      // installation's helper, provided that helper lies where it must, in a trusted tree.
+      if (const auto prefix = identity.installationPrefix()) {
+        owner = identity.identityOfExecutable(*prefix + std::string(helperExecutableInstallPath));
+      }
     }
-    return authorization;
+    return authorizePeer(owner, NubrikXPC::helperIdentifier, expectedTeamID);
   };
 }
 
 HelperOwnerCheck productionHelperOwnerCheck(std::string expectedTeamID) {
-  return helperOwnerCheck(std::move(expectedTeamID), CodeIdentity::production());
+  return helperOwnerCheck(std::move(expectedTeamID), CodeIdentity::production(), ::geteuid() == 0);
 }
 
 HelperBusConnection::HelperBusConnection(EventLoop& loop, HelperConnectionOptions options,

@@ -19,7 +19,10 @@ using HelperOwnerCheck = std::function<PeerAuthorization(pid_t pid, uid_t uid)>;
 
 // The helper of this installation: its executable is <the app's prefix>/libexec/nubrik/
 // com.nubrik.helper in a root-only tree, it has the expected Team ID, and it runs as root.
-HelperOwnerCheck helperOwnerCheck(std::string expectedTeamID, CodeIdentity identity);
+// A client without privileges cannot see a root process's executable; see the .cpp for how it
+// decides then.
+HelperOwnerCheck helperOwnerCheck(std::string expectedTeamID, CodeIdentity identity,
+                                  bool clientIsPrivileged);
 HelperOwnerCheck productionHelperOwnerCheck(std::string expectedTeamID);
 
 // The rejection when the owner of the helper's name does not run as root.

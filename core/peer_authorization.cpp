@@ -143,11 +143,15 @@ PeerIdentity CodeIdentity::selfIdentity() const {
   return identityAgainst(*self, installationPrefixOf(*self));
 }
 
-PeerIdentity CodeIdentity::identityOfProcess(pid_t pid) const {
-  if (pid <= 0) return {};
+std::optional<std::string> CodeIdentity::executableOfProcess(pid_t pid) const {
+  if (pid <= 0) return std::nullopt;
   // /proc/PID/exe is a magic link: reading it names the executable the process runs, so it is
   // the one link the rule follows.
-  const auto executable = dependencies_.readLink("/proc/" + std::to_string(pid) + "/exe");
+  return dependencies_.readLink("/proc/" + std::to_string(pid) + "/exe");
+}
+
+PeerIdentity CodeIdentity::identityOfProcess(pid_t pid) const {
+  const auto executable = executableOfProcess(pid);
   if (!executable) return {};
   return identityOfExecutable(*executable);
 }

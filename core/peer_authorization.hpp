@@ -97,6 +97,9 @@ class CodeIdentity {
   PeerIdentity selfIdentity() const;
   // The identity of the executable of process pid (/proc/PID/exe), judged against this
   // process's installation; an unreadable link gives an identity with nothing.
+  // The executable a process runs, from /proc/PID/exe; none when it cannot be read (a process
+  // that is gone, or one the caller may not inspect).
+  std::optional<std::string> executableOfProcess(pid_t pid) const;
   PeerIdentity identityOfProcess(pid_t pid) const;
   // The identity of the executable at an absolute path, judged against this installation.
   PeerIdentity identityOfExecutable(std::string_view executablePath) const;

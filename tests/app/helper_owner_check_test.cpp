@@ -94,7 +94,48 @@ TEST(HelperOwnerCheck, OnlyThisInstallationsRootHelperIsTrusted) {
   for (const auto& c : cases) {
     Installation installation;
     installation.overrides = c.overrides;
-    const HelperOwnerCheck check = helperOwnerCheck(c.expectedTeamID, installation.identity());
+    const HelperOwnerCheck check =
+        helperOwnerCheck(c.expectedTeamID, installation.identity(), /*clientIsPrivileged=*/true);
+    EXPECT_EQ(check(c.pid, c.uid), c.expected) << c.name;
+  }
+}
+
+// A user's app cannot read a root process's executable (pid 45 here). It then trusts a root owner
+// of the name as long as this installation's own helper is in place and trusted.
+TEST(HelperOwnerCheck, AnUnprivilegedAppReliesOnTheInstalledHelperAndARootOwner) {
+  struct Case {
+    std::string name;
+    pid_t pid;
+    uid_t uid;
+    std::map<std::string, PathStatus> overrides;
+    PeerAuthorization expected;
+  };
+  const PathStatus groupWritable{false, true, false, 0, S_IFDIR | 0775};
+  const PathStatus userOwned{false, false, true, 1000, S_IFREG | 0755};
+  const std::vector<Case> cases = {
+      {"root owner, executable hidden", 45, 0, {}, PeerAuthorization::authorized()},
+      {"user owner", 45, 1000, {}, PeerAuthorization::rejected(std::string(ownerNotRootReason))},
+      {"installed helper in a writable tree",
+       45,
+       0,
+       {{"/opt/nubrik/libexec", groupWritable}},
+       PeerAuthorization::rejected(std::string(peerRejectedNoAnchor))},
+      {"installed helper owned by a user",
+       45,
+       0,
+       {{"/opt/nubrik/libexec/nubrik/com.nubrik.helper", userOwned}},
+       PeerAuthorization::rejected(std::string(peerRejectedNoAnchor))},
+      {"a readable executable is still judged itself",
+       44,
+       0,
+       {},
+       PeerAuthorization::rejected(std::string(peerRejectedIdentifier))},
+  };
+  for (const auto& c : cases) {
+    Installation installation;
+    installation.overrides = c.overrides;
+    const HelperOwnerCheck check =
+        helperOwnerCheck("TEAM0001", installation.identity(), /*clientIsPrivileged=*/false);
     EXPECT_EQ(check(c.pid, c.uid), c.expected) << c.name;
   }
 }
