@@ -193,11 +193,12 @@ class NamespaceTest : public ::testing::Test {
     EXPECT_EQ(read(name + ".err"), stderrText) << name;
   }
 
-  // The messages of the log kept by finish(), without their time stamps, in order.
-  std::vector<std::string> logMessages() const {
+  // The messages of the log kept by finish() (or of another copy of it in $OUT), without their
+  // time stamps, in order.
+  std::vector<std::string> logMessages(const std::string& name = "log") const {
     static const std::string marker = " nubrik-helper: ";
     std::vector<std::string> messages;
-    const std::string text = read("log");
+    const std::string text = read(name);
     size_t begin = 0;
     while (begin < text.size()) {
       size_t end = text.find('\n', begin);
@@ -209,8 +210,8 @@ class NamespaceTest : public ::testing::Test {
     }
     return messages;
   }
-  size_t logCount(const std::string& message) const {
-    const std::vector<std::string> messages = logMessages();
+  size_t logCount(const std::string& message, const std::string& name = "log") const {
+    const std::vector<std::string> messages = logMessages(name);
     return static_cast<size_t>(std::count(messages.begin(), messages.end(), message));
   }
   // Position of the first log line that is exactly the message; npos when there is none.

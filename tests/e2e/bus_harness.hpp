@@ -1,0 +1,109 @@
+// The installed system on a system bus of its own: the build is installed into a root-owned tmpfs
+// inside the test's mount namespace (so the installation is a trusted tree and nothing is left
+// behind), a dbus-daemon configured like the system bus carries the installed bus policy, and the
+// installed helper and `tamsel` find each other through DBUS_SYSTEM_BUS_ADDRESS. The bus runs in
+// the same PID namespace as everything else, so the process ids it reports are the ones the
+// helper and the app look up in /proc.
+#pragma once
+
+#include <gtest/gtest.h>
+#include <unistd.h>
+
+#include <string>
+
+#include "tests/e2e/namespace_harness.hpp"
+
+namespace nubrik::test {
+
+inline const std::string tamselBinary = NUBRIK_BINARY_DIR "/bin/tamsel";
+
+// Shell functions for scripts run by BusTest::runOnBus, after the namespace prelude.
+inline constexpr const char* busPrelude = R"SH(
+umask 022
+command -v cmake >/dev/null || unavailable "cmake is needed to install the build"
+command -v dbus-daemon >/dev/null || unavailable "dbus-daemon is not installed"
+command -v dbus-send >/dev/null || unavailable "dbus-send is not installed"
+command -v setpriv >/dev/null || unavailable "setpriv is not installed"
+[ -d /srv ] || unavailable "no /srv to mount the installation on"
+# /tmp and /var/tmp are world-writable, so nothing below them could ever be trusted.
+mount -t tmpfs -o mode=0755 tmpfs /srv || exit 90
+
+HELPER_PATH=libexec/nubrik/com.nubrik.helper
+# installTree ROOT: installs the build as a package would, staged under ROOT; prints the prefix.
+# Staged with DESTDIR rather than another --prefix: the administrators' sbin link is placed by
+# the prefix the build was configured with, so only DESTDIR keeps every file inside ROOT.
+installTree() {
+  local prefix=$1/usr
+  DESTDIR=$1 cmake --install "$BUILD" --prefix /usr >"$OUT/install-${1##*/}.log" 2>&1 || exit 94
+  [ -x "$prefix/bin/tamsel" ] && [ -x "$prefix/$HELPER_PATH" ] || exit 94
+  echo "$prefix"
+}
+PREFIX=$(installTree /srv/a) || exit 94
+TAMSEL=$PREFIX/bin/tamsel
+INSTALLED_HELPER=$PREFIX/$HELPER_PATH
+
+# startBus: a system-style bus with the installed policy; both sides reach it through the
+# variable, and the socket's directory is open to every user, like /run/dbus.
+BUS_DIR=/run/nubrik-e2e-bus
+startBus() {
+  mkdir -m 0755 "$BUS_DIR" || exit 95
+  sed -e "s|@SOCKET@|$BUS_DIR/socket|" \
+      -e "s|@POLICY@|$PREFIX/share/dbus-1/system.d/com.nubrik.helper.conf|" \
+      "$SOURCE/packaging/test/private-system-bus.conf.in" >"$BUS_DIR/bus.conf" || exit 95
+  dbus-daemon --config-file="$BUS_DIR/bus.conf" --nofork --nopidfile --nosyslog \
+    --print-address=3 3>"$BUS_DIR/address" 2>"$OUT/bus.err" &
+  BUS=$!
+  waitFor "the bus" test -s "$BUS_DIR/address" || exit 95
+  export DBUS_SYSTEM_BUS_ADDRESS=unix:path=$BUS_DIR/socket
+}
+
+LISTENERS=0
+# startHelperOnBus [EXECUTABLE]: the installed helper unless another is named; returns once it
+# owns its name and has published its first status.
+startHelperOnBus() {
+  "${1:-$INSTALLED_HELPER}" --daemon 2>>"$OUT/daemon.err" &
+  DAEMON=$!
+  LISTENERS=$((LISTENERS + 1))
+  waitFor "the bus listener" logHasTimes "$LISTENERS" "xpc listener started on com.nubrik.helper.xpc"
+  waitFor "the idle status" idlePublished
+}
+
+# recordStatus NAME COMMAND...: record a status read, repeated while a transaction is changing
+# the status (the reader then reports it as busy rather than guess).
+recordStatus() {
+  local i
+  for ((i = 0; i < 100; i++)); do
+    record "$@"
+    [ "$(cat "$OUT/$1.status")" = 3 ] && grep -q busy "$OUT/$1.out" || return 0
+    sleep 0.05
+  done
+}
+
+asNobody() { setpriv --reuid=65534 --regid=65534 --clear-groups "$@"; }
+
+# callHelper METHOD [ARGUMENT...]: a call from dbus-send, a program that is not the app.
+callHelper() {
+  local method=$1
+  shift
+  dbus-send --system --print-reply --dest=com.nubrik.helper.xpc /com/nubrik/helper \
+    "com.nubrik.HelperXPC.$method" "$@"
+}
+)SH";
+
+class BusTest : public NamespaceTest {
+ protected:
+  void SetUp() override {
+    NamespaceTest::SetUp();
+    if (IsSkipped()) return;
+    if (::access(tamselBinary.c_str(), X_OK) != 0) GTEST_SKIP() << "no tamsel at " << tamselBinary;
+    // The mount point of the private installation; it exists on every Debian system.
+    if (::access("/srv", F_OK) != 0) GTEST_SKIP() << "no /srv to mount the installation on";
+  }
+
+  void runOnBus(const std::string& script) {
+    runIsolated("BUILD='" NUBRIK_BINARY_DIR "'\nSOURCE='" NUBRIK_SOURCE_DIR "'\n" +
+                std::string(busPrelude) + script);
+  }
+};
+
+}  // namespace nubrik::test
