@@ -5,6 +5,7 @@
 
 #include <cerrno>
 #include <chrono>
+#include <thread>
 #include <cmath>
 #include <cstdio>
 #include <ctime>
@@ -302,6 +303,23 @@ std::string localTimeString(Date date) {
   return text;
 }
 
+// The helper marks the status busy while a change is under way, which lasts milliseconds. A person
+// asking once should see the settled status, so a busy reading is retried briefly.
+PublicStatusResult readSettledPublicStatus() {
+  constexpr int attempts = 20;
+  constexpr auto pause = std::chrono::milliseconds(25);
+  PublicStatusResult result = readPublicStatus();
+  for (int attempt = 1; attempt < attempts; ++attempt) {
+    if (result.state != PublicStatusState{PublicStatusState::Kind::unavailable,
+                                          PublicStatusUnavailableReason::busy}) {
+      break;
+    }
+    std::this_thread::sleep_for(pause);
+    result = readPublicStatus();
+  }
+  return result;
+}
+
 }  // namespace
 
 CommandLineDependencies CommandLineDependencies::production() {
@@ -324,7 +342,7 @@ CommandLineDependencies CommandLineDependencies::withClient(
       [client](const std::vector<RecurringSchedule>& schedules) {
         return client().saveSchedules(schedules);
       },
-      [] { return readPublicStatus(); },
+      readSettledPublicStatus,
       readInputFile,
       [] { return std::chrono::system_clock::now(); },
       localTimeString,
