@@ -9,6 +9,7 @@
 #include "helper/cli/commands.hpp"
 #include "helper/daemon/daemon.hpp"
 #include "helper/service/helper_xpc_service.hpp"
+#include "helper/service/notification_signal.hpp"
 
 namespace {
 
@@ -33,6 +34,9 @@ int main(int argc, char** argv) {
   std::setlocale(LC_TIME, "");
   try {
     listenerOwner = nubrik::HelperXPCService::productionOwner();
+    // The commands' notifications go out on a connection of their own; the daemon's listener,
+    // once started, sends them on its bus connection instead.
+    nubrik::setNotificationSink(nubrik::systemBusNotificationSink());
     const int status =
         nubrik::execute(nubrik::parseArguments(argc, argv), nubrik::CommandContext::standard(),
                         [] { return nubrik::runDaemon(startListener); });

@@ -76,13 +76,18 @@ std::optional<Credentials> askCredentials(sd_bus* bus, const std::string& sender
     return std::nullopt;
   const MessageHandle reply(raw);
   Credentials credentials;
-  if (sd_bus_message_enter_container(reply.get(), 'a', "{sv}") < 0) return std::nullopt;
+  // A reply that turns out malformed must not leak the descriptor already taken from it.
+  const auto malformed = [&credentials]() -> std::optional<Credentials> {
+    if (credentials.processFd >= 0) ::close(credentials.processFd);
+    return std::nullopt;
+  };
+  if (sd_bus_message_enter_container(reply.get(), 'a', "{sv}") < 0) return malformed();
   for (;;) {
     const int entered = sd_bus_message_enter_container(reply.get(), 'e', "sv");
-    if (entered < 0) return std::nullopt;
+    if (entered < 0) return malformed();
     if (entered == 0) break;
     const char* key = nullptr;
-    if (sd_bus_message_read(reply.get(), "s", &key) < 0) return std::nullopt;
+    if (sd_bus_message_read(reply.get(), "s", &key) < 0) return malformed();
     uint32_t number = 0;
     int fd = -1;
     if (std::strcmp(key, "ProcessID") == 0 &&
@@ -96,11 +101,11 @@ std::optional<Credentials> askCredentials(sd_bus* bus, const std::string& sender
       // The message owns its descriptor; keep our own copy.
       if (credentials.processFd < 0) credentials.processFd = ::fcntl(fd, F_DUPFD_CLOEXEC, 3);
     } else if (sd_bus_message_skip(reply.get(), "v") < 0) {
-      return std::nullopt;
+      return malformed();
     }
-    if (sd_bus_message_exit_container(reply.get()) < 0) return std::nullopt;
+    if (sd_bus_message_exit_container(reply.get()) < 0) return malformed();
   }
-  if (sd_bus_message_exit_container(reply.get()) < 0) return std::nullopt;
+  if (sd_bus_message_exit_container(reply.get()) < 0) return malformed();
   return credentials;
 }
 

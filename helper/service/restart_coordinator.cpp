@@ -32,8 +32,10 @@ HelperRestartResultCode RestartCoordinator::prepareRestart() const {
   const SessionLoadResult state = dependencies_.loadState();
   if (std::holds_alternative<OfflineSession>(state)) return HelperRestartResultCode::sessionActive;
   if (!std::holds_alternative<SessionAbsent>(state)) return HelperRestartResultCode::notIdle;
-  HelperLifecycle::markRestarting();
+  // The exit is armed first: a helper that refused every start but never exited would leave the
+  // app waiting for an upgrade that cannot happen.
   dependencies_.scheduleExit();
+  HelperLifecycle::markRestarting();
   return HelperRestartResultCode::accepted;
 }
 

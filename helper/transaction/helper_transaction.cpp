@@ -1,6 +1,8 @@
 #include "helper/transaction/helper_transaction.hpp"
 
+#include <fcntl.h>
 #include <sys/stat.h>
+#include <unistd.h>
 
 #include <atomic>
 #include <cerrno>
@@ -53,15 +55,21 @@ class InTransactionScope {
 // which file root re-protects.
 void protectLegacyLockFile(const std::string& lockPath) {
   const std::string legacy = joinPath(parentDirectory(lockPath), "state.lock");
+  // Opened without following a link and protected through the descriptor, so nothing swapped in
+  // at the path between a check and the change can redirect it.
+  const int fd = ::open(legacy.c_str(), O_RDONLY | O_NOFOLLOW | O_NONBLOCK | O_CLOEXEC);
+  if (fd < 0) {
+    if (errno == ENOENT || errno == ELOOP) return;
+    throw systemError(errno, "open " + legacy);
+  }
   struct stat info {};
-  if (::lstat(legacy.c_str(), &info) != 0) {
-    if (errno == ENOENT) return;
-    throw systemError(errno, "stat " + legacy);
+  const bool regular = ::fstat(fd, &info) == 0 && S_ISREG(info.st_mode);
+  if (regular && ::fchmod(fd, 0600) != 0) {
+    const int error = errno;
+    ::close(fd);
+    throw systemError(error, "chmod " + legacy);
   }
-  if (S_ISLNK(info.st_mode)) return;
-  if (::chmod(legacy.c_str(), 0600) != 0) {
-    throw systemError(errno, "chmod " + legacy);
-  }
+  ::close(fd);
 }
 
 StatusGeneration inProgressGeneration(const std::optional<StatusGeneration>& previous) {
