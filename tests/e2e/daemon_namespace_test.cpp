@@ -21,7 +21,7 @@ install -m 0755 "$HELPER" /run/helper-copy
 record nonRoot setpriv --reuid=65534 --regid=65534 --clear-groups /run/helper-copy --start --duration 900
 record unconfirmed "$HELPER" --recover
 record lowerCase env NUBRIK_FORCE=yes "$HELPER" --recover
-record status "$HELPER" --status
+recordSettled status "$HELPER" --status
 ls -A "$STATE" >"$OUT/untouched"
 
 flock "$STATE/transaction.lock" -c 'touch /run/locked; exec sleep 60' &
@@ -57,13 +57,13 @@ vethPair
 ip link set v0 up && ip link set v1 up
 startDaemon
 waitFor "the idle status" idlePublished
-record idle "$HELPER" --status
+recordSettled idle "$HELPER" --status
 stat -c %a "$STATUS" >"$OUT/status-mode"
 head -n 1 "$LOG" >"$OUT/first-line"
 
 recordRetrying start "$HELPER" --start --duration 900
 linkDown v0 && linkDown v1 && echo yes >"$OUT/down-after-start"
-record active "$HELPER" --status
+recordSettled active "$HELPER" --status
 recordRetrying again "$HELPER" --start --duration 900
 ip link set v0 up
 waitFor "the enforcement pass" logHas "enforcement: re-applied offline lock"
@@ -146,7 +146,7 @@ waitFor "the failed attempt" logHas "fail-open recovery: FAILED to bring interfa
 waitFor "the retry" logHas "daemon: recovery still pending; retrying fail-open recovery"
 cp "$STATE/recovery-pending.json" "$OUT/marker"
 ls -A "$STATE" >"$OUT/state-files"
-record pending "$HELPER" --status
+recordSettled pending "$HELPER" --status
 ip link set mv0 address 02:00:00:00:00:02
 waitFor "the recovery" logHas "fail-open recovery: succeeded; network restored, recovery state finalized"
 waitFor "the idle status" idlePublished

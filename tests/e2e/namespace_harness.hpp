@@ -29,6 +29,11 @@ for dir in /var/lib/nubrik /run /var/log/nubrik; do
   mount -t tmpfs -o mode=0755 tmpfs "$dir" || exit 90
 done
 [ -L /var/run ] || mount -t tmpfs -o mode=0755 tmpfs /var/run || exit 90
+# Wi-Fi switches and NetworkManager's saved state belong to the whole host, not to a network
+# namespace: the daemon under test sees none of them.
+for dir in /sys/class/rfkill /var/lib/NetworkManager; do
+  [ -d "$dir" ] && { mount -t tmpfs -o mode=0755 tmpfs "$dir" || exit 90; }
+done
 ip link set lo up || exit 90
 touch "$OUT/entered"
 STATE=/var/lib/nubrik
@@ -52,6 +57,16 @@ record() {
   shift
   "$@" >"$OUT/$name.out" 2>"$OUT/$name.err"
   echo $? >"$OUT/$name.status"
+}
+# recordSettled NAME COMMAND...: record, repeated while the status reads busy (a tick is changing
+# state at that very moment).
+recordSettled() {
+  local i
+  for ((i = 0; i < 100; i++)); do
+    record "$@"
+    [ "$(cat "$OUT/$1.out")" != '{"unavailable":"busy"}' ] && return 0
+    sleep 0.02
+  done
 }
 logHas() { grep -qF -- "$1" "$LOG" 2>/dev/null; }
 # logHasTimes COUNT TEXT: at least COUNT lines of the log contain TEXT.

@@ -34,7 +34,7 @@ states $ALL >"$OUT/after-recovery"
 ls -A "$STATE" >"$OUT/state-files"
 cat "$STATE"/session.corrupt.* >"$OUT/evidence"
 cp "$STATUS" "$OUT/status"
-record status "$HELPER" --status
+recordSettled status "$HELPER" --status
 finish
 )SH");
   if (!ran()) return;

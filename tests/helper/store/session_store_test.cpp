@@ -51,8 +51,11 @@ TEST_F(SessionStoreTest, UndecodableSessionIsQuarantinedBehindAPrivateMarker) {
 }
 
 TEST_F(SessionStoreTest, QuarantineNeverOverwritesEarlierEvidence) {
-  const long long now = unixSeconds();  // occupy this second and the next
-  for (long long s : {now, now + 1}) dir.write("session.corrupt." + std::to_string(s), "first");
+  // Occupy this second and the next few, so that a slow machine still finds its name taken.
+  const long long now = unixSeconds();
+  for (long long s = now; s <= now + 5; ++s) {
+    dir.write("session.corrupt." + std::to_string(s), "first");
+  }
   dir.write("session.json", "second");
 
   EXPECT_EQ(SessionStore::quarantine(dir.file("session.json")), std::nullopt);
