@@ -36,108 +36,54 @@ struct Installation {
   }
 };
 
-TEST(HelperOwnerCheck, OnlyThisInstallationsRootHelperIsTrusted) {
-  struct Case {
-    std::string name;
-    pid_t pid;
-    uid_t uid;
-    std::string expectedTeamID;
-    std::map<std::string, PathStatus> overrides;
-    PeerAuthorization expected;
-  };
-  const PathStatus groupWritable{false, true, false, 0, S_IFDIR | 0775};
-  const std::vector<Case> cases = {
-      {"the helper", 42, 0, "TEAM0001", {}, PeerAuthorization::authorized()},
-      {"the helper as a user",
-       42,
-       1000,
-       "TEAM0001",
-       {},
-       PeerAuthorization::rejected(std::string(ownerNotRootReason))},
-      {"the app itself",
-       43,
-       0,
-       "TEAM0001",
-       {},
-       PeerAuthorization::rejected(std::string(peerRejectedIdentifier))},
-      {"another installation's helper",
-       44,
-       0,
-       "TEAM0001",
-       {},
-       PeerAuthorization::rejected(std::string(peerRejectedIdentifier))},
-      {"an unknown process",
-       45,
-       0,
-       "TEAM0001",
-       {},
-       PeerAuthorization::rejected(std::string(peerRejectedNoAnchor))},
-      {"a tree others can write to",
-       42,
-       0,
-       "TEAM0001",
-       {{"/opt/nubrik/libexec", groupWritable}},
-       PeerAuthorization::rejected(std::string(peerRejectedNoAnchor))},
-      {"another team",
-       42,
-       0,
-       "TEAM0002",
-       {},
-       PeerAuthorization::rejected(std::string(peerRejectedTeamID))},
-      {"no Team ID of our own",
-       42,
-       0,
-       "",
-       {},
-       PeerAuthorization::rejected(std::string(peerRejectedNoExpectedTeamID))},
-  };
+PeerAuthorization rejected(std::string_view reason) {
+  return PeerAuthorization::rejected(std::string(reason));
+}
+
+struct Case {
+  std::string name;
+  pid_t pid;
+  uid_t uid;
+  PeerAuthorization expected;
+  std::map<std::string, PathStatus> overrides = {};
+};
+
+void check(const std::vector<Case>& cases, bool clientIsPrivileged,
+           const std::string& expectedTeamID = "TEAM0001") {
   for (const auto& c : cases) {
     Installation installation;
     installation.overrides = c.overrides;
     const HelperOwnerCheck check =
-        helperOwnerCheck(c.expectedTeamID, installation.identity(), /*clientIsPrivileged=*/true);
+        helperOwnerCheck(expectedTeamID, installation.identity(), clientIsPrivileged);
     EXPECT_EQ(check(c.pid, c.uid), c.expected) << c.name;
   }
+}
+
+// How an identity earns its anchor and Team ID is the peer authorization's own test; here, what
+// the owner check asks of it.
+TEST(HelperOwnerCheck, OnlyThisInstallationsRootHelperIsTrusted) {
+  check({{"the helper", 42, 0, PeerAuthorization::authorized()},
+         {"the helper as a user", 42, 1000, rejected(ownerNotRootReason)},
+         {"the app itself", 43, 0, rejected(peerRejectedIdentifier)},
+         {"another installation's helper", 44, 0, rejected(peerRejectedIdentifier)},
+         {"an unknown process", 45, 0, rejected(peerRejectedNoAnchor)}},
+        /*clientIsPrivileged=*/true);
+  check({{"another team", 42, 0, rejected(peerRejectedTeamID)}}, true, "TEAM0002");
 }
 
 // A user's app cannot read a root process's executable (pid 45 here). It then trusts a root owner
 // of the name as long as this installation's own helper is in place and trusted.
 TEST(HelperOwnerCheck, AnUnprivilegedAppReliesOnTheInstalledHelperAndARootOwner) {
-  struct Case {
-    std::string name;
-    pid_t pid;
-    uid_t uid;
-    std::map<std::string, PathStatus> overrides;
-    PeerAuthorization expected;
-  };
   const PathStatus groupWritable{false, true, false, 0, S_IFDIR | 0775};
-  const PathStatus userOwned{false, false, true, 1000, S_IFREG | 0755};
-  const std::vector<Case> cases = {
-      {"root owner, executable hidden", 45, 0, {}, PeerAuthorization::authorized()},
-      {"user owner", 45, 1000, {}, PeerAuthorization::rejected(std::string(ownerNotRootReason))},
-      {"installed helper in a writable tree",
-       45,
-       0,
-       {{"/opt/nubrik/libexec", groupWritable}},
-       PeerAuthorization::rejected(std::string(peerRejectedNoAnchor))},
-      {"installed helper owned by a user",
-       45,
-       0,
-       {{"/opt/nubrik/libexec/nubrik/com.nubrik.helper", userOwned}},
-       PeerAuthorization::rejected(std::string(peerRejectedNoAnchor))},
-      {"a readable executable is still judged itself",
-       44,
-       0,
-       {},
-       PeerAuthorization::rejected(std::string(peerRejectedIdentifier))},
-  };
-  for (const auto& c : cases) {
-    Installation installation;
-    installation.overrides = c.overrides;
-    const HelperOwnerCheck check =
-        helperOwnerCheck("TEAM0001", installation.identity(), /*clientIsPrivileged=*/false);
-    EXPECT_EQ(check(c.pid, c.uid), c.expected) << c.name;
-  }
+  check({{"root owner, executable hidden", 45, 0, PeerAuthorization::authorized()},
+         {"user owner", 45, 1000, rejected(ownerNotRootReason)},
+         {"installed helper in a writable tree",
+          45,
+          0,
+          rejected(peerRejectedNoAnchor),
+          {{"/opt/nubrik/libexec", groupWritable}}},
+         {"a readable executable is still judged itself", 44, 0, rejected(peerRejectedIdentifier)}},
+        /*clientIsPrivileged=*/false);
 }
 
 }  // namespace

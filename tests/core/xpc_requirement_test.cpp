@@ -1,7 +1,5 @@
 #include <gtest/gtest.h>
 
-#include <string>
-
 #include "core/nubrik_xpc.hpp"
 
 namespace nubrik {
@@ -13,10 +11,6 @@ TEST(XPCRequirement, IsBuiltFromIdentifierAndTeamID) {
   EXPECT_EQ(*requirement,
             "identifier \"com.nubrik.app\" and anchor apple generic and certificate "
             "leaf[subject.OU] = \"ABCDE12345\"");
-  // The literal between the two values is 63 characters, quotes included.
-  const std::string middle = "\" and anchor apple generic and certificate leaf[subject.OU] = \"";
-  EXPECT_EQ(middle.size(), 63u);
-  EXPECT_EQ(*requirement, "identifier \"com.nubrik.app" + middle + "ABCDE12345\"");
 }
 
 TEST(XPCRequirement, QuotesAreRemovedSoNoValueCanEscapeItsQuotes) {
@@ -36,10 +30,8 @@ TEST(XPCRequirement, NoneWithoutAUsableTeamIDOrIdentifier) {
   EXPECT_FALSE(NubrikXPC::codeSigningRequirement("\"", "TEAM"));
 }
 
-TEST(XPCNames, TheReportedVersionIsTheBuiltRelease) {
-  EXPECT_STREQ(nubrikHelperVersion, NUBRIK_HELPER_VERSION);
-  EXPECT_EQ(nubrikXPCProtocolVersion, 5);
-  EXPECT_EQ(scheduleMaxPayloadBytes, 65536);
+// The bus policy grants this name; a different one would only make the bus tests skip.
+TEST(XPCNames, TheBusNameIsThePolicysName) {
   EXPECT_STREQ(NubrikXPC::busName, "com.nubrik.helper.xpc");
 }
 

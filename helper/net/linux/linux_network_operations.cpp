@@ -18,23 +18,68 @@ namespace {
 struct LinuxBackend {
   explicit LinuxBackend(const LinuxNetworkConfig& config)
       : rfkill(config.rfkillSysfsRoot, config.rfkillDevice),
-        networkManager(config.systemBusAddress) {}
+        networkManager(config.systemBusAddress),
+        networkManagerState(config.networkManagerStateDirectory) {}
 
   RtnetlinkLinks links;
   RfkillSwitches rfkill;
   NetworkManagerSwitch networkManager;
+  NetworkManagerStateFile networkManagerState;
+
+  enum class Manager { running, installed, absent };
+
+  // Where the switch lives now. An installed NetworkManager that is not running yet still has
+  // its switch in its state file, and it comes up with whatever that says: a session that ends
+  // (or fails open) before it starts must still be able to turn networking back on there.
+  Manager manager() {
+    if (networkManager.present()) return Manager::running;
+    return networkManagerState.installed() ? Manager::installed : Manager::absent;
+  }
 
   NameList services(bool enabledOnly) {
-    if (!networkManager.present()) return {};
-    if (enabledOnly && !networkManager.networkingEnabled()) return {};
+    switch (manager()) {
+      case Manager::absent:
+        return {};
+      case Manager::running:
+        if (enabledOnly && !networkManager.networkingEnabled()) return {};
+        break;
+      case Manager::installed:
+        if (enabledOnly && !networkManagerState.networkingEnabled()) return {};
+        break;
+    }
     return {networkManagerServiceName};
   }
 
   bool serviceEnabled(const std::string& service) {
-    if (service != networkManagerServiceName || !networkManager.present()) {
-      throw NetworkSystemError::noSuchObject(service);
+    if (service == networkManagerServiceName) {
+      switch (manager()) {
+        case Manager::running:
+          return networkManager.networkingEnabled();
+        case Manager::installed:
+          return networkManagerState.networkingEnabled();
+        case Manager::absent:
+          break;
+      }
     }
-    return networkManager.networkingEnabled();
+    throw NetworkSystemError::noSuchObject(service);
+  }
+
+  bool setServiceEnabled(const std::string& service, bool on) {
+    if (service != networkManagerServiceName) return false;
+    switch (manager()) {
+      case Manager::running:
+        return networkManager.setNetworkingEnabled(on);
+      case Manager::absent:
+        return false;
+      case Manager::installed:
+        break;
+    }
+    if (!networkManagerState.setNetworkingEnabled(on)) return false;
+    // NetworkManager may have started between the look and the write, having read the file
+    // before it changed; once it owns its name, only the bus reaches the switch it now runs
+    // with, so then the change counts only when made there as well. A start that has read the
+    // old file but has not yet taken its name remains out of reach of this pass.
+    return !networkManager.present() || networkManager.setNetworkingEnabled(on);
   }
 
   NameList interfaces(bool includeLoopback) {
@@ -97,10 +142,7 @@ NetworkOperations linuxNetworkOperations(const LinuxNetworkConfig& config) {
   };
 
   operations.setServiceEnabled = [backend](const std::string& service, bool on) {
-    return guardedChange([&] {
-      return service == networkManagerServiceName &&
-             backend->networkManager.setNetworkingEnabled(on);
-    });
+    return guardedChange([&] { return backend->setServiceEnabled(service, on); });
   };
   operations.setWifiPower = [backend](const std::string& device, bool on) {
     return guardedChange([&] { return backend->rfkill.setPowered(device, on); });

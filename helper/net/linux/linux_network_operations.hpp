@@ -1,7 +1,8 @@
 #pragma once
 
 // The Linux backend: links through rtnetlink, Wi-Fi devices as rfkill switches, and the one
-// service NetworkManager offers over the system bus.
+// service NetworkManager offers over the system bus (or, while it is not running, in its state
+// file).
 
 #include <string>
 
@@ -16,6 +17,9 @@ struct LinuxNetworkConfig {
   std::string rfkillDevice = "/dev/rfkill";
   // D-Bus address of the system bus; empty means the system bus as libsystemd finds it.
   std::string systemBusAddress;
+  // NetworkManager's state directory. While NetworkManager is installed but not running (at boot
+  // the daemon runs before it), its switch is read and written in the state file kept there.
+  std::string networkManagerStateDirectory = "/var/lib/NetworkManager";
 };
 
 // The name under which NetworkManager's networking switch is listed as a service.

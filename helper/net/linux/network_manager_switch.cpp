@@ -2,13 +2,19 @@
 
 #if defined(__linux__)
 
+#include <fcntl.h>
+#include <sys/stat.h>
 #include <systemd/sd-bus.h>
 #include <unistd.h>
 
+#include <atomic>
 #include <cerrno>
+#include <chrono>
 #include <cstdint>
 #include <cstdlib>
 #include <cstring>
+#include <optional>
+#include <string_view>
 #include <utility>
 
 #include "helper/net/network_errors.hpp"
@@ -140,6 +146,286 @@ bool NetworkManagerSwitch::setNetworkingEnabled(bool on) {
   if (!alreadyInState) return false;
   try {
     return networkingEnabled() == on;
+  } catch (...) {
+    return false;
+  }
+}
+
+namespace {
+
+constexpr const char* stateFileName = "NetworkManager.state";
+constexpr std::string_view stateGroup = "main";
+constexpr std::string_view stateKey = "NetworkingEnabled";
+// NetworkManager's state file is a few lines; anything this big is not one.
+constexpr size_t maximumStateFileBytes = 64 * 1024;
+constexpr mode_t newStateFileMode = 0644;
+constexpr int temporaryNameAttempts = 16;
+
+class Descriptor {
+ public:
+  explicit Descriptor(int fd = -1) : fd_(fd) {}
+  ~Descriptor() {
+    if (fd_ >= 0) ::close(fd_);
+  }
+  Descriptor(const Descriptor&) = delete;
+  Descriptor& operator=(const Descriptor&) = delete;
+  Descriptor(Descriptor&& other) noexcept : fd_(std::exchange(other.fd_, -1)) {}
+  Descriptor& operator=(Descriptor&& other) noexcept {
+    if (this != &other) {
+      if (fd_ >= 0) ::close(fd_);
+      fd_ = std::exchange(other.fd_, -1);
+    }
+    return *this;
+  }
+  int get() const { return fd_; }
+  bool valid() const { return fd_ >= 0; }
+
+ private:
+  int fd_;
+};
+
+NetworkStateError garbledStateFile() {
+  return NetworkStateError::malformedOutput(stateFileName);
+}
+
+// The state directory, or an invalid descriptor when there is none. The directory path is the
+// administrator's (root-owned /var/lib), so a link there is followed, unlike one at the file.
+Descriptor openStateDirectory(const std::string& directory) {
+  Descriptor fd(::open(directory.c_str(), O_RDONLY | O_DIRECTORY | O_CLOEXEC));
+  if (!fd.valid() && errno != ENOENT && errno != ENOTDIR) {
+    throw NetworkSystemError::systemCallFailed("open " + directory, errno);
+  }
+  return fd;
+}
+
+struct StateFileContent {
+  std::string bytes;
+  struct stat status {};
+};
+
+// The file's bytes, or nullopt when it does not exist. Throws NetworkSystemError when it exists
+// but cannot be read; a symbolic link, a FIFO or an oversized file counts as unreadable.
+std::optional<StateFileContent> readStateFile(int directoryFd, const std::string& path) {
+  Descriptor fd(
+      ::openat(directoryFd, stateFileName, O_RDONLY | O_NOFOLLOW | O_NONBLOCK | O_CLOEXEC));
+  if (!fd.valid()) {
+    if (errno == ENOENT) return std::nullopt;
+    throw NetworkSystemError::systemCallFailed("open " + path, errno);
+  }
+  StateFileContent content;
+  if (::fstat(fd.get(), &content.status) != 0) {
+    throw NetworkSystemError::systemCallFailed("read " + path, errno);
+  }
+  if (!S_ISREG(content.status.st_mode)) {
+    throw NetworkSystemError::systemCallFailed("read " + path, EINVAL);
+  }
+  char buffer[4096];
+  for (;;) {
+    const ssize_t n = ::read(fd.get(), buffer, sizeof buffer);
+    if (n < 0) {
+      if (errno == EINTR) continue;
+      throw NetworkSystemError::systemCallFailed("read " + path, errno);
+    }
+    if (n == 0) break;
+    content.bytes.append(buffer, static_cast<size_t>(n));
+    if (content.bytes.size() > maximumStateFileBytes) {
+      throw NetworkSystemError::systemCallFailed("read " + path, EFBIG);
+    }
+  }
+  return content;
+}
+
+std::string_view trimmed(std::string_view text) {
+  constexpr std::string_view space = " \t\r\v\f";
+  const size_t begin = text.find_first_not_of(space);
+  if (begin == std::string_view::npos) return {};
+  return text.substr(begin, text.find_last_not_of(space) - begin + 1);
+}
+
+// One line of a key file, read the way NetworkManager's parser reads it: white space around
+// group names, keys and values does not count.
+struct KeyFileLine {
+  enum class Kind { ignored, group, entry, invalid };
+  Kind kind = Kind::invalid;
+  std::string_view name;  // the group's name, or the entry's key
+  std::string_view value;
+};
+
+KeyFileLine classify(std::string_view line) {
+  const std::string_view text = trimmed(line);
+  if (text.empty() || text.front() == '#') return {KeyFileLine::Kind::ignored, {}, {}};
+  if (text.front() == '[') {
+    const std::string_view name = text.substr(1, text.size() - 1);
+    if (text.size() < 3 || text.back() != ']') return {};
+    const std::string_view inner = name.substr(0, name.size() - 1);
+    if (inner.find_first_of("[]") != std::string_view::npos) return {};
+    return {KeyFileLine::Kind::group, inner, {}};
+  }
+  const size_t equals = text.find('=');
+  if (equals == std::string_view::npos) return {};
+  const std::string_view key = trimmed(text.substr(0, equals));
+  if (key.empty()) return {};
+  return {KeyFileLine::Kind::entry, key, trimmed(text.substr(equals + 1))};
+}
+
+// Calls visit(line, classification, group) for every line; `group` is the group the line is in,
+// nullopt before the first group header.
+template <typename Visit>
+void forEachLine(std::string_view bytes, Visit visit) {
+  std::optional<std::string_view> group;
+  size_t start = 0;
+  while (start < bytes.size()) {
+    size_t end = bytes.find('\n', start);
+    const bool terminated = end != std::string_view::npos;
+    if (!terminated) end = bytes.size();
+    const std::string_view line = bytes.substr(start, end - start);
+    const KeyFileLine classified = classify(line);
+    if (classified.kind == KeyFileLine::Kind::group) group = classified.name;
+    visit(line, terminated, classified, group);
+    start = end + 1;
+  }
+}
+
+bool isStateEntry(const KeyFileLine& line, const std::optional<std::string_view>& group) {
+  return line.kind == KeyFileLine::Kind::entry && group == stateGroup && line.name == stateKey;
+}
+
+// The persisted switch; like NetworkManager, the last of repeated entries counts. Throws
+// NetworkStateError for anything that is not a key file with a boolean value.
+bool parseNetworkingEnabled(std::string_view bytes) {
+  if (bytes.find('\0') != std::string_view::npos) throw garbledStateFile();
+  std::optional<bool> enabled;
+  forEachLine(bytes, [&](std::string_view, bool, const KeyFileLine& line,
+                         const std::optional<std::string_view>& group) {
+    if (line.kind == KeyFileLine::Kind::invalid) throw garbledStateFile();
+    if (line.kind == KeyFileLine::Kind::entry && !group) throw garbledStateFile();
+    if (!isStateEntry(line, group)) return;
+    if (line.value == "true" || line.value == "1") {
+      enabled = true;
+    } else if (line.value == "false" || line.value == "0") {
+      enabled = false;
+    } else {
+      throw garbledStateFile();
+    }
+  });
+  return enabled.value_or(true);
+}
+
+// `bytes` with every entry of the key in group "main" replaced by the new value, or, when there
+// is none, the entry added right after the first "[main]" header (the group appended when it is
+// missing). Every other byte stays as it was. Works on any text, garbled or not.
+std::string withNetworkingEnabled(std::string_view bytes, bool on) {
+  const std::string entry = std::string(stateKey) + "=" + (on ? "true" : "false");
+  std::string result;
+  result.reserve(bytes.size() + entry.size() + 8);
+  bool replaced = false;
+  std::optional<size_t> afterGroupHeader;
+  forEachLine(bytes, [&](std::string_view line, bool terminated, const KeyFileLine& classified,
+                         const std::optional<std::string_view>& group) {
+    if (isStateEntry(classified, group)) {
+      result += entry;
+      if (line.ends_with('\r')) result += '\r';
+      replaced = true;
+    } else {
+      result += line;
+    }
+    if (terminated) result += '\n';
+    if (classified.kind == KeyFileLine::Kind::group && group == stateGroup && !afterGroupHeader) {
+      afterGroupHeader = result.size();
+    }
+  });
+  if (replaced) return result;
+  if (afterGroupHeader) {
+    const bool headerTerminated = *afterGroupHeader > 0 && result[*afterGroupHeader - 1] == '\n';
+    result.insert(*afterGroupHeader, headerTerminated ? entry + "\n" : "\n" + entry + "\n");
+    return result;
+  }
+  if (!result.empty() && result.back() != '\n') result += '\n';
+  if (!result.empty()) result += '\n';
+  result += "[" + std::string(stateGroup) + "]\n" + entry + "\n";
+  return result;
+}
+
+bool writeAll(int fd, std::string_view bytes) {
+  while (!bytes.empty()) {
+    const ssize_t n = ::write(fd, bytes.data(), bytes.size());
+    if (n < 0) {
+      if (errno == EINTR) continue;
+      return false;
+    }
+    bytes.remove_prefix(static_cast<size_t>(n));
+  }
+  return true;
+}
+
+// A name for the new file that nothing else uses; O_EXCL settles any collision. Not random: at
+// boot the entropy pool may not be ready, and only root can create files in this directory.
+std::string temporaryName() {
+  static std::atomic<uint64_t> counter{0};
+  const auto clock = std::chrono::steady_clock::now().time_since_epoch().count();
+  return "." + std::string(stateFileName) + "." + std::to_string(::getpid()) + "." +
+         std::to_string(counter.fetch_add(1)) + "." + std::to_string(clock % 1000000007);
+}
+
+// Replaces the state file by a complete new one: a reader, NetworkManager starting up or a
+// power cut, sees the old file or the new one, never a mixture.
+bool replaceStateFile(int directoryFd, std::string_view bytes,
+                      const std::optional<struct stat>& previous) {
+  std::string name;
+  Descriptor fd;
+  for (int attempt = 0; attempt < temporaryNameAttempts && !fd.valid(); ++attempt) {
+    name = temporaryName();
+    fd = Descriptor(::openat(directoryFd, name.c_str(),
+                             O_WRONLY | O_CREAT | O_EXCL | O_NOFOLLOW | O_CLOEXEC, 0600));
+    if (!fd.valid() && errno != EEXIST) return false;
+  }
+  if (!fd.valid()) return false;
+  const mode_t mode = previous ? (previous->st_mode & 07777) : newStateFileMode;
+  bool written = ::fchmod(fd.get(), mode) == 0;
+  if (written && previous && (previous->st_uid != ::geteuid() || previous->st_gid != ::getegid())) {
+    // Keeping the owner needs a capability the daemon may lack; NetworkManager runs as root and
+    // reads a root-owned file just the same.
+    (void)::fchown(fd.get(), previous->st_uid, previous->st_gid);
+  }
+  written = written && writeAll(fd.get(), bytes) && ::fsync(fd.get()) == 0;
+  if (written) written = ::renameat(directoryFd, name.c_str(), directoryFd, stateFileName) == 0;
+  if (!written) {
+    ::unlinkat(directoryFd, name.c_str(), 0);
+    return false;
+  }
+  // The rename itself must survive a power cut too; the new content is in place either way.
+  (void)::fsync(directoryFd);
+  return true;
+}
+
+}  // namespace
+
+NetworkManagerStateFile::NetworkManagerStateFile(std::string directory)
+    : directory_(std::move(directory)) {}
+
+bool NetworkManagerStateFile::installed() const {
+  return openStateDirectory(directory_).valid();
+}
+
+bool NetworkManagerStateFile::networkingEnabled() const {
+  const Descriptor directory = openStateDirectory(directory_);
+  if (!directory.valid()) throw NetworkSystemError::noSuchObject(directory_);
+  const auto content = readStateFile(directory.get(), directory_ + "/" + stateFileName);
+  return !content || parseNetworkingEnabled(content->bytes);
+}
+
+bool NetworkManagerStateFile::setNetworkingEnabled(bool on) const {
+  try {
+    const Descriptor directory = openStateDirectory(directory_);
+    if (!directory.valid()) return false;
+    const auto content = readStateFile(directory.get(), directory_ + "/" + stateFileName);
+    if (!content) return replaceStateFile(directory.get(), withNetworkingEnabled("", on), {});
+    // Switching networking off needs a file that reads back as a valid state; switching it on
+    // must work on any text, or a damaged file would keep the machine offline.
+    if (!on) parseNetworkingEnabled(content->bytes);
+    const std::string updated = withNetworkingEnabled(content->bytes, on);
+    if (updated == content->bytes) return true;
+    return replaceStateFile(directory.get(), updated, content->status);
   } catch (...) {
     return false;
   }

@@ -36,4 +36,32 @@ class NetworkManagerSwitch {
   std::unique_ptr<Connection> connection_;
 };
 
+// The networking switch as NetworkManager keeps it across its own restarts: the key
+// "NetworkingEnabled" in group "main" of the key file NetworkManager.state in its state directory.
+// A missing key or file means enabled. Consulted only while NetworkManager is not running (at
+// boot the daemon runs before it); while it runs, it owns this file and the bus is the authority.
+// Every operation opens the file afresh; the file itself is never reached through a symbolic link.
+class NetworkManagerStateFile {
+ public:
+  explicit NetworkManagerStateFile(std::string directory);
+
+  // Whether NetworkManager is installed: its state directory exists. Throws NetworkSystemError
+  // when that cannot be told.
+  bool installed() const;
+
+  // The persisted switch. Throws NetworkSystemError when the file cannot be read (a symbolic link
+  // or anything but a regular file counts as unreadable) and NetworkStateError when it is not a
+  // key file or the value is not a boolean.
+  bool networkingEnabled() const;
+
+  // Replaces or adds the key, keeping every other byte of the file, by an atomic rename of a new
+  // file with the old one's mode (0644 for a new file). True when the file then holds the value.
+  // A garbled file is rewritten only to turn networking on, so that failing open always can.
+  // Never throws.
+  bool setNetworkingEnabled(bool on) const;
+
+ private:
+  std::string directory_;
+};
+
 }  // namespace nubrik

@@ -102,8 +102,9 @@ TEST(StartCommand, SuccessPublishesLogsAndNotifiesInsideTheTransaction) {
   EXPECT_EQ(harness.out.str() + harness.err.str(), "");
 }
 
+// Each kind's text and status are the error's own (checked with the session model); the
+// command prints them, and anything else is a failure to persist.
 TEST(StartCommand, MapsEachFailureToItsTextAndStatus) {
-  using Kind = SessionStartError::Kind;
   OfflineSession saved;
   saved.id = sessionId;
   const struct {
@@ -115,20 +116,8 @@ TEST(StartCommand, MapsEachFailureToItsTextAndStatus) {
        "session saved but the network lock is still being applied; it will take effect "
        "shortly\n",
        9},
-      {std::make_exception_ptr(SessionStartError(Kind::invalidDuration)),
-       "error: duration must be 5 minutes to 24 hours\n", 2},
-      {std::make_exception_ptr(SessionStartError(Kind::activeSessionInProgress)),
+      {std::make_exception_ptr(SessionStartError(SessionStartError::Kind::activeSessionInProgress)),
        "error: a session is already active\n", 4},
-      {std::make_exception_ptr(SessionStartError(Kind::expiredSessionPendingRestoration)),
-       "error: the previous session has expired but networking has not been restored yet; wait "
-       "a moment and try again\n",
-       7},
-      {std::make_exception_ptr(SessionStartError(Kind::recoveryPending)),
-       "error: saved session state is corrupt and fail-open recovery is pending; wait a moment "
-       "and try again\n",
-       7},
-      {std::make_exception_ptr(SessionStartError(Kind::captureFailed)),
-       "error: could not capture current network state; nothing was changed\n", 10},
       {std::make_exception_ptr(std::runtime_error("writeFailed(path: \"/var/lib/x\")")),
        "error: could not persist session: writeFailed(path: \"/var/lib/x\")\n", 5},
   };

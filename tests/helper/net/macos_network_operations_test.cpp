@@ -2,12 +2,11 @@
 
 #include <gmock/gmock.h>
 #include <gtest/gtest.h>
-#include <stdlib.h>
 
 #include <map>
-#include <optional>
 
 #include "helper/net/network_errors.hpp"
+#include "tests/support/scoped_environment.hpp"
 #include "tests/support/temp_dir.hpp"
 
 namespace nubrik {
@@ -137,34 +136,10 @@ TEST(ShellResult, CapturesStandardOutputAndTheExitStatusButNotStandardError) {
   EXPECT_EQ(result, (ShellResult{"out two words\n", 3}));
 }
 
-// Sets or removes an environment variable for the lifetime of the object.
-class ScopedEnvironment {
- public:
-  ScopedEnvironment(const char* name, const char* value) : name_(name) {
-    if (const char* old = ::getenv(name)) old_ = old;
-    if (value != nullptr) {
-      ::setenv(name, value, 1);
-    } else {
-      ::unsetenv(name);
-    }
-  }
-  ~ScopedEnvironment() {
-    if (old_) {
-      ::setenv(name_, old_->c_str(), 1);
-    } else {
-      ::unsetenv(name_);
-    }
-  }
-
- private:
-  const char* name_;
-  std::optional<std::string> old_;
-};
-
 TEST(ShellResult, OverridesTheLocaleAndKeepsTheRestOfTheEnvironment) {
-  const ScopedEnvironment lcAll("LC_ALL", "de_DE.UTF-8");
-  const ScopedEnvironment lang("LANG", nullptr);
-  const ScopedEnvironment probe("NUBRIK_SHELL_PROBE", "kept");
+  const test::ScopedEnvironment lcAll("LC_ALL", "de_DE.UTF-8");
+  const test::ScopedEnvironment lang("LANG", nullptr);
+  const test::ScopedEnvironment probe("NUBRIK_SHELL_PROBE", "kept");
   const ShellResult result = macos::shellResult(
       "/bin/sh", {"-c", "echo \"$LC_ALL/$LANG/$NUBRIK_SHELL_PROBE\"; env | grep -c '^LC_ALL='"});
   EXPECT_EQ(result, (ShellResult{"C/C/kept\n1\n", 0}));

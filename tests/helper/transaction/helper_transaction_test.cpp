@@ -116,6 +116,8 @@ TEST_F(HelperTransactionTest, LockFailuresAreReportedWithoutWaiting) {
   StateFileLock holder(dir.file("transaction.lock"));
   ASSERT_TRUE(holder.acquire(false));
   EXPECT_EQ(failure(holder.path()), "lockUnavailable(path: \"" + holder.path() + "\")");
+  // A refused transaction has not touched the generation.
+  EXPECT_FALSE(has("generation.json"));
   dir.write("plain", "");
   EXPECT_EQ(failure(dir.file("plain/lock")),
             "acquisitionFailed(path: \"" + dir.file("plain/lock") + "\")");
