@@ -29,10 +29,8 @@ TEST(ScheduleLoadOutcome, ReplyTable) {
        ScheduleLoadOutcome::failed("The helper returned schedules in an unexpected format.")},
       {0, R"([{"id":"A"}])", "",
        ScheduleLoadOutcome::failed("The helper returned schedules in an unexpected format.")},
-      // A known failure code: the message, or that code's own text.
-      {4, "", "",
-       ScheduleLoadOutcome::failed(
-           "Another helper operation is in progress; try again in a moment.")},
+      // A known failure code: the message, or that code's own text (the texts are the wire
+      // contract's, checked there).
       {5, "", "", ScheduleLoadOutcome::failed("The helper could not save the schedules.")},
       {1, "", "custom", ScheduleLoadOutcome::failed("custom")},
       // An unknown code never shows the helper's text.
@@ -56,11 +54,6 @@ TEST(ScheduleSaveOutcome, ReplyTable) {
       {0, "", ScheduleSaveOutcome::saved()},
       {0, "Schedules saved.", ScheduleSaveOutcome::saved()},
       {1, "", ScheduleSaveOutcome::refused("The schedules were not valid.")},
-      {2, "", ScheduleSaveOutcome::refused("Too many schedules (maximum 20).")},
-      {3, "", ScheduleSaveOutcome::refused("Two schedules share the same identifier.")},
-      {4, "",
-       ScheduleSaveOutcome::refused(
-           "Another helper operation is in progress; try again in a moment.")},
       {5, "", ScheduleSaveOutcome::refused("The helper could not save the schedules.")},
       {2, "custom", ScheduleSaveOutcome::refused("custom")},
       {6, "custom", ScheduleSaveOutcome::refused("Helper returned an unrecognized response.")},

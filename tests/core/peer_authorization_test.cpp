@@ -109,18 +109,22 @@ class FakeFiles {
   std::map<std::string, std::string> links_;
 };
 
+// An installation under /usr, checked from its helper, in which process 42 runs the app.
+FakeFiles installed() {
+  FakeFiles files;
+  files.link("/proc/self/exe", "/usr/libexec/nubrik/com.nubrik.helper");
+  files.file("/usr/libexec/nubrik/com.nubrik.helper");
+  files.file("/usr/bin/tamsel");
+  files.link("/proc/42/exe", "/usr/bin/tamsel");
+  return files;
+}
+
 class CodeIdentityTest : public ::testing::Test {
  protected:
-  void SetUp() override {
-    files.link("/proc/self/exe", "/usr/libexec/nubrik/com.nubrik.helper");
-    files.file("/usr/libexec/nubrik/com.nubrik.helper");
-    files.file("/usr/bin/tamsel");
-  }
-  FakeFiles files;
+  FakeFiles files = installed();
 };
 
 TEST_F(CodeIdentityTest, TheInstalledAppIsTheAppWithTheTeamID) {
-  files.link("/proc/42/exe", "/usr/bin/tamsel");
   EXPECT_EQ(files.identity().identityOfProcess(42), (PeerIdentity{"com.nubrik.app", team, true}));
   // Every component was looked at without following links, up to the root.
   EXPECT_EQ(files.stated, (std::vector<std::string>{"/usr/bin/tamsel", "/usr/bin", "/usr", "/"}));
@@ -150,11 +154,7 @@ TEST_F(CodeIdentityTest, AnyWeakLinkInTheChainRemovesAnchorAndTeamID) {
       {"ancestor unreadable", [](FakeFiles& f) { f.missing("/usr"); }},
   };
   for (const Case& c : cases) {
-    FakeFiles damaged;
-    damaged.link("/proc/self/exe", "/usr/libexec/nubrik/com.nubrik.helper");
-    damaged.file("/usr/libexec/nubrik/com.nubrik.helper");
-    damaged.file("/usr/bin/tamsel");
-    damaged.link("/proc/42/exe", "/usr/bin/tamsel");
+    FakeFiles damaged = installed();
     c.damage(damaged);
     const PeerIdentity peer = damaged.identity().identityOfProcess(42);
     EXPECT_EQ(peer, (PeerIdentity{"com.nubrik.app", std::nullopt, false})) << c.what;
@@ -202,7 +202,6 @@ TEST_F(CodeIdentityTest, ABuildTreeOrAnUntrustedInstallHasNoTeamIDAndFailsClosed
 }
 
 TEST_F(CodeIdentityTest, AnEmptyBuiltTeamIDGrantsNothing) {
-  files.link("/proc/42/exe", "/usr/bin/tamsel");
   EXPECT_EQ(files.identity("").identityOfProcess(42),
             (PeerIdentity{"com.nubrik.app", std::nullopt, true}));
   EXPECT_EQ(files.identity(std::nullopt).selfIdentity().teamID, std::nullopt);

@@ -137,9 +137,7 @@ TEST(PublicStatusClassification, ConfirmsOnlyCompleteRecordsAndKeepsTheirText) {
       {R"({"active":true})", StateKind::unavailable, Reason::pending},
       {R"({"active":true,"expirationDate":1})", StateKind::unavailable, Reason::pending},
       {R"({"active":true,"remainingSeconds":600})", StateKind::unavailable, Reason::pending},
-      {R"({"active":"true"})", StateKind::unavailable, Reason::malformed},
-      {R"({"active":true,"expirationDate":1,"remainingSeconds":600.5})", StateKind::unavailable,
-       Reason::malformed},
+      // What the status decoder refuses is its own test; any refusal is "malformed".
       {"{\"active\":false,\"note\":\"\xff\"}", StateKind::unavailable, Reason::malformed},
       {"", StateKind::unavailable, Reason::malformed},
       {"[false]", StateKind::unavailable, Reason::malformed},
@@ -158,20 +156,17 @@ TEST(PublicStatusClassification, ConfirmsOnlyCompleteRecordsAndKeepsTheirText) {
   EXPECT_EQ(parsePublicStatus(std::nullopt), PublicStatusResult::unavailable(Reason::missing));
 }
 
-TEST(PublicStatusClassification, UnavailableTextsAreExact) {
-  const std::pair<Reason, const char*> texts[] = {
-      {Reason::missing, "{\"unavailable\":\"missing\"}"},
-      {Reason::unreadable, "{\"unavailable\":\"unreadable\"}"},
-      {Reason::malformed, "{\"unavailable\":\"malformed\"}"},
-      {Reason::pending, "{\"unavailable\":\"pending\"}"},
-      {Reason::busy, "{\"unavailable\":\"busy\"}"},
-  };
-  for (const auto& [reason, text] : texts) {
+TEST(PublicStatusClassification, UnavailableTextsNameTheReason) {
+  const std::pair<Reason, std::string> reasons[] = {{Reason::missing, "missing"},
+                                                    {Reason::unreadable, "unreadable"},
+                                                    {Reason::malformed, "malformed"},
+                                                    {Reason::pending, "pending"},
+                                                    {Reason::busy, "busy"}};
+  for (const auto& [reason, name] : reasons) {
     const auto result = PublicStatusResult::unavailable(reason);
-    EXPECT_EQ(result.json, text);
+    EXPECT_EQ(result.json, "{\"unavailable\":\"" + name + "\"}");
     EXPECT_TRUE(result.isUnavailable());
   }
-  EXPECT_EQ(PublicStatusResult::unavailableExitCode, 12);
 }
 
 // Points the state location at a directory for one test and restores it afterwards.

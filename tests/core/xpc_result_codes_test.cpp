@@ -129,7 +129,6 @@ TEST(XPCStartOutcomeMapping, RepliesBecomeOutcomes) {
       {3, 0, "", XPCStartOutcome::failed("The helper refused the start request.")},
       {3, 0, "A session is already active.",
        XPCStartOutcome::failed("A session is already active.")},
-      {2, 0, "", XPCStartOutcome::failed("The helper refused the start request.")},
       {9, 0, "", XPCStartOutcome::failed("The helper refused the start request.")},
       {10, 0, "",
        XPCStartOutcome::failed("The helper is restarting for an update; try again in a moment.")},
@@ -153,12 +152,8 @@ TEST(EarlyUnlockOutcomeMapping, RepliesBecomeOutcomes) {
   EXPECT_EQ(earlyUnlockOutcome(0, 2000, "Early unlock cancelled. The session continues."),
             EarlyUnlockOutcome::done(end, "Early unlock cancelled. The session continues."));
   EXPECT_EQ(earlyUnlockOutcome(0, 0, "x"), EarlyUnlockOutcome::done(std::nullopt, "x"));
-  EXPECT_EQ(earlyUnlockOutcome(5, 2000, ""),
-            EarlyUnlockOutcome::refused(
-                "The cooldown has finished; the network is about to be restored."));
-  EXPECT_EQ(earlyUnlockOutcome(7, 0, ""),
+  EXPECT_EQ(earlyUnlockOutcome(7, 2000, ""),
             EarlyUnlockOutcome::refused("The helper could not process the early unlock request."));
-  EXPECT_EQ(earlyUnlockOutcome(6, 0, ""), EarlyUnlockOutcome::refused(busy));
   EXPECT_EQ(earlyUnlockOutcome(8, 0, "from helper"), EarlyUnlockOutcome::refused("from helper"));
   EXPECT_EQ(earlyUnlockOutcome(8, 0, ""), EarlyUnlockOutcome::refused(unrecognized));
   EXPECT_EQ(earlyUnlockOutcome(-3, 0, ""), EarlyUnlockOutcome::refused(unrecognized));
@@ -167,11 +162,6 @@ TEST(EarlyUnlockOutcomeMapping, RepliesBecomeOutcomes) {
 TEST(HelperRestartOutcomeMapping, RepliesBecomeOutcomes) {
   EXPECT_EQ(helperRestartOutcome(0, ""), HelperRestartOutcome::accepted());
   EXPECT_EQ(helperRestartOutcome(0, "whatever"), HelperRestartOutcome::accepted());
-  EXPECT_EQ(
-      helperRestartOutcome(1, ""),
-      HelperRestartOutcome::refused("A session is active, so the helper cannot restart yet."));
-  EXPECT_EQ(helperRestartOutcome(2, ""),
-            HelperRestartOutcome::refused("The helper is not idle, so it cannot restart yet."));
   EXPECT_EQ(helperRestartOutcome(3, ""), HelperRestartOutcome::refused(busy));
   EXPECT_EQ(helperRestartOutcome(2, "own"), HelperRestartOutcome::refused("own"));
   EXPECT_EQ(helperRestartOutcome(4, ""), HelperRestartOutcome::failed(unrecognized));

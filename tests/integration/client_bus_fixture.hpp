@@ -4,7 +4,6 @@
 #include <systemd/sd-bus.h>
 #include <unistd.h>
 
-#include <cstdlib>
 #include <future>
 #include <memory>
 #include <mutex>
@@ -20,6 +19,7 @@
 #include "helper/log/log.hpp"
 #include "helper/service/helper_xpc_service.hpp"
 #include "tests/support/private_system_bus.hpp"
+#include "tests/support/scoped_environment.hpp"
 
 namespace nubrik::test {
 
@@ -76,9 +76,7 @@ class ClientBusTest : public ::testing::Test {
   void SetUp() override {
     if (::geteuid() != 0) GTEST_SKIP() << "only root may own the helper's name on the bus";
     if (!bus_.running()) GTEST_SKIP() << "no private bus: " << bus_.failure();
-    const char* previous = std::getenv("DBUS_SYSTEM_BUS_ADDRESS");
-    if (previous) previousAddress_ = previous;
-    ::setenv("DBUS_SYSTEM_BUS_ADDRESS", bus_.address().c_str(), 1);
+    systemBus_.emplace("DBUS_SYSTEM_BUS_ADDRESS", bus_.address().c_str());
     // The service logs its start; the test's helper has no log file.
     setLogHandler([](const std::string&) {});
     object_ = defaultObject();
@@ -89,58 +87,51 @@ class ClientBusTest : public ::testing::Test {
     if (server_) server_->call([this] { owner_.reset(); });
     server_.reset();
     setLogHandler({});
-    if (previousAddress_) {
-      ::setenv("DBUS_SYSTEM_BUS_ADDRESS", previousAddress_->c_str(), 1);
-    } else {
-      ::unsetenv("DBUS_SYSTEM_BUS_ADDRESS");
-    }
+    systemBus_.reset();
   }
 
-  // Handlers answering like an idle helper of this version.
+  // Handlers answering like an idle helper of this version; the tests ask no others.
   HelperXPCExportedObject defaultObject() {
     ServerRecord* record = &record_;
-    return HelperXPCExportedObject{
-        [record](double duration) {
-          record->add("start");
-          std::lock_guard guard(record->mutex);
-          record->duration = duration;
-          return XPCStartReply{0, 2'000'000'000.0, ""};
-        },
-        [record] {
-          record->add("health");
-          return HealthReply{nubrikXPCProtocolVersion, nubrikHelperVersion, 0};
-        },
-        // Not asked over the bus by these tests.
-        [] { return XPCRestartReply{}; },
-        [] { return XPCEarlyUnlockReply{}; },
-        [record] {
-          record->add("cancel");
-          return XPCEarlyUnlockReply{4, 0, "No early unlock is pending."};
-        },
-        [record](std::string_view payload) {
-          record->add("set");
-          std::lock_guard guard(record->mutex);
-          record->payloadSize = payload.size();
-          return XPCScheduleSetReply{0, "Schedules saved."};
-        },
-        [record] {
-          record->add("get");
-          return XPCScheduleGetReply{
-              0,
-              R"([{"id":"A","weekdays":[2],"startMinute":60,"durationMinutes":30,"isEnabled":true}])",
-              "Schedules saved."};
-        },
+    HelperXPCExportedObject object;
+    object.startHandler = [record](double duration) {
+      record->add("start");
+      std::lock_guard guard(record->mutex);
+      record->duration = duration;
+      return XPCStartReply{0, 2'000'000'000.0, ""};
     };
+    object.healthHandler = [record] {
+      record->add("health");
+      return HealthReply{nubrikXPCProtocolVersion, nubrikHelperVersion, 0};
+    };
+    object.earlyUnlockCancelHandler = [record] {
+      record->add("cancel");
+      return XPCEarlyUnlockReply{4, 0, "No early unlock is pending."};
+    };
+    object.scheduleSetHandler = [record](std::string_view payload) {
+      record->add("set");
+      std::lock_guard guard(record->mutex);
+      record->payloadSize = payload.size();
+      return XPCScheduleSetReply{0, "Schedules saved."};
+    };
+    object.scheduleGetHandler = [record] {
+      record->add("get");
+      return XPCScheduleGetReply{
+          0,
+          R"([{"id":"A","weekdays":[2],"startMinute":60,"durationMinutes":30,"isEnabled":true}])",
+          "Schedules saved."};
+    };
+    return object;
   }
 
-  // Puts the helper's service on the bus, its callers judged by acceptCallers.
-  void startServer(bool acceptCallers = true) {
+  // Puts the helper's service on the bus; it records and accepts every caller.
+  void startServer() {
     server_ = std::make_unique<ServerThread>();
     HelperXPCExportedObject object = object_;
     ServerRecord* record = &record_;
-    XPCClientValidator validator{[record, acceptCallers](const XPCCaller& caller) {
+    XPCClientValidator validator{[record](const XPCCaller& caller) {
       record->add("validate", caller.sender);
-      return acceptCallers;
+      return true;
     }};
     server_->call([&] {
       owner_ = std::make_unique<HelperXPCListenerOwner>(
@@ -167,9 +158,9 @@ class ClientBusTest : public ::testing::Test {
     }
   }
 
-  // A client that trusts exactly this test process as the helper, unless told otherwise.
-  std::unique_ptr<BlockingSessionClient> makeClient(std::optional<HelperOwnerCheck> check = {}) {
-    HelperOwnerCheck ownerCheck = check ? *check : [this](pid_t pid, uid_t uid) {
+  // A client that trusts exactly this test process as the helper.
+  std::unique_ptr<BlockingSessionClient> makeClient() {
+    HelperOwnerCheck ownerCheck = [this](pid_t pid, uid_t uid) {
       std::lock_guard guard(record_.mutex);
       ownerSeen_ = {pid, uid};
       return pid == ::getpid() && uid == ::geteuid()
@@ -200,7 +191,7 @@ class ClientBusTest : public ::testing::Test {
   std::unique_ptr<HelperXPCListenerOwner> owner_;
   std::promise<void> release_;
   bool released_ = false;
-  std::optional<std::string> previousAddress_;
+  std::optional<ScopedEnvironment> systemBus_;
 };
 
 }  // namespace nubrik::test

@@ -14,7 +14,9 @@ namespace nubrik::test {
 // destructor ends exactly the daemon it started.
 class PrivateSystemBus {
  public:
-  PrivateSystemBus();
+  // With `open`, anyone may also own any name and call any method, as a stand-in for other
+  // services of the system bus needs.
+  explicit PrivateSystemBus(bool open = false);
   ~PrivateSystemBus();
   PrivateSystemBus(const PrivateSystemBus&) = delete;
   PrivateSystemBus& operator=(const PrivateSystemBus&) = delete;

@@ -13,6 +13,7 @@
 #include "core/public_status.hpp"
 #include "core/state_location.hpp"
 #include "helper/transaction/helper_transaction.hpp"
+#include "tests/support/scoped_environment.hpp"
 #include "tests/support/temp_dir.hpp"
 
 namespace nubrik {
@@ -178,38 +179,32 @@ TEST(RecoverCommand, ReportsEachResultAndEveryTransactionErrorAsBusy) {
   using Kind = RecoverCommandResult::Kind;
   const struct {
     RecoverCommandResult result;
-    std::exception_ptr transactionError;
     std::string out;
     std::string err;
     int status;
+    std::exception_ptr transactionError = {};
   } cases[] = {
-      {{Kind::recovered, RecoveredKind::restored},
-       {},
-       "recovered: network state restored\n",
-       "",
-       0},
+      {{Kind::recovered, RecoveredKind::restored}, "recovered: network state restored\n", "", 0},
       {{Kind::recovered, RecoveredKind::failOpen},
-       {},
        "recovered: fail-open network restore completed\n",
        "",
        0},
-      {{Kind::nothingToDo}, {}, "recovered: no session state present\n", "", 0},
+      {{Kind::nothingToDo}, "recovered: no session state present\n", "", 0},
       {{Kind::failed},
-       {},
        "",
        "error: recovery failed; authoritative state retained, nothing cleared\n",
        8},
       {{},
-       std::make_exception_ptr(
-           HelperTransactionError(HelperTransactionError::Kind::acquisitionFailed, "/x.lock")),
        "",
        busyText,
-       11},
+       11,
+       std::make_exception_ptr(
+           HelperTransactionError(HelperTransactionError::Kind::acquisitionFailed, "/x.lock"))},
       {{},
-       std::make_exception_ptr(std::runtime_error("boom")),
        "",
        "error: could not acquire helper state lock: boom\n",
-       11},
+       11,
+       std::make_exception_ptr(std::runtime_error("boom"))},
   };
   for (const auto& c : cases) {
     CommandHarness harness;
@@ -257,12 +252,11 @@ TEST(FormattedTime, IsTheLocaleTimeWithoutSeconds) {
     EXPECT_EQ(shortTimeFormat(localeFormat), expected) << localeFormat;
   }
 
-  const char* previous = ::getenv("TZ");
-  const std::string saved = previous ? previous : "";
-  ::setenv("TZ", "UTC", 1);
-  ::tzset();
-  EXPECT_EQ(formattedTime(dateFromUnixSeconds(1796489491.75)), "16:51");  // C locale
-  previous ? ::setenv("TZ", saved.c_str(), 1) : ::unsetenv("TZ");
+  {
+    const test::ScopedEnvironment utc("TZ", "UTC");
+    ::tzset();
+    EXPECT_EQ(formattedTime(dateFromUnixSeconds(1796489491.75)), "16:51");  // C locale
+  }
   ::tzset();
 }
 

@@ -4,18 +4,14 @@
 #include <gmock/gmock.h>
 #include <gtest/gtest.h>
 #include <signal.h>
-#include <spawn.h>
 #include <sys/wait.h>
 #include <systemd/sd-bus.h>
 #include <unistd.h>
 
-#include <cstdlib>
-
 #include "helper/net/linux/linux_network_operations.hpp"
 #include "helper/net/network_errors.hpp"
+#include "tests/support/private_system_bus.hpp"
 #include "tests/support/temp_dir.hpp"
-
-extern char** environ;
 
 namespace nubrik {
 namespace {
@@ -23,63 +19,11 @@ namespace {
 using ::testing::ElementsAre;
 using ::testing::IsEmpty;
 
-constexpr const char* dbusDaemon = "/usr/bin/dbus-daemon";
-
-std::string readLine(int fd) {
-  std::string line;
-  char c;
-  while (::read(fd, &c, 1) == 1 && c != '\n') line += c;
-  return line;
-}
-
 void stopProcess(pid_t pid) {
   if (pid <= 0) return;
   ::kill(pid, SIGKILL);
   ::waitpid(pid, nullptr, 0);
 }
-
-// A dbus-daemon of the test's own, listening in a temporary directory. It has printed its
-// address, and so accepts connections, once the constructor returns.
-class PrivateBus {
- public:
-  explicit PrivateBus(const TempDir& dir) {
-    dir.write("bus.conf",
-              "<!DOCTYPE busconfig PUBLIC \"-//freedesktop//DTD D-BUS Bus Configuration 1.0//EN\" "
-              "\"http://www.freedesktop.org/standards/dbus/1.0/busconfig.dtd\">\n"
-              "<busconfig><listen>unix:path=" +
-                  dir.file("bus") +
-                  "</listen>"
-                  "<auth>EXTERNAL</auth><policy context=\"default\">"
-                  "<allow user=\"*\"/><allow own=\"*\"/><allow send_type=\"method_call\"/>"
-                  "<allow send_destination=\"*\"/><allow receive_sender=\"*\"/>"
-                  "</policy></busconfig>\n");
-    int pipeEnds[2];
-    if (::pipe2(pipeEnds, O_CLOEXEC) != 0) return;
-    posix_spawn_file_actions_t actions;
-    posix_spawn_file_actions_init(&actions);
-    posix_spawn_file_actions_adddup2(&actions, pipeEnds[1], STDOUT_FILENO);
-    posix_spawn_file_actions_addopen(&actions, STDERR_FILENO, "/dev/null", O_WRONLY, 0);
-    const std::string config = "--config-file=" + dir.file("bus.conf");
-    std::vector<std::string> arguments = {dbusDaemon, config, "--nofork", "--nopidfile",
-                                          "--print-address"};
-    std::vector<char*> argv;
-    for (std::string& argument : arguments) argv.push_back(argument.data());
-    argv.push_back(nullptr);
-    if (posix_spawn(&pid_, dbusDaemon, &actions, nullptr, argv.data(), environ) != 0) pid_ = -1;
-    posix_spawn_file_actions_destroy(&actions);
-    ::close(pipeEnds[1]);
-    if (pid_ > 0) address_ = readLine(pipeEnds[0]);
-    ::close(pipeEnds[0]);
-  }
-  ~PrivateBus() { stopProcess(pid_); }
-
-  // Empty when the daemon could not be started.
-  const std::string& address() const { return address_; }
-
- private:
-  pid_t pid_ = -1;
-  std::string address_;
-};
 
 // NetworkManager's networking switch as a separate process on the private bus: the property
 // "NetworkingEnabled" and the method Enable(b), which, like the real one, refuses to switch to
@@ -177,15 +121,13 @@ TEST(NetworkManagerServices, NoBusMeansNoServices) {
 class NetworkManagerOnPrivateBus : public ::testing::Test {
  protected:
   void SetUp() override {
-    if (::access(dbusDaemon, X_OK) != 0) GTEST_SKIP() << dbusDaemon << " is not installed";
-    bus_ = std::make_unique<PrivateBus>(dir_);
-    if (bus_->address().empty()) GTEST_SKIP() << "the private dbus-daemon did not start";
+    if (!bus_.running()) GTEST_SKIP() << "no private bus: " << bus_.failure();
   }
 
-  const std::string& address() const { return bus_->address(); }
+  const std::string& address() const { return bus_.address(); }
 
   TempDir dir_;
-  std::unique_ptr<PrivateBus> bus_;
+  test::PrivateSystemBus bus_{/*open=*/true};
 };
 
 TEST_F(NetworkManagerOnPrivateBus, ABusWithoutNetworkManagerHasNoServices) {

@@ -57,11 +57,9 @@ TEST_F(ValidatorTest, AcceptsOnlyTheAppOfThisInstallation) {
   EXPECT_FALSE(validator.shouldAccept(caller(43)));
   EXPECT_FALSE(validator.shouldAccept(caller(44)));
   EXPECT_TRUE(logLines.empty());
-}
-
-TEST_F(ValidatorTest, AnotherTeamIDIsRefused) {
-  const auto validator = XPCClientValidator::withCodeIdentityForTest("OTHER", installation());
-  EXPECT_FALSE(validator.shouldAccept(caller(42)));
+  // Nor under another Team ID.
+  EXPECT_FALSE(XPCClientValidator::withCodeIdentityForTest("OTHER", installation())
+                   .shouldAccept(caller(42)));
 }
 
 TEST_F(ValidatorTest, UnreadableCredentialsAreRefused) {
