@@ -255,11 +255,10 @@ KeyFileLine classify(std::string_view line) {
   const std::string_view text = trimmed(line);
   if (text.empty() || text.front() == '#') return {KeyFileLine::Kind::ignored, {}, {}};
   if (text.front() == '[') {
-    const std::string_view name = text.substr(1, text.size() - 1);
     if (text.size() < 3 || text.back() != ']') return {};
-    const std::string_view inner = name.substr(0, name.size() - 1);
-    if (inner.find_first_of("[]") != std::string_view::npos) return {};
-    return {KeyFileLine::Kind::group, inner, {}};
+    const std::string_view name = text.substr(1, text.size() - 2);
+    if (name.find_first_of("[]") != std::string_view::npos) return {};
+    return {KeyFileLine::Kind::group, name, {}};
   }
   const size_t equals = text.find('=');
   if (equals == std::string_view::npos) return {};

@@ -104,8 +104,8 @@ class FakeNetworkManager {
 };
 
 NetworkOperations operationsOnBus(const TempDir& dir, const std::string& address) {
-  return linuxNetworkOperations(
-      LinuxNetworkConfig{dir.file("no-rfkill"), dir.file("no-rfkill-device"), address});
+  return linuxNetworkOperations(LinuxNetworkConfig{
+      dir.file("no-rfkill"), dir.file("no-rfkill-device"), address, dir.file("no-networkmanager")});
 }
 
 TEST(NetworkManagerServices, NoBusMeansNoServices) {

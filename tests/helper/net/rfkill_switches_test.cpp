@@ -41,7 +41,8 @@ class RfkillTree {
 
   NetworkOperations operations() const {
     return linuxNetworkOperations(LinuxNetworkConfig{root(), dir_.file("no-rfkill-device"),
-                                                     "unix:path=" + dir_.file("no-bus")});
+                                                     "unix:path=" + dir_.file("no-bus"),
+                                                     dir_.file("no-networkmanager")});
   }
 
  private:
@@ -93,8 +94,8 @@ TEST(RfkillSwitches, PowerChangesWriteTheSoftFileOfThatSwitchOnly) {
 
 TEST(RfkillSwitches, AMissingTreeMeansNoWifiDevices) {
   TempDir dir;
-  const NetworkOperations operations =
-      linuxNetworkOperations(LinuxNetworkConfig{dir.file("absent"), dir.file("no-device"), ""});
+  const NetworkOperations operations = linuxNetworkOperations(
+      LinuxNetworkConfig{dir.file("absent"), dir.file("no-device"), "", dir.file("no-nm")});
   EXPECT_THAT(operations.discoverWifiDevices(), IsEmpty());
   EXPECT_EQ(operations.wifiPowerState("phy0"), std::nullopt);
   EXPECT_FALSE(operations.setWifiPower("phy0", false));
