@@ -7,6 +7,8 @@
 #include <cerrno>
 #include <system_error>
 
+#include "core/unique_fd.hpp"
+
 namespace nubrik {
 
 namespace {
@@ -14,20 +16,6 @@ namespace {
 [[noreturn]] void throwErrno(int error, const std::string& what) {
   throw std::system_error(error, std::generic_category(), what);
 }
-
-class FileDescriptor {
- public:
-  explicit FileDescriptor(int fd) : fd_(fd) {}
-  ~FileDescriptor() {
-    if (fd_ >= 0) ::close(fd_);
-  }
-  FileDescriptor(const FileDescriptor&) = delete;
-  FileDescriptor& operator=(const FileDescriptor&) = delete;
-  int get() const { return fd_; }
-
- private:
-  int fd_;
-};
 
 }  // namespace
 
@@ -38,7 +26,7 @@ bool pathExists(const std::string& path) {
 
 std::string readWholeFile(const std::string& path) {
   // O_NONBLOCK only keeps the open itself from waiting on a FIFO; it is refused right after.
-  const FileDescriptor fd(::open(path.c_str(), O_RDONLY | O_CLOEXEC | O_NOFOLLOW | O_NONBLOCK));
+  const UniqueFd fd(::open(path.c_str(), O_RDONLY | O_CLOEXEC | O_NOFOLLOW | O_NONBLOCK));
   if (fd.get() < 0) throwErrno(errno, "open " + path);
   struct stat info {};
   if (::fstat(fd.get(), &info) != 0) throwErrno(errno, "stat " + path);

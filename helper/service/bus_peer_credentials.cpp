@@ -8,6 +8,8 @@
 #include <memory>
 #include <optional>
 
+#include "core/unique_fd.hpp"
+
 namespace nubrik {
 
 namespace {
@@ -31,20 +33,6 @@ class ErrorScope {
 
  private:
   sd_bus_error error_ = SD_BUS_ERROR_NULL;
-};
-
-class OwnedFd {
- public:
-  explicit OwnedFd(int fd) : fd_(fd) {}
-  ~OwnedFd() {
-    if (fd_ >= 0) ::close(fd_);
-  }
-  OwnedFd(const OwnedFd&) = delete;
-  OwnedFd& operator=(const OwnedFd&) = delete;
-  int get() const { return fd_; }
-
- private:
-  int fd_;
 };
 
 struct Credentials {
@@ -140,9 +128,9 @@ XPCCaller callerFromBus(sd_bus* bus, const std::string& sender) {
     if (auto pid = askUint32(bus, "GetConnectionUnixProcessID", sender)) credentials->pid = *pid;
     if (auto uid = askUint32(bus, "GetConnectionUnixUser", sender)) credentials->uid = *uid;
   }
-  auto pinned = std::make_shared<OwnedFd>(credentials->processFd);
+  auto pinned = std::make_shared<UniqueFd>(credentials->processFd);
   if (credentials->pid && pinned->get() < 0 && *credentials->pid > 0) {
-    pinned = std::make_shared<OwnedFd>(pidfdOpen(*credentials->pid));
+    pinned = std::make_shared<UniqueFd>(pidfdOpen(*credentials->pid));
   }
   if (!credentials->pid || *credentials->pid <= 0 || pinned->get() < 0) return caller;
   caller.pid = credentials->pid;

@@ -17,6 +17,7 @@
 #include <string_view>
 #include <utility>
 
+#include "core/unique_fd.hpp"
 #include "helper/net/network_errors.hpp"
 
 namespace nubrik {
@@ -161,37 +162,14 @@ constexpr size_t maximumStateFileBytes = 64 * 1024;
 constexpr mode_t newStateFileMode = 0644;
 constexpr int temporaryNameAttempts = 16;
 
-class Descriptor {
- public:
-  explicit Descriptor(int fd = -1) : fd_(fd) {}
-  ~Descriptor() {
-    if (fd_ >= 0) ::close(fd_);
-  }
-  Descriptor(const Descriptor&) = delete;
-  Descriptor& operator=(const Descriptor&) = delete;
-  Descriptor(Descriptor&& other) noexcept : fd_(std::exchange(other.fd_, -1)) {}
-  Descriptor& operator=(Descriptor&& other) noexcept {
-    if (this != &other) {
-      if (fd_ >= 0) ::close(fd_);
-      fd_ = std::exchange(other.fd_, -1);
-    }
-    return *this;
-  }
-  int get() const { return fd_; }
-  bool valid() const { return fd_ >= 0; }
-
- private:
-  int fd_;
-};
-
 NetworkStateError garbledStateFile() {
   return NetworkStateError::malformedOutput(stateFileName);
 }
 
 // The state directory, or an invalid descriptor when there is none. The directory path is the
 // administrator's (root-owned /var/lib), so a link there is followed, unlike one at the file.
-Descriptor openStateDirectory(const std::string& directory) {
-  Descriptor fd(::open(directory.c_str(), O_RDONLY | O_DIRECTORY | O_CLOEXEC));
+UniqueFd openStateDirectory(const std::string& directory) {
+  UniqueFd fd(::open(directory.c_str(), O_RDONLY | O_DIRECTORY | O_CLOEXEC));
   if (!fd.valid() && errno != ENOENT && errno != ENOTDIR) {
     throw NetworkSystemError::systemCallFailed("open " + directory, errno);
   }
@@ -206,8 +184,7 @@ struct StateFileContent {
 // The file's bytes, or nullopt when it does not exist. Throws NetworkSystemError when it exists
 // but cannot be read; a symbolic link, a FIFO or an oversized file counts as unreadable.
 std::optional<StateFileContent> readStateFile(int directoryFd, const std::string& path) {
-  Descriptor fd(
-      ::openat(directoryFd, stateFileName, O_RDONLY | O_NOFOLLOW | O_NONBLOCK | O_CLOEXEC));
+  UniqueFd fd(::openat(directoryFd, stateFileName, O_RDONLY | O_NOFOLLOW | O_NONBLOCK | O_CLOEXEC));
   if (!fd.valid()) {
     if (errno == ENOENT) return std::nullopt;
     throw NetworkSystemError::systemCallFailed("open " + path, errno);
@@ -371,11 +348,11 @@ std::string temporaryName() {
 bool replaceStateFile(int directoryFd, std::string_view bytes,
                       const std::optional<struct stat>& previous) {
   std::string name;
-  Descriptor fd;
+  UniqueFd fd;
   for (int attempt = 0; attempt < temporaryNameAttempts && !fd.valid(); ++attempt) {
     name = temporaryName();
-    fd = Descriptor(::openat(directoryFd, name.c_str(),
-                             O_WRONLY | O_CREAT | O_EXCL | O_NOFOLLOW | O_CLOEXEC, 0600));
+    fd = UniqueFd(::openat(directoryFd, name.c_str(),
+                           O_WRONLY | O_CREAT | O_EXCL | O_NOFOLLOW | O_CLOEXEC, 0600));
     if (!fd.valid() && errno != EEXIST) return false;
   }
   if (!fd.valid()) return false;
@@ -407,7 +384,7 @@ bool NetworkManagerStateFile::installed() const {
 }
 
 bool NetworkManagerStateFile::networkingEnabled() const {
-  const Descriptor directory = openStateDirectory(directory_);
+  const UniqueFd directory = openStateDirectory(directory_);
   if (!directory.valid()) throw NetworkSystemError::noSuchObject(directory_);
   const auto content = readStateFile(directory.get(), directory_ + "/" + stateFileName);
   return !content || parseNetworkingEnabled(content->bytes);
@@ -415,7 +392,7 @@ bool NetworkManagerStateFile::networkingEnabled() const {
 
 bool NetworkManagerStateFile::setNetworkingEnabled(bool on) const {
   try {
-    const Descriptor directory = openStateDirectory(directory_);
+    const UniqueFd directory = openStateDirectory(directory_);
     if (!directory.valid()) return false;
     const auto content = readStateFile(directory.get(), directory_ + "/" + stateFileName);
     if (!content) return replaceStateFile(directory.get(), withNetworkingEnabled("", on), {});

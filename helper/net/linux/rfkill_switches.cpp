@@ -17,6 +17,7 @@
 #include <string_view>
 #include <utility>
 
+#include "core/unique_fd.hpp"
 #include "helper/net/network_errors.hpp"
 
 namespace nubrik {
@@ -27,22 +28,6 @@ constexpr const char* rfkillCommand = "rfkill";
 // sysfs attributes are one page at most; a bigger file is not an attribute.
 constexpr size_t maximumAttributeBytes = 4096;
 constexpr size_t maximumNameBytes = 255;
-
-class Descriptor {
- public:
-  explicit Descriptor(int fd = -1) : fd_(fd) {}
-  ~Descriptor() {
-    if (fd_ >= 0) ::close(fd_);
-  }
-  Descriptor(const Descriptor&) = delete;
-  Descriptor& operator=(const Descriptor&) = delete;
-  Descriptor(Descriptor&& other) noexcept : fd_(std::exchange(other.fd_, -1)) {}
-  int get() const { return fd_; }
-  bool valid() const { return fd_ >= 0; }
-
- private:
-  int fd_;
-};
 
 NetworkStateError garbled() {
   return NetworkStateError::malformedOutput(rfkillCommand);
@@ -83,8 +68,8 @@ std::string entryName(uint32_t index) {
 }
 
 // Opens the root directory; an invalid descriptor (errno ENOENT) when there is none.
-Descriptor openRoot(const std::string& root) {
-  Descriptor fd(::open(root.c_str(), O_RDONLY | O_DIRECTORY | O_CLOEXEC));
+UniqueFd openRoot(const std::string& root) {
+  UniqueFd fd(::open(root.c_str(), O_RDONLY | O_DIRECTORY | O_CLOEXEC));
   if (!fd.valid() && errno != ENOENT) throwSystemError("open " + root);
   return fd;
 }
@@ -122,7 +107,7 @@ std::vector<uint32_t> listIndexes(int rootFd, const std::string& root) {
 // never blocking (a FIFO planted in a test tree must not hang the daemon).
 std::string readAttribute(int entryFd, const std::string& entry, const char* file) {
   const std::string operation = "read " + entry + "/" + file;
-  Descriptor fd(::openat(entryFd, file, O_RDONLY | O_NOFOLLOW | O_NONBLOCK | O_CLOEXEC));
+  UniqueFd fd(::openat(entryFd, file, O_RDONLY | O_NOFOLLOW | O_NONBLOCK | O_CLOEXEC));
   if (!fd.valid()) throwSystemError(operation);
   struct stat status {};
   if (::fstat(fd.get(), &status) != 0) throwSystemError(operation);
@@ -153,7 +138,7 @@ bool isUsableName(std::string_view name) {
 std::optional<RfkillSwitch> readSwitch(int rootFd, uint32_t index) {
   const std::string entry = entryName(index);
   // Under the kernel's tree every entry is a symbolic link to its device directory.
-  Descriptor entryFd(::openat(rootFd, entry.c_str(), O_RDONLY | O_DIRECTORY | O_CLOEXEC));
+  UniqueFd entryFd(::openat(rootFd, entry.c_str(), O_RDONLY | O_DIRECTORY | O_CLOEXEC));
   if (!entryFd.valid()) throwSystemError("open " + entry);
   if (trimmed(readAttribute(entryFd.get(), entry, "type")) != "wlan") return std::nullopt;
   std::string name = trimmed(readAttribute(entryFd.get(), entry, "name"));
@@ -192,7 +177,7 @@ bool writeAll(int fd, const void* data, size_t size) {
 enum class ControlWrite { written, failed, noDevice };
 
 ControlWrite writeThroughControlDevice(const std::string& device, uint32_t index, bool on) {
-  Descriptor fd(::open(device.c_str(), O_WRONLY | O_NOFOLLOW | O_NONBLOCK | O_CLOEXEC));
+  UniqueFd fd(::open(device.c_str(), O_WRONLY | O_NOFOLLOW | O_NONBLOCK | O_CLOEXEC));
   if (!fd.valid()) return errno == ENOENT ? ControlWrite::noDevice : ControlWrite::failed;
   struct stat status {};
   if (::fstat(fd.get(), &status) != 0 || !S_ISCHR(status.st_mode)) return ControlWrite::failed;
@@ -209,9 +194,9 @@ ControlWrite writeThroughControlDevice(const std::string& device, uint32_t index
 bool writeSoftFile(int rootFd, bool kernelTree, uint32_t index, bool on) {
   const std::string entry = entryName(index);
   const int entryFlags = O_RDONLY | O_DIRECTORY | O_CLOEXEC | (kernelTree ? 0 : O_NOFOLLOW);
-  Descriptor entryFd(::openat(rootFd, entry.c_str(), entryFlags));
+  UniqueFd entryFd(::openat(rootFd, entry.c_str(), entryFlags));
   if (!entryFd.valid()) return false;
-  Descriptor fd(
+  UniqueFd fd(
       ::openat(entryFd.get(), "soft", O_WRONLY | O_TRUNC | O_NOFOLLOW | O_NONBLOCK | O_CLOEXEC));
   if (!fd.valid()) return false;
   struct stat status {};
@@ -226,7 +211,7 @@ RfkillSwitches::RfkillSwitches(std::string sysfsRoot, std::string controlDevice)
     : sysfsRoot_(std::move(sysfsRoot)), controlDevice_(std::move(controlDevice)) {}
 
 std::vector<RfkillSwitch> RfkillSwitches::wlanSwitches() const {
-  const Descriptor rootFd = openRoot(sysfsRoot_);
+  const UniqueFd rootFd = openRoot(sysfsRoot_);
   if (!rootFd.valid()) return {};  // no rfkill support at all: a machine without Wi-Fi
   return readSwitches(rootFd.get(), sysfsRoot_);
 }
@@ -246,7 +231,7 @@ bool RfkillSwitches::powered(const std::string& device) const {
 
 bool RfkillSwitches::setPowered(const std::string& device, bool on) const {
   try {
-    const Descriptor rootFd = openRoot(sysfsRoot_);
+    const UniqueFd rootFd = openRoot(sysfsRoot_);
     if (!rootFd.valid()) return false;
     std::optional<uint32_t> index;
     for (const RfkillSwitch& entry : readSwitches(rootFd.get(), sysfsRoot_)) {

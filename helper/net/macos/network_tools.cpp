@@ -9,6 +9,7 @@
 #include <cerrno>
 #include <cstring>
 
+#include "core/unique_fd.hpp"
 #include "helper/net/macos/tool_text.hpp"
 #include "helper/net/network_errors.hpp"
 
@@ -22,25 +23,9 @@ namespace {
 // and is drained but dropped, so that a runaway child cannot exhaust the daemon's memory.
 constexpr size_t maximumOutputBytes = 16 * 1024 * 1024;
 
-class FileDescriptor {
- public:
-  explicit FileDescriptor(int fd = -1) : fd_(fd) {}
-  ~FileDescriptor() { reset(); }
-  FileDescriptor(const FileDescriptor&) = delete;
-  FileDescriptor& operator=(const FileDescriptor&) = delete;
-  int get() const { return fd_; }
-  void reset(int fd = -1) {
-    if (fd_ >= 0) ::close(fd_);
-    fd_ = fd;
-  }
-
- private:
-  int fd_;
-};
-
 // Keeps a pipe end clear of the standard descriptors: a daemon may run with 0-2 closed, and the
 // child's dup2 onto the same number would then leave the descriptor close-on-exec.
-bool moveAboveStandardDescriptors(FileDescriptor& fd) {
+bool moveAboveStandardDescriptors(UniqueFd& fd) {
   if (fd.get() > STDERR_FILENO) return true;
   const int moved = ::fcntl(fd.get(), F_DUPFD_CLOEXEC, STDERR_FILENO + 1);
   if (moved < 0) return false;
@@ -97,8 +82,8 @@ ShellResult shellResult(const std::string& executable, const std::vector<std::st
 
   int pipeEnds[2];
   if (::pipe2(pipeEnds, O_CLOEXEC) != 0) return notStarted;
-  FileDescriptor readEnd(pipeEnds[0]);
-  FileDescriptor writeEnd(pipeEnds[1]);
+  UniqueFd readEnd(pipeEnds[0]);
+  UniqueFd writeEnd(pipeEnds[1]);
   if (!moveAboveStandardDescriptors(readEnd) || !moveAboveStandardDescriptors(writeEnd)) {
     return notStarted;
   }
