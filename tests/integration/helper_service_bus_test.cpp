@@ -258,10 +258,17 @@ TEST_F(HelperServiceBusTest, SchedulesRoundTripThroughTheStore) {
   EXPECT_EQ(empty.payload, "[]");
   EXPECT_EQ(empty.text, "Schedules saved.");
 
+  // A payload of exactly the limit is decoded; one byte more is refused without decoding.
   const std::vector<RecurringSchedule> list = {{"A", {2, 3, 4, 5, 6}, 540, 60, true}};
-  const Reply saved = setSchedules(encodeSchedules(list));
+  std::string payload = encodeSchedules(list);
+  payload.insert(1, 65536 - payload.size(), ' ');
+  const Reply saved = setSchedules(payload);
   EXPECT_EQ(saved.code, 0);
   EXPECT_EQ(saved.text, "Schedules saved.");
+  payload.insert(1, " ");
+  const Reply tooLarge = setSchedules(payload);
+  EXPECT_EQ(tooLarge.code, 1);
+  EXPECT_EQ(tooLarge.text, "The schedules were not valid.");
   const Reply stored = ask(NubrikXPC::getSchedules);
   EXPECT_EQ(stored.code, 0);
   EXPECT_EQ(decodeSchedules(stored.payload), list);
