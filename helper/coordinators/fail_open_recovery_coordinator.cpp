@@ -3,7 +3,6 @@
 #include <utility>
 
 #include "helper/coordinators/network_pass_support.hpp"
-#include "helper/log/log.hpp"
 #include "helper/store/session_store.hpp"
 
 namespace nubrik {
@@ -74,20 +73,25 @@ bool FailOpenRecoveryCoordinator::recover() const {
   return true;
 }
 
-FailOpenRecoveryCoordinator failOpenRecoveryCoordinator() {
-  const NetworkOperations network = deferredProductionNetwork();
+FailOpenRecoveryCoordinator failOpenRecoveryCoordinator(const RecoverCommandNetwork& network,
+                                                        const RecoveryReporting& reporting) {
   return FailOpenRecoveryCoordinator(FailOpenRecoveryDependencies{
-      .discoverServices = network.discoverAllServices,
+      .discoverServices = network.discoverServices,
       .discoverWifiDevices = network.discoverWifiDevices,
       .discoverInterfaces = network.discoverInterfaces,
       .setServiceEnabled = network.setServiceEnabled,
       .setWifiPower = network.setWifiPower,
       .setInterfaceUp = network.setInterfaceUp,
       .finalizeRecovery = [] { SessionStore::finishRecovery(); },
-      .publishIdle = [] { SessionStore::writeStatusIdle(); },
-      .publishPending = [] { SessionStore::writeStatusPending(); },
-      .log = [](const std::string& message) { nubrik::log(message); },
+      .publishIdle = reporting.publishIdle,
+      .publishPending = reporting.publishPending,
+      .log = reporting.log,
   });
+}
+
+FailOpenRecoveryCoordinator failOpenRecoveryCoordinator() {
+  return failOpenRecoveryCoordinator(RecoverCommandNetwork::production(),
+                                     RecoveryReporting::production());
 }
 
 }  // namespace nubrik

@@ -3,6 +3,7 @@
 #include <functional>
 #include <string>
 
+#include "helper/coordinators/recover_command_network.hpp"
 #include "helper/net/network_operations.hpp"
 
 namespace nubrik {
@@ -31,6 +32,10 @@ class FailOpenRecoveryCoordinator {
   FailOpenRecoveryDependencies dependencies_;
 };
 
+// A fail-open recovery over these network operations, reporting as given.
+FailOpenRecoveryCoordinator failOpenRecoveryCoordinator(const RecoverCommandNetwork& network,
+                                                        const RecoveryReporting& reporting);
+// The daemon's production fail-open recovery.
 FailOpenRecoveryCoordinator failOpenRecoveryCoordinator();
 
 }  // namespace nubrik

@@ -6,22 +6,9 @@
 #include "helper/coordinators/fail_open_recovery_coordinator.hpp"
 #include "helper/coordinators/network_pass_support.hpp"
 #include "helper/coordinators/restoration_coordinator.hpp"
-#include "helper/log/log.hpp"
 #include "helper/store/session_store.hpp"
 
 namespace nubrik {
-
-RecoverCommandNetwork RecoverCommandNetwork::production() {
-  const NetworkOperations network = deferredProductionNetwork();
-  return RecoverCommandNetwork{
-      .discoverServices = network.discoverAllServices,
-      .discoverWifiDevices = network.discoverWifiDevices,
-      .discoverInterfaces = network.discoverInterfaces,
-      .setServiceEnabled = network.setServiceEnabled,
-      .setWifiPower = network.setWifiPower,
-      .setInterfaceUp = network.setInterfaceUp,
-  };
-}
 
 RecoverCommandResult RecoverCommandRunner::run() const {
   using Kind = RecoverCommandResult::Kind;
@@ -58,36 +45,15 @@ RecoverCommandResult RecoverCommandRunner::run() const {
 }
 
 RecoverCommandRunner recoverCommandRunner(RecoverCommandOptions options) {
-  if (!options.publishIdle) options.publishIdle = [] { SessionStore::writeStatusIdle(); };
-  if (!options.publishPending) options.publishPending = [] { SessionStore::writeStatusPending(); };
-  if (!options.log) options.log = [](const std::string& message) { nubrik::log(message); };
-  const RecoverCommandNetwork& network = options.network;
-
-  const RestorationCoordinator restoration(RestorationDependencies{
-      .discoverServices = network.discoverServices,
-      .discoverWifiDevices = network.discoverWifiDevices,
-      .discoverInterfaces = network.discoverInterfaces,
-      .setServiceEnabled = network.setServiceEnabled,
-      .setWifiPower = network.setWifiPower,
-      .setInterfaceUp = network.setInterfaceUp,
-      .deleteSession = [] { SessionStore::deleteSession(); },
-      .publishIdle = options.publishIdle,
-      .publishPending = options.publishPending,
-      .notifyRestored = options.notifyRestored,
-      .log = options.log,
-  });
-  const FailOpenRecoveryCoordinator failOpen(FailOpenRecoveryDependencies{
-      .discoverServices = network.discoverServices,
-      .discoverWifiDevices = network.discoverWifiDevices,
-      .discoverInterfaces = network.discoverInterfaces,
-      .setServiceEnabled = network.setServiceEnabled,
-      .setWifiPower = network.setWifiPower,
-      .setInterfaceUp = network.setInterfaceUp,
-      .finalizeRecovery = [] { SessionStore::finishRecovery(); },
-      .publishIdle = options.publishIdle,
-      .publishPending = options.publishPending,
-      .log = options.log,
-  });
+  const RecoveryReporting defaults = RecoveryReporting::production();
+  if (!options.publishIdle) options.publishIdle = defaults.publishIdle;
+  if (!options.publishPending) options.publishPending = defaults.publishPending;
+  if (!options.log) options.log = defaults.log;
+  const RecoveryReporting reporting{options.publishIdle, options.publishPending, options.log};
+  const RestorationCoordinator restoration =
+      restorationCoordinator(options.network, reporting, options.notifyRestored);
+  const FailOpenRecoveryCoordinator failOpen =
+      failOpenRecoveryCoordinator(options.network, reporting);
 
   RecoverCommandRunner runner;
   runner.loadState = [] { return SessionStore::loadSession(); };

@@ -4,7 +4,7 @@
 #include <string>
 
 #include "core/session.hpp"
-#include "helper/net/network_operations.hpp"
+#include "helper/coordinators/recover_command_network.hpp"
 
 namespace nubrik {
 
@@ -13,18 +13,6 @@ struct RecoverCommandResult {
   Kind kind = Kind::nothingToDo;
   RecoveredKind recoveredKind = RecoveredKind::restored;  // meaningful for Kind::recovered
   bool operator==(const RecoverCommandResult&) const = default;
-};
-
-// The six network operations shared by both paths of the recover command.
-struct RecoverCommandNetwork {
-  std::function<NameList()> discoverServices;
-  std::function<NameList()> discoverWifiDevices;
-  std::function<NameList()> discoverInterfaces;
-  std::function<bool(const std::string&, bool)> setServiceEnabled;
-  std::function<bool(const std::string&, bool)> setWifiPower;
-  std::function<bool(const std::string&, bool)> setInterfaceUp;
-
-  static RecoverCommandNetwork production();
 };
 
 class RecoverCommandRunner {
@@ -40,9 +28,9 @@ class RecoverCommandRunner {
 
 struct RecoverCommandOptions {
   RecoverCommandNetwork network = RecoverCommandNetwork::production();
-  std::function<void()> publishIdle;     // default: the store's idle publication
-  std::function<void()> publishPending;  // default: the store's pending publication
-  std::function<void()> notifyRestored;  // required
+  std::function<void()> publishIdle;            // default: the store's idle publication
+  std::function<void()> publishPending;         // default: the store's pending publication
+  std::function<void()> notifyRestored;         // required
   std::function<void(const std::string&)> log;  // default: the helper log
 };
 

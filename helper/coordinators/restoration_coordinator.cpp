@@ -5,7 +5,6 @@
 #include <utility>
 
 #include "helper/coordinators/network_pass_support.hpp"
-#include "helper/log/log.hpp"
 #include "helper/store/session_store.hpp"
 
 namespace nubrik {
@@ -142,21 +141,27 @@ bool RestorationCoordinator::restore(const OfflineSession& session) const {
   return true;
 }
 
-RestorationCoordinator restorationCoordinator(std::function<void()> notifyRestored) {
-  const NetworkOperations network = deferredProductionNetwork();
+RestorationCoordinator restorationCoordinator(const RecoverCommandNetwork& network,
+                                              const RecoveryReporting& reporting,
+                                              std::function<void()> notifyRestored) {
   return RestorationCoordinator(RestorationDependencies{
-      .discoverServices = network.discoverAllServices,
+      .discoverServices = network.discoverServices,
       .discoverWifiDevices = network.discoverWifiDevices,
       .discoverInterfaces = network.discoverInterfaces,
       .setServiceEnabled = network.setServiceEnabled,
       .setWifiPower = network.setWifiPower,
       .setInterfaceUp = network.setInterfaceUp,
       .deleteSession = [] { SessionStore::deleteSession(); },
-      .publishIdle = [] { SessionStore::writeStatusIdle(); },
-      .publishPending = [] { SessionStore::writeStatusPending(); },
+      .publishIdle = reporting.publishIdle,
+      .publishPending = reporting.publishPending,
       .notifyRestored = std::move(notifyRestored),
-      .log = [](const std::string& message) { nubrik::log(message); },
+      .log = reporting.log,
   });
+}
+
+RestorationCoordinator restorationCoordinator(std::function<void()> notifyRestored) {
+  return restorationCoordinator(RecoverCommandNetwork::production(),
+                                RecoveryReporting::production(), std::move(notifyRestored));
 }
 
 }  // namespace nubrik

@@ -4,6 +4,7 @@
 #include <string>
 
 #include "core/session.hpp"
+#include "helper/coordinators/recover_command_network.hpp"
 #include "helper/net/network_operations.hpp"
 
 namespace nubrik {
@@ -32,6 +33,10 @@ class RestorationCoordinator {
   RestorationDependencies dependencies_;
 };
 
+// A restoration over these network operations, reporting and notifying as given.
+RestorationCoordinator restorationCoordinator(const RecoverCommandNetwork& network,
+                                              const RecoveryReporting& reporting,
+                                              std::function<void()> notifyRestored);
 // The daemon's production restoration, notifying through notifyRestored.
 RestorationCoordinator restorationCoordinator(std::function<void()> notifyRestored);
 
