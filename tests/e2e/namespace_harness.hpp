@@ -168,15 +168,16 @@ class NamespaceTest : public ::testing::Test {
     std::filesystem::create_directories("/var/log/nubrik", ignored);
   }
 
-  // Runs the script after the prelude, bounded by a time-out. Skips the test when the namespaces
-  // cannot be set up or the script says so; afterwards the body goes on only if ran() is true.
-  void runIsolated(const std::string& script) {
+  // Runs the script after the prelude, bounded by a time-out (seconds). Skips the test when the
+  // namespaces cannot be set up or the script says so; afterwards the body goes on only if ran()
+  // is true.
+  void runIsolated(const std::string& script, int timeoutSeconds = 120) {
     out.write("script.sh", std::string(namespacePrelude) + script);
-    const std::string command =
-        "HELPER='" + helperBinary + "' OUT='" + out.path() +
-        "' timeout --kill-after=5 120 unshare --mount --net --pid --fork --mount-proc "
-        "--kill-child /bin/bash '" +
-        out.file("script.sh") + "' >'" + out.file("script.log") + "' 2>&1";
+    const std::string command = "HELPER='" + helperBinary + "' OUT='" + out.path() +
+                                "' timeout --kill-after=5 " + std::to_string(timeoutSeconds) +
+                                " unshare --mount --net --pid --fork --mount-proc "
+                                "--kill-child /bin/bash '" +
+                                out.file("script.sh") + "' >'" + out.file("script.log") + "' 2>&1";
     const int status = std::system(command.c_str());
     if (!std::filesystem::exists(out.file("entered"))) {
       GTEST_SKIP() << "cannot isolate the helper here: " << read("script.log");
