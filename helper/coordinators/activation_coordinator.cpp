@@ -14,6 +14,7 @@ ActivationDependencies ActivationDependencies::production(const NetworkOperation
       .discoverWifiDevices = network.discoverWifiDevices,
       .setWifiPower = network.setWifiPower,
       .discoverInterfaces = network.discoverInterfaces,
+      .sparesInterface = network.sparesInterface,
       .setInterfaceUp = network.setInterfaceUp,
       .log = [](const std::string& message) { nubrik::log(message); },
   };
@@ -53,7 +54,7 @@ ActivationOutcome ActivationCoordinator::activate() const {
     }
   }
   for (const std::string& interface : interfaces) {
-    if (beginsWithLo(interface)) continue;
+    if (isSpared(d.sparesInterface, interface)) continue;
     if (applyChange(d.setInterfaceUp, interface, false)) {
       logLine(d.log, "activation: brought interface " + interface + " down");
     } else {

@@ -15,6 +15,7 @@ struct ActivationDependencies {
   std::function<NameList()> discoverWifiDevices;
   std::function<bool(const std::string&, bool)> setWifiPower;
   std::function<NameList()> discoverInterfaces;
+  std::function<bool(const std::string&)> sparesInterface;
   std::function<bool(const std::string&, bool)> setInterfaceUp;
   std::function<void(const std::string&)> log;
 

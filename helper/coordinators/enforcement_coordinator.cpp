@@ -31,6 +31,7 @@ EnforcementDependencies EnforcementDependencies::production(const NetworkOperati
       .discoverWifiDevices = network.discoverWifiDevices,
       .interfaceAdminState = network.interfaceAdminState,
       .discoverInterfaces = network.discoverInterfaces,
+      .sparesInterface = network.sparesInterface,
       .setServiceEnabled = network.setServiceEnabled,
       .setWifiPower = network.setWifiPower,
       .setInterfaceUp = network.setInterfaceUp,
@@ -83,7 +84,7 @@ EnforcementOutcome EnforcementCoordinator::enforce() const {
   }
 
   for (const std::string& interface : interfaces) {
-    if (beginsWithLo(interface)) continue;
+    if (isSpared(d.sparesInterface, interface)) continue;
     const std::optional<bool> up = queryState(d.interfaceAdminState, interface);
     if (!up) {
       logLine(d.log, "enforcement: interface state query failed for " + interface + "; will retry");

@@ -16,6 +16,7 @@ struct EnforcementDependencies {
   std::function<NameList()> discoverWifiDevices;
   std::function<std::optional<bool>(const std::string&)> interfaceAdminState;
   std::function<NameList()> discoverInterfaces;
+  std::function<bool(const std::string&)> sparesInterface;
   std::function<bool(const std::string&, bool)> setServiceEnabled;
   std::function<bool(const std::string&, bool)> setWifiPower;
   std::function<bool(const std::string&, bool)> setInterfaceUp;

@@ -43,7 +43,7 @@ bool FailOpenRecoveryCoordinator::recover() const {
     }
   }
   for (const std::string& interface : interfaces) {
-    if (beginsWithLo(interface)) continue;
+    if (isSpared(d.sparesInterface, interface)) continue;
     if (applyChange(d.setInterfaceUp, interface, true)) {
       logLine(d.log, "fail-open recovery: brought interface " + interface + " up");
     } else {
@@ -79,6 +79,7 @@ FailOpenRecoveryCoordinator failOpenRecoveryCoordinator(const RecoverCommandNetw
       .discoverServices = network.discoverServices,
       .discoverWifiDevices = network.discoverWifiDevices,
       .discoverInterfaces = network.discoverInterfaces,
+      .sparesInterface = network.sparesInterface,
       .setServiceEnabled = network.setServiceEnabled,
       .setWifiPower = network.setWifiPower,
       .setInterfaceUp = network.setInterfaceUp,

@@ -45,8 +45,12 @@ bool containsLoopback(std::string_view name) {
   return false;
 }
 
-bool beginsWithLo(std::string_view name) {
-  return name.starts_with("lo");
+bool isSpared(const SparePredicate& sparesInterface, const std::string& name) {
+  try {
+    return sparesInterface && sparesInterface(name);
+  } catch (...) {
+    return false;
+  }
 }
 
 std::string describeCurrentException() {
@@ -90,6 +94,13 @@ NetworkOperations deferredProductionNetwork() {
   ops.discoverInterfaces = [shared] { return shared->get().discoverInterfaces(); };
   ops.discoverSnapshotInterfaces = [shared] { return shared->get().discoverSnapshotInterfaces(); };
   ops.discoverWifiDevices = [shared] { return shared->get().discoverWifiDevices(); };
+  ops.sparesInterface = [shared](const std::string& name) {
+    try {
+      return shared->get().sparesInterface(name);
+    } catch (...) {
+      return false;
+    }
+  };
   ops.queryServiceEnabledState = [shared](const std::string& name) {
     return shared->get().queryServiceEnabledState(name);
   };

@@ -14,13 +14,17 @@ namespace nubrik {
 
 using LogOperation = std::function<void(const std::string&)>;
 using ChangeOperation = std::function<bool(const std::string&, bool)>;
+using SparePredicate = std::function<bool(const std::string&)>;
 
 // Services whose name contains "loopback" in any letter case are never switched. The folding is
 // ASCII-only: service names are ASCII in practice, and a wider folding would gain nothing here.
 bool containsLoopback(std::string_view name);
 
-// Interfaces whose name begins with "lo" (exactly, lower case) are never switched.
-bool beginsWithLo(std::string_view name);
+// Whether the backend never switches the interface; which ones it spares is its own rule. A
+// predicate that is missing or throws spares nothing beyond what the listings already leave
+// out: the restoring passes then fail open, and the passes that switch things off only ever see
+// listings from which the backend has left its spared interfaces out.
+bool isSpared(const SparePredicate& sparesInterface, const std::string& name);
 
 // The description of the exception being handled: its what() (by house convention its default
 // textual form), or a generic text for anything that is not a std::exception. Call only from

@@ -12,6 +12,7 @@ RecoverCommandNetwork RecoverCommandNetwork::production() {
       .discoverServices = network.discoverAllServices,
       .discoverWifiDevices = network.discoverWifiDevices,
       .discoverInterfaces = network.discoverInterfaces,
+      .sparesInterface = network.sparesInterface,
       .setServiceEnabled = network.setServiceEnabled,
       .setWifiPower = network.setWifiPower,
       .setInterfaceUp = network.setInterfaceUp,

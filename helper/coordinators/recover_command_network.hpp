@@ -9,11 +9,13 @@ namespace nubrik {
 
 // The six network operations shared by the restoration, the fail-open recovery and both paths of
 // the recover command: every service (loopback-named ones excluded), every Wi-Fi device, every
-// interface not beginning "lo", and the three changes.
+// interface the backend does not spare, the backend's rule of which interfaces it spares (asked
+// about recorded names too), and the three changes.
 struct RecoverCommandNetwork {
   std::function<NameList()> discoverServices;
   std::function<NameList()> discoverWifiDevices;
   std::function<NameList()> discoverInterfaces;
+  std::function<bool(const std::string&)> sparesInterface;
   std::function<bool(const std::string&, bool)> setServiceEnabled;
   std::function<bool(const std::string&, bool)> setWifiPower;
   std::function<bool(const std::string&, bool)> setInterfaceUp;

@@ -85,7 +85,8 @@ bool RestorationCoordinator::restore(const OfflineSession& session) const {
     std::set<std::string> capturedInterfaces;
     for (const InterfaceState& interface : *session.interfaces) {
       capturedInterfaces.insert(interface.name);
-      if (beginsWithLo(interface.name)) continue;
+      // Recorded names are asked about too: a record holds the spared interfaces as well.
+      if (isSpared(d.sparesInterface, interface.name)) continue;
       if (!listed(interfaces, interface.name)) {
         logLine(d.log, "restoration: interface " + interface.name + " no longer present; skipping");
       } else if (applyChange(d.setInterfaceUp, interface.name, interface.wasUp)) {
@@ -97,7 +98,9 @@ bool RestorationCoordinator::restore(const OfflineSession& session) const {
       }
     }
     for (const std::string& interface : interfaces) {
-      if (capturedInterfaces.contains(interface) || beginsWithLo(interface)) continue;
+      if (capturedInterfaces.contains(interface) || isSpared(d.sparesInterface, interface)) {
+        continue;
+      }
       if (applyChange(d.setInterfaceUp, interface, true)) {
         logLine(d.log, "restoration: brought interface " + interface + " up added during session");
       } else {
@@ -109,7 +112,7 @@ bool RestorationCoordinator::restore(const OfflineSession& session) const {
   } else {
     // A record from before interfaces were captured does not say which were down: fail open.
     for (const std::string& interface : interfaces) {
-      if (beginsWithLo(interface)) continue;
+      if (isSpared(d.sparesInterface, interface)) continue;
       if (applyChange(d.setInterfaceUp, interface, true)) {
         logLine(d.log, "restoration: legacy fail-open brought interface " + interface + " up");
       } else {
@@ -148,6 +151,7 @@ RestorationCoordinator restorationCoordinator(const RecoverCommandNetwork& netwo
       .discoverServices = network.discoverServices,
       .discoverWifiDevices = network.discoverWifiDevices,
       .discoverInterfaces = network.discoverInterfaces,
+      .sparesInterface = network.sparesInterface,
       .setServiceEnabled = network.setServiceEnabled,
       .setWifiPower = network.setWifiPower,
       .setInterfaceUp = network.setInterfaceUp,

@@ -13,6 +13,7 @@ struct RestorationDependencies {
   std::function<NameList()> discoverServices;
   std::function<NameList()> discoverWifiDevices;
   std::function<NameList()> discoverInterfaces;
+  std::function<bool(const std::string&)> sparesInterface;
   std::function<bool(const std::string&, bool)> setServiceEnabled;
   std::function<bool(const std::string&, bool)> setWifiPower;
   std::function<bool(const std::string&, bool)> setInterfaceUp;

@@ -13,12 +13,17 @@ using NameList = std::vector<std::string>;
 // whose what() is its default textual form) and never return partial lists; state queries either
 // throw or, in their optional form, give nullopt when they cannot tell; changes report success.
 struct NetworkOperations {
-  std::function<NameList()> discoverEnabledServices;   // enabled only; loopback-named included
-  std::function<NameList()> discoverAllServices;       // enabled or not; loopback-named excluded
-  std::function<NameList()> discoverSnapshotServices;  // everything
-  std::function<NameList()> discoverInterfaces;        // names beginning "lo" excluded
+  std::function<NameList()> discoverEnabledServices;     // enabled only; loopback-named included
+  std::function<NameList()> discoverAllServices;         // enabled or not; loopback-named excluded
+  std::function<NameList()> discoverSnapshotServices;    // everything
+  std::function<NameList()> discoverInterfaces;          // spared interfaces excluded
   std::function<NameList()> discoverSnapshotInterfaces;  // everything
   std::function<NameList()> discoverWifiDevices;
+
+  // Whether the backend never switches the named interface: the loopback device, known by its
+  // type, on Linux; every name beginning "lo" on Apple builds. Asked about listed names and about
+  // names recorded by an earlier session alike, so it must not depend on a listing. Never throws.
+  std::function<bool(const std::string&)> sparesInterface;
 
   std::function<bool(const std::string&)> queryServiceEnabledState;  // throws
   std::function<bool(const std::string&)> queryWifiPowerState;       // throws

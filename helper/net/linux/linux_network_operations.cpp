@@ -4,7 +4,6 @@
 
 #include <memory>
 #include <optional>
-#include <string_view>
 
 #include "helper/net/linux/network_manager_switch.hpp"
 #include "helper/net/linux/rfkill_switches.hpp"
@@ -81,16 +80,6 @@ struct LinuxBackend {
     // old file but has not yet taken its name remains out of reach of this pass.
     return !networkManager.present() || networkManager.setNetworkingEnabled(on);
   }
-
-  NameList interfaces(bool includeLoopback) {
-    NameList names = links.linkNames();
-    if (!includeLoopback) {
-      std::erase_if(names, [](const std::string& name) {
-        return std::string_view(name).substr(0, 2) == "lo";
-      });
-    }
-    return names;
-  }
 };
 
 // The optional and changing forms report what they cannot do instead of throwing.
@@ -120,9 +109,14 @@ NetworkOperations linuxNetworkOperations(const LinuxNetworkConfig& config) {
   operations.discoverEnabledServices = [backend] { return backend->services(true); };
   operations.discoverAllServices = [backend] { return backend->services(false); };
   operations.discoverSnapshotServices = [backend] { return backend->services(false); };
-  operations.discoverInterfaces = [backend] { return backend->interfaces(false); };
-  operations.discoverSnapshotInterfaces = [backend] { return backend->interfaces(true); };
+  // Only the loopback device is spared, known by its type: any other link, whatever it is
+  // called ("lobby0", "lo1"), carries traffic like the rest.
+  operations.discoverInterfaces = [backend] { return backend->links.linkNames(false); };
+  operations.discoverSnapshotInterfaces = [backend] { return backend->links.linkNames(true); };
   operations.discoverWifiDevices = [backend] { return backend->rfkill.deviceNames(); };
+  operations.sparesInterface = [backend](const std::string& interface) {
+    return backend->links.isLoopback(interface);
+  };
 
   operations.queryServiceEnabledState = [backend](const std::string& service) {
     return backend->serviceEnabled(service);

@@ -3,6 +3,7 @@
 #if defined(__linux__)
 
 #include <linux/if.h>
+#include <linux/if_arp.h>
 #include <linux/rtnetlink.h>
 #include <linux/sockios.h>
 #include <netlink/errno.h>
@@ -48,6 +49,12 @@ struct CallbackDeleter {
   void operator()(nl_cb* callbacks) const { nl_cb_put(callbacks); }
 };
 
+struct DumpedLink {
+  int index = 0;
+  std::string name;
+  bool loopback = false;  // of the loopback type, whatever its name
+};
+
 // What one request collected from its replies; filled in by the C callbacks below, which must
 // never let an exception through libnl.
 struct Exchange {
@@ -57,9 +64,9 @@ struct Exchange {
   int kernelError = 0;  // errno from an NLMSG_ERROR reply
   bool malformed = false;
   bool allocationFailed = false;
-  std::vector<std::pair<int, std::string>> links;  // ifindex, name
-  std::optional<bool> up;                          // single-link replies
-  std::string expectedName;                        // single-link replies
+  std::vector<DumpedLink> links;
+  std::optional<bool> up;    // single-link replies
+  std::string expectedName;  // single-link replies
 };
 
 int errnoOfLibnlError(int error) {
@@ -158,7 +165,8 @@ int onDumpedLink(nl_msg* message, void* argument) {
     return NL_SKIP;
   }
   try {
-    exchange.links.emplace_back(info->ifi_index, std::move(*name));
+    exchange.links.push_back(
+        DumpedLink{info->ifi_index, std::move(*name), info->ifi_type == ARPHRD_LOOPBACK});
   } catch (...) {
     exchange.allocationFailed = true;
   }
@@ -268,8 +276,12 @@ Message linkRequest(int type, int flags, const std::string* name, unsigned int s
 
 }  // namespace
 
-std::vector<std::string> RtnetlinkLinks::linkNames() {
+std::vector<std::string> RtnetlinkLinks::linkNames(bool includeLoopback) {
   std::lock_guard lock(mutex_);
+  return dumpLocked(includeLoopback);
+}
+
+std::vector<std::string> RtnetlinkLinks::dumpLocked(bool includeLoopback) {
   for (int attempt = 1;; ++attempt) {
     Socket& sock = socket();
     Message request = linkRequest(RTM_GETLINK, NLM_F_DUMP, nullptr);
@@ -286,25 +298,54 @@ std::vector<std::string> RtnetlinkLinks::linkNames() {
     }
     const auto malformed = [] { return NetworkStateError::malformedOutput(getLinkOperation); };
     if (exchange.malformed) throw malformed();
-    std::sort(exchange.links.begin(), exchange.links.end());
-    std::vector<std::string> names;
+    std::sort(exchange.links.begin(), exchange.links.end(),
+              [](const DumpedLink& a, const DumpedLink& b) { return a.index < b.index; });
     std::set<std::string_view> seen;
     std::set<int> seenIndexes;
-    bool hasLoopback = false;
-    for (const auto& [index, name] : exchange.links) {
-      if (!seen.insert(name).second || !seenIndexes.insert(index).second) throw malformed();
-      hasLoopback = hasLoopback || name == "lo";
+    std::vector<int> loopbacks;
+    for (const DumpedLink& link : exchange.links) {
+      if (!seen.insert(link.name).second || !seenIndexes.insert(link.index).second) {
+        throw malformed();
+      }
+      if (link.loopback) loopbacks.push_back(link.index);
     }
-    // Every network namespace has "lo"; a dump without it is not a complete one.
-    if (!hasLoopback) throw malformed();
+    // Every network namespace has its loopback device; a dump without one is not a complete one.
+    if (loopbacks.empty()) throw malformed();
     std::unordered_map<std::string, int> indexes;
+    std::vector<std::string> names;
     names.reserve(exchange.links.size());
-    for (auto& [index, name] : exchange.links) {
-      indexes.emplace(name, index);
-      names.push_back(std::move(name));
+    for (DumpedLink& link : exchange.links) {
+      indexes.emplace(link.name, link.index);
+      if (includeLoopback || !link.loopback) names.push_back(std::move(link.name));
     }
     listedIndexes_ = std::move(indexes);
+    loopbackIndexes_ = std::move(loopbacks);
     return names;
+  }
+}
+
+// The name the kernel gives the index now, asked by ioctl on the open socket.
+std::optional<std::string> RtnetlinkLinks::nameOfIndex(int index) {
+  if (!socket_) return std::nullopt;
+  ifreq byIndex{};
+  byIndex.ifr_ifindex = index;
+  if (::ioctl(nl_socket_get_fd(socket_->sock.get()), SIOCGIFNAME, &byIndex) != 0) {
+    return std::nullopt;
+  }
+  return std::string(byIndex.ifr_name, strnlen(byIndex.ifr_name, IFNAMSIZ));
+}
+
+bool RtnetlinkLinks::isLoopback(const std::string& name) {
+  if (!isValidLinkName(name)) return false;
+  std::lock_guard lock(mutex_);
+  try {
+    // Without a listing yet, one is taken to find the device; later ones keep its index.
+    if (loopbackIndexes_.empty()) dumpLocked(true);
+    socket();  // reopened if an earlier failure closed it
+    return std::any_of(loopbackIndexes_.begin(), loopbackIndexes_.end(),
+                       [&](int index) { return nameOfIndex(index) == name; });
+  } catch (...) {
+    return false;
   }
 }
 
@@ -315,17 +356,12 @@ std::vector<std::string> RtnetlinkLinks::linkNames() {
 // name takes the RTM_GETLINK path.
 std::optional<bool> RtnetlinkLinks::fastUpFlag(const std::string& name) {
   const auto listed = listedIndexes_.find(name);
-  if (listed == listedIndexes_.end() || !socket_) return std::nullopt;
-  const int fd = nl_socket_get_fd(socket_->sock.get());
-  ifreq byIndex{};
-  byIndex.ifr_ifindex = listed->second;
-  if (::ioctl(fd, SIOCGIFNAME, &byIndex) != 0 ||
-      std::strncmp(byIndex.ifr_name, name.c_str(), IFNAMSIZ) != 0) {
-    return std::nullopt;
-  }
+  if (listed == listedIndexes_.end() || nameOfIndex(listed->second) != name) return std::nullopt;
   ifreq byName{};
   std::memcpy(byName.ifr_name, name.c_str(), name.size() + 1);
-  if (::ioctl(fd, SIOCGIFFLAGS, &byName) != 0) return std::nullopt;
+  if (::ioctl(nl_socket_get_fd(socket_->sock.get()), SIOCGIFFLAGS, &byName) != 0) {
+    return std::nullopt;
+  }
   return (byName.ifr_flags & IFF_UP) != 0;
 }
 

@@ -18,10 +18,17 @@ class RtnetlinkLinks {
   RtnetlinkLinks(const RtnetlinkLinks&) = delete;
   RtnetlinkLinks& operator=(const RtnetlinkLinks&) = delete;
 
-  // Every link name in ifindex order, from one dump. Throws NetworkSystemError when the dump
-  // fails and NetworkStateError::malformedOutput("RTM_GETLINK") when it lacks "lo" or holds an
-  // invalid or repeated name; never returns a partial list.
-  std::vector<std::string> linkNames();
+  // Every link name in ifindex order, from one dump; the loopback device among them only with
+  // includeLoopback. Throws NetworkSystemError when the dump fails and
+  // NetworkStateError::malformedOutput("RTM_GETLINK") when it lacks a loopback device or holds
+  // an invalid or repeated name; never returns a partial list. Names are the kernel's bytes,
+  // whatever their encoding.
+  std::vector<std::string> linkNames(bool includeLoopback = true);
+
+  // Whether the name is the loopback device's now. The device is known by its type (it can be
+  // renamed, and any other link may be called "lo..."). Never throws: a name that cannot be
+  // checked counts as an ordinary link.
+  bool isLoopback(const std::string& name);
 
   // Whether the link's administrative UP flag is set, read live from the kernel. Throws
   // NetworkSystemError::systemCallFailed("RTM_GETLINK", ENODEV) for a link that does not exist.
@@ -33,6 +40,8 @@ class RtnetlinkLinks {
  private:
   struct Socket;
   Socket& socket();
+  std::vector<std::string> dumpLocked(bool includeLoopback);
+  std::optional<std::string> nameOfIndex(int index);
   std::optional<bool> fastUpFlag(const std::string& name);
 
   std::mutex mutex_;
@@ -40,6 +49,9 @@ class RtnetlinkLinks {
   // Index of every link of the last listing. Only an identity hint for the cheap flag read; the
   // flags themselves are always read live.
   std::unordered_map<std::string, int> listedIndexes_;
+  // Indexes of the loopback device as the last listing found it by type. The device cannot be
+  // deleted or moved to another namespace, so its index stays valid; its name is read live.
+  std::vector<int> loopbackIndexes_;
 };
 
 }  // namespace nubrik

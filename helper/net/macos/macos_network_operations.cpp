@@ -116,6 +116,9 @@ NetworkOperations macosNetworkOperations(macos::ShellRunner runner) {
     return macos::discoverSnapshotInterfaces(runner);
   };
   operations.discoverWifiDevices = [runner] { return macos::discoverWifiDevices(runner); };
+  operations.sparesInterface = [](const std::string& interface) {
+    return macos::sparesInterface(interface);
+  };
   operations.queryServiceEnabledState = [runner](const std::string& service) {
     return macos::queryServiceEnabledState(runner, service);
   };

@@ -139,10 +139,14 @@ std::vector<std::string> parseSnapshotInterfaces(const std::string& output) {
   return names;
 }
 
+bool sparesInterface(std::string_view name) {
+  return startsWith(name, "lo");
+}
+
 std::vector<std::string> parseExternalInterfaces(const std::string& output) {
   std::vector<std::string> names;
   for (std::string& name : parseSnapshotInterfaces(output)) {
-    if (!startsWith(name, "lo")) names.push_back(std::move(name));
+    if (!sparesInterface(name)) names.push_back(std::move(name));
   }
   return names;
 }

@@ -24,7 +24,11 @@ std::vector<std::string> parseAllServiceNames(const std::string& output);
 std::vector<std::string> parseSnapshotServiceNames(const std::string& output);
 std::vector<std::string> parseServiceLines(const std::string& output, bool includeLoopback);
 
-// Interface listing (one line of names): every name except those beginning "lo".
+// The interfaces this backend never switches: every name beginning "lo" (exactly, lower case),
+// the loopback and its kin as the tools name them.
+bool sparesInterface(std::string_view name);
+
+// Interface listing (one line of names): every name except the spared ones.
 std::vector<std::string> parseExternalInterfaces(const std::string& output);
 // Interface listing: every name, "lo0" included (and required).
 std::vector<std::string> parseSnapshotInterfaces(const std::string& output);

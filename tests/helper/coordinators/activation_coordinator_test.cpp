@@ -18,8 +18,8 @@ struct ActivationHarness {
   }
   ActivationOutcome activate() {
     return ActivationCoordinator({net.list("services"), net.set("service"), net.list("wifi"),
-                                  net.set("wifi"), net.list("interfaces"), net.set("interface"),
-                                  net.log()})
+                                  net.set("wifi"), net.list("interfaces"), net.spares(),
+                                  net.set("interface"), net.log()})
         .activate();
   }
 };

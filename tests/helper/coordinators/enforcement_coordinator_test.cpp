@@ -20,7 +20,7 @@ struct EnforcementHarness {
   }
   EnforcementOutcome enforce() {
     return EnforcementCoordinator({net.list("services"), net.stateOf("wifi"), net.list("wifi"),
-                                   net.stateOf("interface"), net.list("interfaces"),
+                                   net.stateOf("interface"), net.list("interfaces"), net.spares(),
                                    net.set("service"), net.set("wifi"), net.set("interface"),
                                    net.log()})
         .enforce();

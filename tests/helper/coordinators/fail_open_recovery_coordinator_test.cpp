@@ -29,10 +29,11 @@ struct FailOpenHarness {
         if (behaviour) (*behaviour)();
       };
     };
-    return FailOpenRecoveryCoordinator(
-               {net.list("services"), net.list("wifi"), net.list("interfaces"), net.set("service"),
-                net.set("wifi"), net.set("interface"), effect("finalize", &finalize),
-                effect("idle", &idle), effect("pending", nullptr), net.log()})
+    return FailOpenRecoveryCoordinator({net.list("services"), net.list("wifi"),
+                                        net.list("interfaces"), net.spares(), net.set("service"),
+                                        net.set("wifi"), net.set("interface"),
+                                        effect("finalize", &finalize), effect("idle", &idle),
+                                        effect("pending", nullptr), net.log()})
         .recover();
   }
 };

@@ -25,6 +25,12 @@ struct FakeNetwork {
   // Changes that report failure, by the same keys.
   std::set<std::string> failingChanges;
 
+  // The backend's rule of which interfaces it never switches; by default the tools' rule, every
+  // name beginning "lo". Not journaled: it is a rule, not a call on the system.
+  std::function<bool(const std::string&)> sparing = [](const std::string& name) {
+    return name.starts_with("lo");
+  };
+
   std::vector<std::string> calls;
   std::vector<std::string> logLines;
 
@@ -57,6 +63,9 @@ struct FakeNetwork {
       state[key] = on;
       return true;
     };
+  }
+  std::function<bool(const std::string&)> spares() {
+    return [this](const std::string& name) { return sparing(name); };
   }
   std::function<void(const std::string&)> log() {
     return [this](const std::string& line) { logLines.push_back(line); };

@@ -71,7 +71,7 @@ TEST(RecoverCommandRunnerFactory, BothPathsUseTheGivenNetworkPublicationsAndLog)
   net.failingChanges = {"service A"};
   std::vector<std::string> effects;
   RecoverCommandOptions options{
-      .network = {net.list("services"), net.list("wifi"), net.list("interfaces"),
+      .network = {net.list("services"), net.list("wifi"), net.list("interfaces"), net.spares(),
                   net.set("service"), net.set("wifi"), net.set("interface")},
       .publishIdle = [&] { effects.push_back("idle"); },
       .publishPending = [&] { effects.push_back("pending"); },

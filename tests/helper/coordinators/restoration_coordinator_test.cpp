@@ -38,9 +38,10 @@ struct RestorationHarness {
   }
   bool restore() {
     return RestorationCoordinator({net.list("services"), net.list("wifi"), net.list("interfaces"),
-                                   net.set("service"), net.set("wifi"), net.set("interface"),
-                                   effect("delete", &deleteSession), effect("idle", &afterDelete),
-                                   effect("pending"), effect("notify", &afterDelete), net.log()})
+                                   net.spares(), net.set("service"), net.set("wifi"),
+                                   net.set("interface"), effect("delete", &deleteSession),
+                                   effect("idle", &afterDelete), effect("pending"),
+                                   effect("notify", &afterDelete), net.log()})
         .restore(session);
   }
 };

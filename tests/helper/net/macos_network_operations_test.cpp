@@ -62,6 +62,19 @@ TEST(MacosNetworkOperations, ListingsRunTheToolOnceAndParseItsOutput) {
   EXPECT_EQ(tools.runs.size(), 6u);
 }
 
+// The tools' backend spares every name beginning "lo", recorded or listed, without a tool run.
+TEST(MacosNetworkOperations, SparesExactlyTheNamesBeginningLo) {
+  FakeTools tools;
+  const NetworkOperations operations = macosNetworkOperations(tools.runner());
+  for (const char* name : {"lo", "lo0", "lo1", "lobby0"}) {
+    EXPECT_TRUE(operations.sparesInterface(name)) << name;
+  }
+  for (const char* name : {"LO0", "en0", "ylo0", "l", "bridge0", ""}) {
+    EXPECT_FALSE(operations.sparesInterface(name)) << name;
+  }
+  EXPECT_TRUE(tools.runs.empty());
+}
+
 TEST(MacosNetworkOperations, AFailedListingThrowsTheQueryErrorAndAGarbledOneTheStateError) {
   FakeTools tools;
   tools.answer({"/usr/sbin/networksetup", "-listallnetworkservices"}, {services, 4});

@@ -87,26 +87,71 @@ bool createLinks(std::string& failure) {
     if (!missing.empty()) GTEST_SKIP() << "link type unavailable: " << missing; \
   } while (false)
 
-TEST(RtnetlinkLinks, ListsEveryLinkInIfindexOrderAndLeavesOutLoNames) {
+TEST(RtnetlinkLinks, ListsEveryLinkInIfindexOrderAndLeavesOutOnlyTheLoopbackDevice) {
   RUN_IN_NAMESPACE_OR_SKIP([] {
     const NetworkOperations operations = linuxNetworkOperations();
     const std::vector<std::string> kernel = kernelLinkNames();
     ASSERT_EQ(kernel.size(), 6u);
+    ASSERT_EQ(kernel.front(), "lo");
     EXPECT_THAT(operations.discoverSnapshotInterfaces(), ElementsAreArray(kernel));
-
-    std::vector<std::string> external;
-    for (const std::string& name : kernel) {
-      if (name.rfind("lo", 0) != 0) external.push_back(name);
-    }
-    const std::vector<std::string> listed = operations.discoverInterfaces();
-    EXPECT_THAT(listed, ElementsAreArray(external));
-    EXPECT_THAT(listed, Not(Contains("lobby0")));
+    // A bridge called "lobby0" carries traffic like any other link.
+    const std::vector<std::string> external(kernel.begin() + 1, kernel.end());
+    EXPECT_THAT(operations.discoverInterfaces(), ElementsAreArray(external));
+    EXPECT_THAT(external, Contains("lobby0"));
 
     // A link recreated later gets a higher index and moves to the end.
     ASSERT_EQ(ip({"link", "del", "nbk-br0"}).status, 0);
     ASSERT_EQ(ip({"link", "add", "nbk-br0", "type", "bridge"}).status, 0);
     EXPECT_EQ(operations.discoverSnapshotInterfaces().back(), "nbk-br0");
     EXPECT_THAT(operations.discoverSnapshotInterfaces(), ElementsAreArray(kernelLinkNames()));
+  });
+}
+
+// The loopback device is known by its type: renamed, it is still the one spared, and a link that
+// takes its old name is not.
+TEST(RtnetlinkLinks, SparesTheLoopbackDeviceByTypeWhateverItIsCalled) {
+  RUN_IN_NAMESPACE_OR_SKIP([] {
+    const NetworkOperations listedFirst = linuxNetworkOperations();
+    listedFirst.discoverInterfaces();
+    EXPECT_TRUE(listedFirst.sparesInterface("lo"));
+    for (const char* name : {"lobby0", "nbk-veth0", "lo1", "nbk-none", "", "lo\xff"}) {
+      EXPECT_FALSE(listedFirst.sparesInterface(name)) << name;
+    }
+
+    ASSERT_EQ(ip({"link", "set", "lo", "name", "nbk-lback"}).status, 0);
+    ASSERT_EQ(ip({"link", "add", "lo", "type", "bridge"}).status, 0);
+    // Asked before and after a listing, with the index learnt earlier and without one.
+    for (const bool listing : {false, true}) {
+      for (const NetworkOperations& operations : {listedFirst, linuxNetworkOperations()}) {
+        SCOPED_TRACE(listing ? "after a listing" : "before a listing");
+        if (listing) {
+          EXPECT_THAT(operations.discoverInterfaces(), Contains("lo"));
+          EXPECT_THAT(operations.discoverInterfaces(), Not(Contains("nbk-lback")));
+          EXPECT_THAT(operations.discoverSnapshotInterfaces(), Contains("nbk-lback"));
+        }
+        EXPECT_TRUE(operations.sparesInterface("nbk-lback"));
+        EXPECT_FALSE(operations.sparesInterface("lo"));
+      }
+    }
+  });
+}
+
+// Link names are bytes to the kernel: one that is not UTF-8 is listed, read and switched like any
+// other (a pass must be able to take it down even though no record can hold it).
+TEST(RtnetlinkLinks, ALinkNamedWithAnyBytesIsListedReadAndSwitched) {
+  RUN_IN_NAMESPACE_OR_SKIP([] {
+    const std::string name = "nbk-\xff\xfe";
+    ASSERT_EQ(ip({"link", "add", name, "type", "bridge"}).status, 0);
+    const NetworkOperations operations = linuxNetworkOperations();
+    EXPECT_THAT(operations.discoverInterfaces(), Contains(name));
+    EXPECT_FALSE(operations.sparesInterface(name));
+    for (const bool up : {true, false, true}) {
+      EXPECT_TRUE(operations.setInterfaceUp(name, up));
+      EXPECT_EQ(operations.interfaceAdminState(name), up);
+      EXPECT_EQ(operations.queryInterfaceUpState(name), up);
+      ASSERT_EQ(ip({"link", "set", "dev", name, up ? "down" : "up"}).status, 0);
+      EXPECT_EQ(operations.interfaceAdminState(name), !up);  // as the kernel has it now
+    }
   });
 }
 
@@ -186,7 +231,7 @@ TEST(RtnetlinkLinks, CopiesOfTheOperationsShareOneSocketThroughManyRequests) {
       const bool up = round % 2 == 0;
       ASSERT_TRUE(operations.setInterfaceUp("nbk-tap0", up));
       ASSERT_EQ(copy.interfaceAdminState("nbk-tap0"), up);
-      ASSERT_EQ(copy.discoverInterfaces().size(), 4u);
+      ASSERT_EQ(copy.discoverInterfaces().size(), 5u);  // all but lo
     }
   });
 }

@@ -1,0 +1,147 @@
+// Which interfaces a pass leaves alone is the backend's rule, asked about every listed and every
+// recorded name: the kernel's loopback device on Linux (whatever else is called "lo..."), every
+// name beginning "lo" with the tools. The passes apply whichever rule they are given.
+#include <gmock/gmock.h>
+#include <gtest/gtest.h>
+
+#include <stdexcept>
+
+#include "helper/coordinators/activation_coordinator.hpp"
+#include "helper/coordinators/enforcement_coordinator.hpp"
+#include "helper/coordinators/fail_open_recovery_coordinator.hpp"
+#include "helper/coordinators/restoration_coordinator.hpp"
+#include "tests/helper/coordinators/fake_network.hpp"
+
+namespace nubrik {
+namespace {
+
+using ::testing::Contains;
+using ::testing::ElementsAreArray;
+using ::testing::HasSubstr;
+using ::testing::Not;
+
+using Rule = std::function<bool(const std::string&)>;
+
+// As if the backend listed its spared interfaces too, so that only the rule can leave them out.
+const NameList everyLink = {"lo", "lo1", "lobby0", "en0"};
+
+// The interfaces a pass changed, in order.
+std::vector<std::string> changedInterfaces(const test::FakeNetwork& net) {
+  std::vector<std::string> names;
+  for (const std::string& change : net.changes()) {
+    const std::string prefix = "set interface ";
+    if (!change.starts_with(prefix)) continue;
+    const std::string rest = change.substr(prefix.size());
+    names.push_back(rest.substr(0, rest.rfind(' ')));
+  }
+  return names;
+}
+
+test::FakeNetwork networkWith(const Rule& rule) {
+  test::FakeNetwork net;
+  net.listed = {{"services", {}}, {"wifi", {}}, {"interfaces", everyLink}};
+  for (const std::string& name : everyLink) net.state["interface " + name] = true;
+  net.sparing = rule;
+  return net;
+}
+
+// Every pass that switches interfaces, run over the same links under one rule.
+std::vector<std::vector<std::string>> runEveryPass(const Rule& rule) {
+  const auto spares = [&](test::FakeNetwork& net) -> Rule {
+    return rule ? net.spares() : Rule();  // a record without the rule at all
+  };
+  std::vector<std::vector<std::string>> changed;
+
+  test::FakeNetwork activation = networkWith(rule);
+  ActivationCoordinator({activation.list("services"), activation.set("service"),
+                         activation.list("wifi"), activation.set("wifi"),
+                         activation.list("interfaces"), spares(activation),
+                         activation.set("interface"), activation.log()})
+      .activate();
+  changed.push_back(changedInterfaces(activation));
+
+  test::FakeNetwork enforcement = networkWith(rule);
+  EnforcementCoordinator({enforcement.list("services"), enforcement.stateOf("wifi"),
+                          enforcement.list("wifi"), enforcement.stateOf("interface"),
+                          enforcement.list("interfaces"), spares(enforcement),
+                          enforcement.set("service"), enforcement.set("wifi"),
+                          enforcement.set("interface"), enforcement.log()})
+      .enforce();
+  changed.push_back(changedInterfaces(enforcement));
+
+  test::FakeNetwork failOpen = networkWith(rule);
+  FailOpenRecoveryCoordinator({failOpen.list("services"), failOpen.list("wifi"),
+                               failOpen.list("interfaces"), spares(failOpen),
+                               failOpen.set("service"), failOpen.set("wifi"),
+                               failOpen.set("interface"), [] {}, [] {}, [] {}, failOpen.log()})
+      .recover();
+  changed.push_back(changedInterfaces(failOpen));
+
+  // Recorded and present, and present but added during the session.
+  test::FakeNetwork restoration = networkWith(rule);
+  OfflineSession session;
+  session.id = "S";
+  session.interfaces = std::vector<InterfaceState>{{"lo", true}, {"lo1", true}};
+  RestorationCoordinator(
+      {restoration.list("services"), restoration.list("wifi"), restoration.list("interfaces"),
+       spares(restoration), restoration.set("service"), restoration.set("wifi"),
+       restoration.set("interface"), [] {}, [] {}, [] {}, [] {}, restoration.log()})
+      .restore(session);
+  changed.push_back(changedInterfaces(restoration));
+  return changed;
+}
+
+TEST(InterfaceSparing, EveryPassLeavesAloneExactlyWhatTheBackendSpares) {
+  const struct {
+    const char* rule;
+    Rule spares;
+    std::vector<std::string> switched;
+  } cases[] = {
+      {"the loopback device only",
+       [](const std::string& name) { return name == "lo"; },
+       {"lo1", "lobby0", "en0"}},
+      {"names beginning lo",
+       [](const std::string& name) { return name.starts_with("lo"); },
+       {"en0"}},
+      // Cannot tell: nothing is spared beyond what the listing left out.
+      {"a failing rule", [](const std::string&) -> bool { throw std::runtime_error("gone"); },
+       everyLink},
+      {"no rule", Rule(), everyLink},
+  };
+  const char* passes[] = {"activation", "enforcement", "fail-open recovery", "restoration"};
+  for (const auto& c : cases) {
+    const std::vector<std::vector<std::string>> changed = runEveryPass(c.spares);
+    for (std::size_t pass = 0; pass < changed.size(); ++pass) {
+      SCOPED_TRACE(std::string(passes[pass]) + " with " + c.rule);
+      EXPECT_THAT(changed[pass], ElementsAreArray(c.switched));
+    }
+  }
+}
+
+// A record holds the spared interfaces too, while the backend's listing leaves them out: they
+// are passed over in silence, not reported as gone.
+TEST(InterfaceSparing, RecordedSparedInterfacesAreNotReportedAsVanished) {
+  test::FakeNetwork net;
+  net.listed = {{"services", {}}, {"wifi", {}}, {"interfaces", {"lobby0", "lo1"}}};
+  net.sparing = [](const std::string& name) { return name == "lo"; };
+  OfflineSession session;
+  session.id = "S";
+  session.interfaces =
+      std::vector<InterfaceState>{{"lo", true}, {"lobby0", true}, {"lo1", false}, {"lo2", true}};
+  std::vector<std::string> effects;
+  const bool restored =
+      RestorationCoordinator({net.list("services"), net.list("wifi"), net.list("interfaces"),
+                              net.spares(), net.set("service"), net.set("wifi"),
+                              net.set("interface"), [&] { effects.push_back("delete"); }, [] {},
+                              [] {}, [] {}, net.log()})
+          .restore(session);
+  EXPECT_TRUE(restored);
+  EXPECT_THAT(net.changes(),
+              ElementsAreArray({"set interface lobby0 up", "set interface lo1 down"}));
+  EXPECT_THAT(net.logLines, Contains("restoration: interface lo2 no longer present; skipping"));
+  EXPECT_THAT(net.logLines, Not(Contains(HasSubstr("interface lo "))));
+  EXPECT_THAT(effects, ElementsAreArray({"delete"}));
+}
+
+}  // namespace
+}  // namespace nubrik
