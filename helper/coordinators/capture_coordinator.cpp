@@ -4,6 +4,7 @@
 
 #include "helper/coordinators/network_pass_support.hpp"
 #include "helper/log/log.hpp"
+#include "helper/net/utf8_text.hpp"
 
 namespace nubrik {
 
@@ -63,6 +64,38 @@ std::string describe(CaptureError::Kind kind, const std::string& name) {
   return text;
 }
 
+// A name as a log line can show it whatever its bytes: printable ASCII as it is, every other
+// byte as \xHH, in double quotes.
+std::string escapedName(std::string_view name) {
+  static constexpr char digits[] = "0123456789abcdef";
+  std::string out = "\"";
+  for (const char c : name) {
+    const auto byte = static_cast<unsigned char>(c);
+    if (byte >= 0x20 && byte < 0x7f && c != '"' && c != '\\') {
+      out += c;
+    } else {
+      out += "\\x";
+      out += digits[byte >> 4];
+      out += digits[byte & 0xf];
+    }
+  }
+  out += '"';
+  return out;
+}
+
+// The session record holds text, so every name in it must be valid UTF-8. A listing with a name
+// the record cannot hold is of no use to the capture: the capture fails as if the listing had,
+// before anything is switched off, instead of leaving the start to fail at the save.
+void requireRecordableNames(const NameList& names, std::string_view what, CaptureError::Kind kind,
+                            const LogOperation& log) {
+  for (const std::string& name : names) {
+    if (isValidUtf8(name)) continue;
+    logLine(log, "capture: " + std::string(what) + " name " + escapedName(name) +
+                     " is not valid UTF-8; nothing was changed");
+    throw CaptureError(kind);
+  }
+}
+
 // Runs one step of the capture; any failure of it becomes the step's own CaptureError, the
 // underlying error being of no use to the caller.
 template <typename Step>
@@ -100,6 +133,7 @@ CapturedSnapshot CaptureCoordinator::capture() const {
 
   const NameList services =
       captureStep([&] { return d.discoverServices(); }, CaptureError::Kind::serviceDiscoveryFailed);
+  requireRecordableNames(services, "service", CaptureError::Kind::serviceDiscoveryFailed, d.log);
   for (const std::string& service : services) {
     const bool enabled = captureStep([&] { return d.queryServiceEnabled(service); },
                                      CaptureError::Kind::serviceStateQueryFailed, service);
@@ -108,6 +142,7 @@ CapturedSnapshot CaptureCoordinator::capture() const {
 
   const NameList devices =
       captureStep([&] { return d.discoverWifiDevices(); }, CaptureError::Kind::wifiDiscoveryFailed);
+  requireRecordableNames(devices, "Wi-Fi device", CaptureError::Kind::wifiDiscoveryFailed, d.log);
   for (const std::string& device : devices) {
     snapshot.wifiPower[device] = captureStep([&] { return d.queryWifiPower(device); },
                                              CaptureError::Kind::wifiPowerQueryFailed, device);
@@ -115,6 +150,8 @@ CapturedSnapshot CaptureCoordinator::capture() const {
 
   const NameList interfaces = captureStep([&] { return d.discoverInterfaces(); },
                                           CaptureError::Kind::interfaceDiscoveryFailed);
+  requireRecordableNames(interfaces, "interface", CaptureError::Kind::interfaceDiscoveryFailed,
+                         d.log);
   for (const std::string& interface : interfaces) {
     const bool up = captureStep([&] { return d.queryInterfaceUp(interface); },
                                 CaptureError::Kind::interfaceStateQueryFailed, interface);

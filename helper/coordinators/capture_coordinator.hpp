@@ -53,7 +53,9 @@ struct CaptureDependencies {
   static CaptureDependencies production(const NetworkOperations& network);
 };
 
-// Records the complete network state, or fails as a whole. Changes nothing.
+// Records the complete network state, or fails as a whole. Changes nothing. A listed name that
+// is not valid UTF-8 fails the capture as that listing's discovery failure, with a log line
+// saying so; no other failure is logged here.
 class CaptureCoordinator {
  public:
   explicit CaptureCoordinator(CaptureDependencies dependencies);

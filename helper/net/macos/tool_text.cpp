@@ -6,44 +6,6 @@ namespace nubrik::macos {
 
 namespace {
 
-// Decodes the scalar starting at text[pos]; returns its length, or 0 when the bytes there are
-// not a well-formed UTF-8 sequence.
-size_t decodeOne(std::string_view text, size_t pos, char32_t& scalar) {
-  const auto byte = [&](size_t i) { return static_cast<unsigned char>(text[i]); };
-  const unsigned char lead = byte(pos);
-  if (lead < 0x80) {
-    scalar = lead;
-    return 1;
-  }
-  size_t length = 0;
-  char32_t value = 0;
-  char32_t minimum = 0;
-  if ((lead & 0xE0) == 0xC0) {
-    length = 2;
-    value = lead & 0x1F;
-    minimum = 0x80;
-  } else if ((lead & 0xF0) == 0xE0) {
-    length = 3;
-    value = lead & 0x0F;
-    minimum = 0x800;
-  } else if ((lead & 0xF8) == 0xF0) {
-    length = 4;
-    value = lead & 0x07;
-    minimum = 0x10000;
-  } else {
-    return 0;
-  }
-  if (pos + length > text.size()) return 0;
-  for (size_t i = 1; i < length; ++i) {
-    const unsigned char next = byte(pos + i);
-    if ((next & 0xC0) != 0x80) return 0;
-    value = (value << 6) | (next & 0x3F);
-  }
-  if (value < minimum || value > 0x10FFFF || (value >= 0xD800 && value <= 0xDFFF)) return 0;
-  scalar = value;
-  return length;
-}
-
 bool isCombiningMark(char32_t c) {
   return (c >= 0x0300 && c <= 0x036F) || (c >= 0x1AB0 && c <= 0x1AFF) ||
          (c >= 0x1DC0 && c <= 0x1DFF) || (c >= 0x20D0 && c <= 0x20FF) ||
@@ -102,31 +64,6 @@ std::string asciiLowercased(std::string_view text) {
 
 }  // namespace
 
-std::optional<std::u32string> decodeUtf8(std::string_view text) {
-  std::u32string out;
-  out.reserve(text.size());
-  size_t pos = 0;
-  while (pos < text.size()) {
-    char32_t scalar = 0;
-    const size_t length = decodeOne(text, pos, scalar);
-    if (length == 0) return std::nullopt;
-    out.push_back(scalar);
-    pos += length;
-  }
-  return out;
-}
-
-bool isValidUtf8(std::string_view text) {
-  size_t pos = 0;
-  while (pos < text.size()) {
-    char32_t scalar = 0;
-    const size_t length = decodeOne(text, pos, scalar);
-    if (length == 0) return false;
-    pos += length;
-  }
-  return true;
-}
-
 bool isHorizontalSpace(char32_t c) {
   return c == U' ' || c == U'\t' || c == 0xA0 || c == 0x1680 || inRange(c, 0x2000, 0x200A) ||
          c == 0x202F || c == 0x205F || c == 0x3000;
@@ -142,7 +79,7 @@ std::string trimWith(std::string_view text, bool (*isTrimmed)(char32_t)) {
   size_t begin = 0;
   while (begin < text.size()) {
     char32_t scalar = 0;
-    const size_t length = decodeOne(text, begin, scalar);
+    const size_t length = decodeUtf8Scalar(text, begin, scalar);
     if (length == 0 || !isTrimmed(scalar)) break;
     begin += length;
   }
@@ -155,7 +92,7 @@ std::string trimWith(std::string_view text, bool (*isTrimmed)(char32_t)) {
       --start;
     }
     char32_t scalar = 0;
-    const size_t length = decodeOne(text, start, scalar);
+    const size_t length = decodeUtf8Scalar(text, start, scalar);
     if (length != end - start || !isTrimmed(scalar)) break;
     end = start;
   }

@@ -7,13 +7,9 @@
 #include <string>
 #include <string_view>
 
+#include "helper/net/utf8_text.hpp"
+
 namespace nubrik::macos {
-
-// The Unicode scalars of `text`, or nullopt when it is not well-formed UTF-8 (overlong forms,
-// surrogates and values past U+10FFFF are rejected).
-std::optional<std::u32string> decodeUtf8(std::string_view text);
-
-bool isValidUtf8(std::string_view text);
 
 // Space separators (U+0020, U+00A0, U+1680, U+2000..U+200A, U+202F, U+205F, U+3000) and tab.
 bool isHorizontalSpace(char32_t scalar);

@@ -80,6 +80,49 @@ TEST(CaptureCoordinator, StopsAtTheFirstFailureWithItsOwnError) {
   }
 }
 
+// The record holds text: a listed name that is not UTF-8 fails the capture as that listing, with
+// one line naming it, before any of its objects is queried.
+TEST(CaptureCoordinator, ANameThatIsNotUtf8FailsTheCaptureAsItsListing) {
+  struct Case {
+    const char* listing;
+    std::string name;
+    CaptureError expected;
+    std::size_t callsMade;
+    const char* line;
+  };
+  const Case cases[] = {
+      {"services", "\xff", CaptureError(Kind::serviceDiscoveryFailed), 1,
+       "capture: service name \"\\xff\" is not valid UTF-8; nothing was changed"},
+      {"wifi", "ph\xc0\xafy", CaptureError(Kind::wifiDiscoveryFailed), 4,  // overlong "/"
+       "capture: Wi-Fi device name \"ph\\xc0\\xafy\" is not valid UTF-8; nothing was changed"},
+      {"interfaces", "\xff\xfe", CaptureError(Kind::interfaceDiscoveryFailed), 6,
+       "capture: interface name \"\\xff\\xfe\" is not valid UTF-8; nothing was changed"},
+      {"interfaces", "br\xed\xa0\x80", CaptureError(Kind::interfaceDiscoveryFailed), 6,
+       "capture: interface name \"br\\xed\\xa0\\x80\" is not valid UTF-8; nothing was changed"},
+      {"interfaces", "tap\xe2\x82", CaptureError(Kind::interfaceDiscoveryFailed), 6,
+       "capture: interface name \"tap\\xe2\\x82\" is not valid UTF-8; nothing was changed"},
+  };
+  for (const Case& c : cases) {
+    SCOPED_TRACE(c.line);
+    CaptureHarness h;
+    h.net.listed[c.listing].push_back(c.name);
+    try {
+      h.capture();
+      ADD_FAILURE() << "capture succeeded";
+    } catch (const CaptureError& error) {
+      EXPECT_EQ(error, c.expected);
+    }
+    EXPECT_EQ(h.net.calls.size(), c.callsMade);
+    EXPECT_THAT(h.net.logLines, ElementsAre(c.line));
+  }
+
+  // Text beyond ASCII is text all the same.
+  CaptureHarness h;
+  h.net.listed["interfaces"].push_back("br-\u00e9t\u00e9");
+  h.net.state["interface br-\u00e9t\u00e9"] = false;
+  EXPECT_EQ(h.capture().interfaces.back(), (InterfaceState{"br-\u00e9t\u00e9", false}));
+}
+
 TEST(CaptureError, DescribesItselfInDefaultTextualForm) {
   EXPECT_STREQ(CaptureError(Kind::serviceStateQueryFailed, "B").what(),
                "serviceStateQueryFailed(service: \"B\")");
