@@ -28,11 +28,13 @@ HelperOwnerCheck productionHelperOwnerCheck(std::string expectedTeamID);
 // The rejection when the owner of the helper's name does not run as root.
 inline constexpr std::string_view ownerNotRootReason = "helper is not running as root";
 
-// A connection to the helper over the system bus (DBUS_SYSTEM_BUS_ADDRESS when set), for one
-// request. resume() connects, asks the bus daemon who owns the helper's name and with which
-// credentials, and judges that process; only then do the requests go out, addressed to that
-// owner's unique name, so that neither a new owner nor anyone else can answer them. Every bus
-// failure closes the connection.
+// A connection to the helper over the system bus, for one request. The installed app runs setgid,
+// so sd-bus ignores DBUS_SYSTEM_BUS_ADDRESS there (it reads it with secure_getenv) and always
+// uses the system bus's own socket; a client that is not setgid, such as a test run from the build
+// tree, still follows the variable. resume() connects, asks the bus daemon who owns the helper's
+// name and with which credentials, and judges that process; only then do the requests go out,
+// addressed to that owner's unique name, so that neither a new owner nor anyone else can answer
+// them. Every bus failure closes the connection.
 //
 // All bus work runs on the event loop's thread; the methods here may be called from any thread
 // and take effect there, in call order. Destroying the object invalidates the connection; the loop

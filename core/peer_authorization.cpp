@@ -46,6 +46,7 @@ std::optional<PathStatus> lstatPath(const std::string& path) {
   status.isRegularFile = S_ISREG(info.st_mode);
   status.owner = info.st_uid;
   status.mode = info.st_mode;
+  status.group = info.st_gid;
   return status;
 }
 
@@ -173,6 +174,17 @@ bool CodeIdentity::hasTrustedAnchor(std::string_view executablePath) const {
     if (!status || status->isSymlink || !status->isDirectory || !rootOnly(*status)) return false;
     if (directory == "/") return true;
   }
+}
+
+std::optional<gid_t> CodeIdentity::appGroup() const {
+  const auto prefix = installationPrefix();
+  if (!prefix) return std::nullopt;
+  const std::string app = *prefix + std::string(appExecutableInstallPath);
+  if (!hasTrustedAnchor(app)) return std::nullopt;
+  const auto status = dependencies_.statPath(app);
+  // Root's group is no mark at all: every root process carries it.
+  if (!status || (status->mode & S_ISGID) == 0 || status->group == 0) return std::nullopt;
+  return status->group;
 }
 
 PeerIdentity CodeIdentity::identityAgainst(std::string_view executablePath,

@@ -57,6 +57,7 @@ struct PathStatus {
   bool isRegularFile = false;
   uid_t owner = 0;
   mode_t mode = 0;
+  gid_t group = 0;
 };
 
 // Executables of an installation under <prefix>, relative to the prefix.
@@ -106,6 +107,11 @@ class CodeIdentity {
   // The executable is a regular file and it and every directory above it are root-owned, not
   // symbolic links, and not writable by group or others.
   bool hasTrustedAnchor(std::string_view executablePath) const;
+  // The group this installation's app runs with: the group of <prefix>/bin/tamsel when that file
+  // has a trusted anchor and is setgid to a group other than root's; none otherwise (the daemon
+  // then refuses every caller). The group is granted by the kernel at exec, so a connection
+  // opened before an exec of the app, or by any other program, does not carry it.
+  std::optional<gid_t> appGroup() const;
 
   const CodeIdentityDependencies& dependencies() const { return dependencies_; }
 

@@ -7,6 +7,7 @@
 #include <cstring>
 #include <memory>
 #include <optional>
+#include <vector>
 
 #include "core/unique_fd.hpp"
 
@@ -38,8 +39,38 @@ class ErrorScope {
 struct Credentials {
   std::optional<pid_t> pid;
   std::optional<uid_t> uid;
+  std::optional<std::vector<gid_t>> groups;
   int processFd = -1;  // a duplicate we own, when the bus offers one
 };
+
+// The kernel's limit on supplementary groups, plus the effective group.
+constexpr std::size_t maxGroupIDs = 65536 + 1;
+
+// The value of "UnixGroupIDs", positioned at its variant: an array of uint32 and nothing else.
+// Returns false only when the message cannot be read on; a value of another type is skipped and
+// leaves the groups unknown.
+bool readGroupIDs(sd_bus_message* reply, std::optional<std::vector<gid_t>>& groups) {
+  char type = 0;
+  const char* contents = nullptr;
+  if (sd_bus_message_peek_type(reply, &type, &contents) <= 0 || type != 'v') return false;
+  if (contents == nullptr || std::strcmp(contents, "au") != 0 || groups) {
+    return sd_bus_message_skip(reply, "v") >= 0;
+  }
+  if (sd_bus_message_enter_container(reply, 'v', "au") <= 0) return false;
+  const void* data = nullptr;
+  size_t size = 0;
+  if (sd_bus_message_read_array(reply, 'u', &data, &size) < 0) return false;
+  if (size % sizeof(uint32_t) == 0 && size / sizeof(uint32_t) <= maxGroupIDs) {
+    std::vector<gid_t> ids(size / sizeof(uint32_t));
+    for (std::size_t i = 0; i < ids.size(); ++i) {
+      uint32_t id = 0;
+      std::memcpy(&id, static_cast<const char*>(data) + i * sizeof id, sizeof id);
+      ids[i] = static_cast<gid_t>(id);
+    }
+    groups = std::move(ids);
+  }
+  return sd_bus_message_exit_container(reply) >= 0;
+}
 
 // One uint32 answer of the bus daemon about the sender.
 std::optional<uint32_t> askUint32(sd_bus* bus, const char* member, const std::string& sender) {
@@ -54,8 +85,10 @@ std::optional<uint32_t> askUint32(sd_bus* bus, const char* member, const std::st
   return value;
 }
 
-// GetConnectionCredentials: a{sv} with "ProcessID" (u), "UnixUserID" (u) and, on newer bus
-// daemons, "ProcessFD" (h).
+// GetConnectionCredentials: a{sv} with "ProcessID" (u), "UnixUserID" (u), "UnixGroupIDs" (au)
+// and, on newer bus daemons, "ProcessFD" (h). sd-bus's own credential queries give no groups from
+// dbus-daemon (and fill them in from /proc when asked to augment, which is the process as it is
+// now, not as it connected), so the reply is read here.
 std::optional<Credentials> askCredentials(sd_bus* bus, const std::string& sender) {
   ErrorScope error;
   sd_bus_message* raw = nullptr;
@@ -84,6 +117,8 @@ std::optional<Credentials> askCredentials(sd_bus* bus, const std::string& sender
     } else if (std::strcmp(key, "UnixUserID") == 0 &&
                sd_bus_message_read(reply.get(), "v", "u", &number) >= 0) {
       credentials.uid = static_cast<uid_t>(number);
+    } else if (std::strcmp(key, "UnixGroupIDs") == 0) {
+      if (!readGroupIDs(reply.get(), credentials.groups)) return malformed();
     } else if (std::strcmp(key, "ProcessFD") == 0 &&
                sd_bus_message_read(reply.get(), "v", "h", &fd) >= 0) {
       // The message owns its descriptor; keep our own copy.
@@ -135,6 +170,7 @@ XPCCaller callerFromBus(sd_bus* bus, const std::string& sender) {
   if (!credentials->pid || *credentials->pid <= 0 || pinned->get() < 0) return caller;
   caller.pid = credentials->pid;
   caller.uid = credentials->uid;
+  caller.groups = std::move(credentials->groups);
   const pid_t pid = *credentials->pid;
   caller.stillSamePeer = [bus, sender, pid, pinned] {
     // The pinned process is still alive, so its pid has not been handed to another process, and

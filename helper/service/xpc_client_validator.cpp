@@ -1,5 +1,6 @@
 #include "helper/service/xpc_client_validator.hpp"
 
+#include <algorithm>
 #include <memory>
 #include <utility>
 
@@ -21,8 +22,22 @@ XPCClientValidator validatorWith(const std::optional<std::string>& teamID,
     }};
   }
   return {[teamID, identity = std::move(identity)](const XPCCaller& caller) {
+    // Read for every caller, like the executable: it follows the installation as it is now.
+    const std::optional<gid_t> appGroup = identity->appGroup();
+    if (!appGroup) {
+      log(xpcNoAppGroupLogLine);
+      return false;
+    }
     // A credential that cannot be read proves nothing about the caller.
-    if (!caller.pid || !caller.uid || !caller.stillSamePeer) return false;
+    if (!caller.pid || !caller.uid || !caller.groups || !caller.stillSamePeer) return false;
+    // The executable behind the pid can be borrowed: a process may connect and then exec the
+    // app, or run the app with a library of its own. The group the app gains at exec, recorded
+    // by the bus when the connection was made, cannot: the first never had it while connecting,
+    // and the loader ignores preloads in a setgid process.
+    if (std::find(caller.groups->begin(), caller.groups->end(), *appGroup) ==
+        caller.groups->end()) {
+      return false;
+    }
     const PeerIdentity peer = identity->identityOfProcess(*caller.pid);
     if (!authorizePeer(peer, NubrikXPC::appIdentifier, teamID).isAuthorized()) return false;
     return caller.stillSamePeer();

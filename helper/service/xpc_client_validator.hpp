@@ -5,6 +5,7 @@
 #include <functional>
 #include <optional>
 #include <string>
+#include <vector>
 
 #include "core/peer_authorization.hpp"
 
@@ -17,6 +18,9 @@ struct XPCCaller {
   // None when the credential could not be read.
   std::optional<pid_t> pid;
   std::optional<uid_t> uid;
+  // The groups the bus daemon recorded when the caller connected (its effective group and its
+  // supplementary groups then), not the ones its process has now.
+  std::optional<std::vector<gid_t>> groups;
   // True while the process that sent the request still runs under pid and still holds the
   // connection; asked after the executable has been judged, so a recycled pid cannot pass.
   std::function<bool()> stillSamePeer;
@@ -29,9 +33,12 @@ struct XPCClientValidator {
   // The production rule with the daemon's own Team ID, read once now.
   static XPCClientValidator production();
   // The production rule with this Team ID: only the app of this installation, under the same
-  // Team ID, with its anchor. Without a Team ID every caller is refused and the refusal logged.
+  // Team ID, with its anchor, and connected while it ran with the app's setgid group. Without a
+  // Team ID, or without an app installed setgid to a group of its own, every caller is refused
+  // and each refusal logged.
   static XPCClientValidator production(const std::optional<std::string>& teamID);
-  // The production rule judging executables through another view of the file system.
+  // The production rule judging executables and the app's group through another view of the
+  // file system.
   static XPCClientValidator withCodeIdentityForTest(const std::optional<std::string>& teamID,
                                                     CodeIdentity identity);
 };
@@ -39,5 +46,9 @@ struct XPCClientValidator {
 // The line logged for each refused caller when the daemon has no Team ID.
 inline constexpr const char* xpcFailClosedLogLine =
     "xpc: no Team ID available for client requirement; refusing client (fail closed)";
+// The line logged for each refused caller when the installed app is not setgid to a group of its
+// own, so no caller can show that it connected as the app.
+inline constexpr const char* xpcNoAppGroupLogLine =
+    "xpc: the installed tamsel is not setgid to a group of its own; refusing client (fail closed)";
 
 }  // namespace nubrik

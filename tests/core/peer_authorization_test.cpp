@@ -72,8 +72,9 @@ TEST(InstallationPlaces, PrefixAndIdentifierFollowTheLayout) {
 // A file system in memory: every path is a root-owned directory 0755 unless listed.
 class FakeFiles {
  public:
-  void file(const std::string& path, uid_t owner = 0, mode_t mode = 0755) {
-    entries_[path] = PathStatus{false, false, true, owner, static_cast<mode_t>(S_IFREG | mode)};
+  void file(const std::string& path, uid_t owner = 0, mode_t mode = 0755, gid_t group = 0) {
+    entries_[path] =
+        PathStatus{false, false, true, owner, static_cast<mode_t>(S_IFREG | mode), group};
   }
   void directory(const std::string& path, uid_t owner, mode_t mode) {
     entries_[path] = PathStatus{false, true, false, owner, static_cast<mode_t>(S_IFDIR | mode)};
@@ -207,12 +208,53 @@ TEST_F(CodeIdentityTest, AnEmptyBuiltTeamIDGrantsNothing) {
   EXPECT_EQ(files.identity(std::nullopt).selfIdentity().teamID, std::nullopt);
 }
 
+TEST_F(CodeIdentityTest, TheAppGroupIsTheSetgidGroupOfTheTrustedInstalledApp) {
+  struct Case {
+    const char* what;
+    std::function<void(FakeFiles&)> setUp;
+    std::optional<gid_t> expected;
+  };
+  const std::vector<Case> cases = {
+      {"setgid to a group of its own",
+       [](FakeFiles& f) { f.file("/usr/bin/tamsel", 0, 02755, 4242); }, 4242},
+      {"group set but not setgid", [](FakeFiles& f) { f.file("/usr/bin/tamsel", 0, 0755, 4242); },
+       std::nullopt},
+      {"setgid to root's group", [](FakeFiles& f) { f.file("/usr/bin/tamsel", 0, 02755, 0); },
+       std::nullopt},
+      {"setgid but owned by a user",
+       [](FakeFiles& f) { f.file("/usr/bin/tamsel", 1000, 02755, 4242); }, std::nullopt},
+      {"setgid but group-writable", [](FakeFiles& f) { f.file("/usr/bin/tamsel", 0, 02775, 4242); },
+       std::nullopt},
+      {"setgid in an untrusted directory",
+       [](FakeFiles& f) {
+         f.file("/usr/bin/tamsel", 0, 02755, 4242);
+         f.directory("/usr/bin", 1000, 0755);
+       },
+       std::nullopt},
+      {"a symlink", [](FakeFiles& f) { f.symlink("/usr/bin/tamsel"); }, std::nullopt},
+      {"missing", [](FakeFiles& f) { f.missing("/usr/bin/tamsel"); }, std::nullopt},
+      // Only this installation's app counts, however well another is installed.
+      {"setgid, but the checker runs from a build tree",
+       [](FakeFiles& f) {
+         f.file("/usr/bin/tamsel", 0, 02755, 4242);
+         f.link("/proc/self/exe", "/work/build/bin/com.nubrik.helper");
+       },
+       std::nullopt},
+  };
+  for (const Case& c : cases) {
+    FakeFiles installation = installed();
+    c.setUp(installation);
+    EXPECT_EQ(installation.identity().appGroup(), c.expected) << c.what;
+  }
+}
+
 TEST(CodeIdentityProduction, ATestBinaryOutsideAnInstallationHasNoTeamID) {
   // This test runs from the build tree, which is no installation.
   EXPECT_EQ(CodeIdentity::currentTeamID(), std::nullopt);
   // A sticky, world-writable directory anchors nothing placed in it.
   EXPECT_FALSE(CodeIdentity::production().hasTrustedAnchor("/tmp/tamsel"));
   EXPECT_FALSE(CodeIdentity::production().hasTrustedAnchor("/tmp"));
+  EXPECT_EQ(CodeIdentity::production().appGroup(), std::nullopt);
 }
 
 }  // namespace

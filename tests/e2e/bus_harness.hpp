@@ -1,9 +1,11 @@
 // The installed system on a system bus of its own: the build is installed into a root-owned tmpfs
 // inside the test's mount namespace (so the installation is a trusted tree and nothing is left
-// behind), a dbus-daemon configured like the system bus carries the installed bus policy, and the
-// installed helper and `tamsel` find each other through DBUS_SYSTEM_BUS_ADDRESS. The bus runs in
-// the same PID namespace as everything else, so the process ids it reports are the ones the
-// helper and the app look up in /proc.
+// behind), its `tamsel` setgid to a spare group as an administrator would install it, and a
+// dbus-daemon configured like the system bus carries the installed bus policy. The bus listens at
+// the system bus's own address, on the namespace's private /run: a setgid `tamsel` ignores
+// DBUS_SYSTEM_BUS_ADDRESS, so that is the one place where everyone finds it. The bus runs in the
+// same PID namespace as everything else, so the process ids it reports are the ones the helper
+// and the app look up in /proc.
 #pragma once
 
 #include <gtest/gtest.h>
@@ -29,32 +31,39 @@ command -v setpriv >/dev/null || unavailable "setpriv is not installed"
 mount -t tmpfs -o mode=0755 tmpfs /srv || exit 90
 
 HELPER_PATH=libexec/nubrik/com.nubrik.helper
-# installTree ROOT: installs the build as a package would, staged under ROOT; prints the prefix.
+# The group the installed app is setgid to: a spare number, no group of the host's.
+APP_GID=4242
+# installTree ROOT: installs the build as a package would, staged under ROOT, and gives its app
+# the group, as whoever installs a staged tree does; prints the prefix. The mode the install
+# itself left on the app is kept in $OUT/app-mode-ROOTNAME.
 # Staged with DESTDIR rather than another --prefix: the administrators' sbin link is placed by
 # the prefix the build was configured with, so only DESTDIR keeps every file inside ROOT.
 installTree() {
   local prefix=$1/usr
   DESTDIR=$1 cmake --install "$BUILD" --prefix /usr >"$OUT/install-${1##*/}.log" 2>&1 || exit 94
   [ -x "$prefix/bin/tamsel" ] && [ -x "$prefix/$HELPER_PATH" ] || exit 94
+  stat -c %a "$prefix/bin/tamsel" >"$OUT/app-mode-${1##*/}"
+  # A change of group clears the setgid bit, so the mode comes last.
+  chgrp "$APP_GID" "$prefix/bin/tamsel" && chmod 2755 "$prefix/bin/tamsel" || exit 94
   echo "$prefix"
 }
 PREFIX=$(installTree /srv/a) || exit 94
 TAMSEL=$PREFIX/bin/tamsel
 INSTALLED_HELPER=$PREFIX/$HELPER_PATH
 
-# startBus: a system-style bus with the installed policy; both sides reach it through the
-# variable, and the socket's directory is open to every user, like /run/dbus.
+# startBus: a system-style bus with the installed policy at the system bus's default socket,
+# /run/dbus/system_bus_socket, in a directory open to every user, like the real one; nobody needs
+# DBUS_SYSTEM_BUS_ADDRESS to find it.
 BUS_DIR=/run/nubrik-e2e-bus
 startBus() {
-  mkdir -m 0755 "$BUS_DIR" || exit 95
-  sed -e "s|@SOCKET@|$BUS_DIR/socket|" \
+  mkdir -m 0755 "$BUS_DIR" /run/dbus || exit 95
+  sed -e "s|@SOCKET@|/run/dbus/system_bus_socket|" \
       -e "s|@POLICY@|$PREFIX/share/dbus-1/system.d/com.nubrik.helper.conf|" \
       "$SOURCE/packaging/test/private-system-bus.conf.in" >"$BUS_DIR/bus.conf" || exit 95
   dbus-daemon --config-file="$BUS_DIR/bus.conf" --nofork --nopidfile --nosyslog \
     --print-address=3 3>"$BUS_DIR/address" 2>"$OUT/bus.err" &
   BUS=$!
   waitFor "the bus" test -s "$BUS_DIR/address" || exit 95
-  export DBUS_SYSTEM_BUS_ADDRESS=unix:path=$BUS_DIR/socket
 }
 
 LISTENERS=0

@@ -4,8 +4,9 @@
 // installed executable again.
 //
 // `tamsel` has no restart command (only the setup screen asks for one), so a general bus client
-// is installed at the app's place in the installation: the helper judges the executable by where
-// it lies, and that place vouches for it.
+// is installed at the app's place in the installation, setgid to the app's group as the app is:
+// the helper judges the executable by where it lies and the connection by the group it was made
+// with, and the installation vouches for both.
 #include <gtest/gtest.h>
 
 #include <string>
@@ -30,7 +31,7 @@ record foreignRestart callHelper PrepareRestart
 record start "$TAMSEL" start 20m
 
 cp "$TAMSEL" /srv/tamsel.app || exit 92
-install -m 0755 "$(command -v busctl)" "$TAMSEL" || exit 92
+install -m 2755 -g "$APP_GID" "$(command -v busctl)" "$TAMSEL" || exit 92
 probe() { "$TAMSEL" call com.nubrik.helper.xpc /com/nubrik/helper com.nubrik.HelperXPC "$@"; }
 record whileActive probe PrepareRestart
 recordRetrying recover env NUBRIK_FORCE=YES "$INSTALLED_HELPER" --recover
@@ -56,7 +57,7 @@ states v0 v1 >"$OUT/links-after-exit"
 
 # What the unit's restart policy does next: the installed helper comes up again and serves.
 grep -x 'Restart=always' "$PREFIX/lib/systemd/system/com.nubrik.helper.service" >"$OUT/unit-restart"
-install -m 0755 /srv/tamsel.app "$TAMSEL" || exit 92
+install -m 2755 -g "$APP_GID" /srv/tamsel.app "$TAMSEL" || exit 92
 startHelperOnBus
 record health "$TAMSEL" health
 finish

@@ -7,15 +7,18 @@
 #include <grp.h>
 #include <gtest/gtest.h>
 #include <sys/file.h>
+#include <sys/stat.h>
 #include <sys/wait.h>
 #include <systemd/sd-bus.h>
 #include <systemd/sd-event.h>
 #include <unistd.h>
 
 #include <chrono>
+#include <csignal>
 #include <cstring>
 #include <functional>
 #include <memory>
+#include <optional>
 #include <string>
 #include <system_error>
 #include <vector>
@@ -40,6 +43,8 @@ using test::PrivateSystemBus;
 
 const std::string team = "TEAM123";
 const std::string prefix = "/opt/nubrik-test";
+// The group of the stand-in installation's setgid app, carried by the test's own connections.
+constexpr gid_t appGroup = 4242;
 const std::string busyText = "Another helper operation is in progress; try again in a moment.";
 
 std::string ownExecutable() {
@@ -48,15 +53,19 @@ std::string ownExecutable() {
   return n > 0 ? std::string(buffer, static_cast<std::size_t>(n)) : std::string();
 }
 
-// This test binary, wherever it runs, passes for the app of an installation under /opt; the
-// credentials and /proc/PID/exe of every caller are still the real ones.
+// This test binary, wherever it runs, passes for the app of an installation under /opt, whose
+// app is setgid to appGroup; the credentials and /proc/PID/exe of every caller are still the
+// real ones.
 CodeIdentity testInstallation() {
   const CodeIdentityDependencies real = CodeIdentity::production().dependencies();
   const std::string self = ownExecutable();
   return CodeIdentity({
       [real](const std::string& path) -> std::optional<PathStatus> {
+        if (path == prefix + "/bin/tamsel") {
+          return PathStatus{false, false, true, 0, S_IFREG | 02755, appGroup};
+        }
         if (path == "/" || path == "/opt" || path.rfind(prefix, 0) == 0) {
-          const bool file = path.ends_with("/tamsel") || path.ends_with("/com.nubrik.helper");
+          const bool file = path.ends_with("/com.nubrik.helper");
           return PathStatus{false, !file, file, 0, 0755};
         }
         return real.statPath(path);
@@ -96,12 +105,15 @@ class HelperServiceBusTest : public ::testing::Test {
         GTEST_SKIP() << "the bus policy lets only root own the helper's name";
       throw;
     }
+    // The client connects as the setgid app would: with the app's group among its groups.
+    ASSERT_TRUE(carryAppGroup(true)) << "cannot change this process's groups";
     ASSERT_GE(HelperXPCListenerOwner::busAtAddressForTest(bus.address())(&client), 0);
     ASSERT_GE(sd_bus_attach_event(client, event, 0), 0);
   }
 
   void TearDown() override {
     if (client != nullptr) sd_bus_flush_close_unref(client);
+    if (savedGroups) (void)::setgroups(savedGroups->size(), savedGroups->data());
     owner.reset();
     if (event != nullptr) sd_event_unref(event);
     setLogHandler(nullptr);
@@ -127,6 +139,19 @@ class HelperServiceBusTest : public ::testing::Test {
     };
     d.requestTick = [] {};
     return d;
+  }
+
+  // Adds the app's group to this process's supplementary groups, or takes it away (the first
+  // call remembers the groups to restore). Only root may.
+  bool carryAppGroup(bool carry) {
+    const int count = ::getgroups(0, nullptr);
+    if (count < 0) return false;
+    std::vector<gid_t> groups(static_cast<std::size_t>(count));
+    if (::getgroups(count, groups.data()) != count) return false;
+    if (!savedGroups) savedGroups = groups;
+    std::erase(groups, appGroup);
+    if (carry) groups.push_back(appGroup);
+    return ::setgroups(groups.size(), groups.data()) == 0;
   }
 
   // Dispatches the loop (both ends of the bus live on it) until `done`, within a bound.
@@ -209,6 +234,7 @@ class HelperServiceBusTest : public ::testing::Test {
   std::unique_ptr<HelperXPCListenerOwner> owner;
   std::vector<std::string> logLines;
   std::string error;
+  std::optional<std::vector<gid_t>> savedGroups;
 };
 
 TEST_F(HelperServiceBusTest, TheListenerLogsItsStartAndAnswersTheHealthCheck) {
@@ -313,6 +339,56 @@ TEST_F(HelperServiceBusTest, ALockHeldByAnotherProcessMakesStateOperationsBusy) 
   int status = 0;
   ASSERT_EQ(::waitpid(holder, &status, 0), holder);
   EXPECT_EQ(ask(NubrikXPC::requestEarlyUnlock).code, 2);
+}
+
+// What counts is the group the bus recorded when the connection was made, not the one the process
+// has when it calls: a process that gains the group after connecting (as one that execs the app
+// would) is refused, and one that drops it afterwards is still the app that connected.
+TEST_F(HelperServiceBusTest, TheAppsGroupCountsAsItWasWhenTheConnectionWasMade) {
+  struct Case {
+    const char* what;
+    bool groupWhenConnecting;
+    bool groupWhenCalling;
+    int expected;  // child's exit status: 0 served, 1 refused
+  };
+  const std::vector<Case> cases = {
+      {"connected without the group, gained it afterwards", false, true, 1},
+      {"connected without the group", false, false, 1},
+      {"connected with the group, dropped it afterwards", true, false, 0},
+  };
+  const std::string address = bus.address();
+  for (const Case& c : cases) {
+    const pid_t child = ::fork();
+    ASSERT_GE(child, 0);
+    if (child == 0) {
+      if (!carryAppGroup(c.groupWhenConnecting)) ::_exit(90);
+      sd_bus* own = nullptr;
+      if (HelperXPCListenerOwner::busAtAddressForTest(address)(&own) < 0) ::_exit(91);
+      if (!carryAppGroup(c.groupWhenCalling)) ::_exit(90);
+      sd_bus_error failure = SD_BUS_ERROR_NULL;
+      sd_bus_message* reply = nullptr;
+      const int r = sd_bus_call_method(own, NubrikXPC::busName, NubrikXPC::objectPath,
+                                       NubrikXPC::interfaceName, NubrikXPC::healthCheck.member,
+                                       &failure, &reply, "");
+      if (r >= 0) ::_exit(0);
+      ::_exit(sd_bus_error_has_name(&failure, SD_BUS_ERROR_ACCESS_DENIED) ? 1 : 92);
+    }
+    int status = -1;
+    bool reaped = false;
+    runUntil([&] {
+      reaped = ::waitpid(child, &status, WNOHANG) == child;
+      return reaped;
+    });
+    if (!reaped) {
+      ::kill(child, SIGKILL);
+      (void)::waitpid(child, &status, 0);
+    }
+    EXPECT_TRUE(WIFEXITED(status)) << c.what;
+    EXPECT_EQ(WEXITSTATUS(status), c.expected) << c.what;
+  }
+  // This process's own connection was made with the group.
+  EXPECT_TRUE(call(NubrikXPC::healthCheck));
+  EXPECT_EQ(error, "");
 }
 
 // The app runs as a user: the bus policy lets it call (the installed system's tests show it

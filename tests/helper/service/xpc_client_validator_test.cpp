@@ -14,10 +14,17 @@ namespace {
 
 const std::string team = "TEAM123";
 
-// An installation under /usr in which process 42 runs the app and process 43 something else.
-CodeIdentity installation() {
+constexpr gid_t appGroup = 4242;
+
+// An installation under /usr whose app is installed with this mode and group, in which process 42
+// runs the app and process 43 something else.
+CodeIdentity installation(mode_t appMode = 02755, gid_t appFileGroup = appGroup) {
   return CodeIdentity({
-      [](const std::string& path) -> std::optional<PathStatus> {
+      [appMode, appFileGroup](const std::string& path) -> std::optional<PathStatus> {
+        if (path == "/usr/bin/tamsel") {
+          return PathStatus{false,       false, true, 0, static_cast<mode_t>(S_IFREG | appMode),
+                            appFileGroup};
+        }
         const bool file = path.find("/bin/") != std::string::npos ||
                           path.find("/com.nubrik.helper") != std::string::npos;
         return PathStatus{false, !file, file, 0, static_cast<mode_t>(0755)};
@@ -39,8 +46,10 @@ class ValidatorTest : public ::testing::Test {
   }
   void TearDown() override { setLogHandler(nullptr); }
 
-  XPCCaller caller(std::optional<pid_t> pid, std::optional<uid_t> uid = 1000) {
-    return {":1.7", pid, uid, [this] {
+  // A caller that connected while it carried these groups (by default, as the app does).
+  XPCCaller caller(std::optional<pid_t> pid, std::optional<uid_t> uid = 1000,
+                   std::optional<std::vector<gid_t>> groups = std::vector<gid_t>{appGroup}) {
+    return {":1.7", pid, uid, std::move(groups), [this] {
               ++livenessChecks;
               return stillThere;
             }};
@@ -66,9 +75,68 @@ TEST_F(ValidatorTest, UnreadableCredentialsAreRefused) {
   const auto validator = XPCClientValidator::withCodeIdentityForTest(team, installation());
   EXPECT_FALSE(validator.shouldAccept(caller(std::nullopt)));
   EXPECT_FALSE(validator.shouldAccept(caller(42, std::nullopt)));
+  EXPECT_FALSE(validator.shouldAccept(caller(42, 1000, std::nullopt)));
   XPCCaller unpinned = caller(42);
   unpinned.stillSamePeer = nullptr;
   EXPECT_FALSE(validator.shouldAccept(unpinned));
+  EXPECT_TRUE(logLines.empty());
+}
+
+// The app's executable behind the pid is not enough: a process can connect and then exec the
+// app. Only a connection made while carrying the app's group is served, and the executable must
+// still be the app's.
+TEST_F(ValidatorTest, TheAppIsServedOnlyOnAConnectionMadeWithItsGroup) {
+  struct Case {
+    const char* what;
+    pid_t pid;
+    std::vector<gid_t> groups;
+    bool accepted;
+  };
+  const std::vector<Case> cases = {
+      {"the setgid app", 42, {appGroup}, true},
+      {"the app run by a user with other groups too", 42, {24, 100, appGroup, 1000}, true},
+      {"connected with the user's groups, then exec'd the app", 42, {1000}, false},
+      {"connected as root, then exec'd the app", 42, {0}, false},
+      {"no groups at all", 42, {}, false},
+      {"a near miss", 42, {appGroup + 1, appGroup - 1}, false},
+      {"another program holding the group", 43, {appGroup}, false},
+  };
+  const auto validator = XPCClientValidator::withCodeIdentityForTest(team, installation());
+  for (const Case& c : cases) {
+    livenessChecks = 0;
+    EXPECT_EQ(validator.shouldAccept(caller(c.pid, 1000, c.groups)), c.accepted) << c.what;
+    // Liveness is asked last, about a caller that passed everything else.
+    EXPECT_EQ(livenessChecks, c.accepted ? 1 : 0) << c.what;
+  }
+  // Refusals of callers are not logged; only a daemon that cannot judge anyone says so.
+  EXPECT_TRUE(logLines.empty());
+}
+
+TEST_F(ValidatorTest, WithoutASetgidAppEveryCallerIsRefusedAndEachRefusalLogged) {
+  struct Case {
+    const char* what;
+    mode_t mode;
+    gid_t group;
+  };
+  const std::vector<Case> cases = {
+      {"installed without the setgid bit", 0755, appGroup},
+      {"setgid to root's group", 02755, 0},
+      {"setgid but group-writable", 02775, appGroup},
+  };
+  for (const Case& c : cases) {
+    logLines.clear();
+    const auto validator =
+        XPCClientValidator::withCodeIdentityForTest(team, installation(c.mode, c.group));
+    // Whatever groups the caller shows: with no group to look for, none proves anything.
+    EXPECT_FALSE(validator.shouldAccept(caller(42, 1000, std::vector<gid_t>{c.group}))) << c.what;
+    EXPECT_FALSE(validator.shouldAccept(caller(42))) << c.what;
+    EXPECT_EQ(logLines, (std::vector<std::string>(
+                            2,
+                            "xpc: the installed tamsel is not setgid to a group of its own; "
+                            "refusing client (fail closed)")))
+        << c.what;
+  }
+  EXPECT_EQ(livenessChecks, 0);
 }
 
 TEST_F(ValidatorTest, ACallerThatWentAwayDuringTheCheckIsRefused) {
