@@ -25,8 +25,19 @@ Observation failedStatusRead(const StatusObservation::FileOperations& files,
 
 // MARK: StatusGeneration
 
+namespace {
+
+// Both public files hold a few dozen bytes; anything far larger is not theirs and is not read.
+constexpr size_t maximumPublicFileBytes = 64 * 1024;
+
+std::string readPublicFile(const std::string& path) {
+  return readWholeFile(path, maximumPublicFileBytes);
+}
+
+}  // namespace
+
 StatusGeneration StatusGeneration::read(const std::string& path) {
-  return decodeGeneration(readWholeFile(path));
+  return decodeGeneration(readPublicFile(path));
 }
 
 std::string encodeGeneration(const StatusGeneration& generation) {
@@ -47,7 +58,7 @@ StatusGeneration decodeGeneration(std::string_view bytes) {
 // MARK: StatusObservation
 
 StatusObservation::FileOperations StatusObservation::FileOperations::system() {
-  return FileOperations{pathExists, readWholeFile, StatusGeneration::read};
+  return FileOperations{pathExists, readPublicFile, StatusGeneration::read};
 }
 
 GenerationConsistentStatusObservation StatusObservation::readConsistent(

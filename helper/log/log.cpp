@@ -1,8 +1,11 @@
 #include "helper/log/log.hpp"
 
 #include <fcntl.h>
+#include <syslog.h>
+#include <systemd/sd-journal.h>
 #include <unistd.h>
 
+#include <atomic>
 #include <cerrno>
 #include <mutex>
 #include <optional>
@@ -93,6 +96,27 @@ void log(std::string_view message) {
   } catch (...) {
     // Logging never fails visibly.
   }
+}
+
+namespace {
+std::atomic<bool> diagnosticsOnStandardError{false};
+}  // namespace
+
+void sendDiagnosticsToStandardError() {
+  diagnosticsOnStandardError.store(true);
+}
+
+void diagnose(std::string_view message) {
+  if (!diagnosticsOnStandardError.load()) {
+    (void)sd_journal_send("MESSAGE=%.*s", static_cast<int>(message.size()), message.data(),
+                          "PRIORITY=%i", LOG_WARNING, "SYSLOG_IDENTIFIER=nubrik-helper", nullptr);
+    return;
+  }
+  std::string line = "nubrik-helper: ";
+  line.append(message);
+  line += '\n';
+  // One write, so that lines from concurrent processes do not interleave.
+  (void)!::write(STDERR_FILENO, line.data(), line.size());
 }
 
 }  // namespace nubrik

@@ -12,6 +12,13 @@ namespace nubrik {
 // the message to the installed log handler. Never fails visibly; callable from any thread.
 void log(std::string_view message);
 
+// Diagnostics beyond the log's own events (why a file could not be written, what was kept
+// where): one line to the journal. The daemon writes it on standard error, which systemd keeps
+// in the journal (see sendDiagnosticsToStandardError); the command line sends it to the journal
+// directly, so that its own output stays exactly what it promises. Never fails visibly.
+void diagnose(std::string_view message);
+void sendDiagnosticsToStandardError();
+
 // The whole line that log() appends for a message at an instant (with its line feed).
 std::string formatLogLine(Date when, std::string_view message);
 

@@ -21,8 +21,10 @@ namespace nubrik {
 namespace {
 
 constexpr const char* quarantinePrefix = "schedules.corrupt.";
+// Twenty schedules and their started windows take a few kilobytes; a file far beyond that is not
+// a schedules file.
+constexpr size_t maximumScheduleFileBytes = 1024 * 1024;
 // Far beyond any number of corrupt files one second can produce; keeps the search finite.
-constexpr int maximumQuarantineSuffix = 10000;
 
 std::function<Date()>& testClock() {
   static std::function<Date()> clock;
@@ -51,21 +53,13 @@ const char* kindName(ScheduleStoreError::Kind kind) {
 void quarantine(const std::string& path) {
   const auto stamp =
       std::chrono::duration_cast<std::chrono::seconds>(now().time_since_epoch()).count();
-  const std::string directory = parentDirectory(path);
-  const std::string base = quarantinePrefix + std::to_string(stamp);
-  int error = EEXIST;
-  std::string target;
-  for (int suffix = 0; suffix <= maximumQuarantineSuffix && error == EEXIST; ++suffix) {
-    const std::string name = suffix == 0 ? base : base + "-" + std::to_string(suffix);
-    target = joinPath(directory, name);
-    error = moveWithoutReplacing(path, target);
-    if (error == 0) {
-      log("schedules: corrupt file quarantined as " + name);
-      return;
-    }
+  try {
+    const std::string target =
+        moveAside(path, parentDirectory(path), quarantinePrefix + std::to_string(stamp));
+    log("schedules: corrupt file quarantined as " + target.substr(target.rfind('/') + 1));
+  } catch (const std::exception& error) {
+    log(std::string("schedules: could not quarantine corrupt file: ") + error.what());
   }
-  log(std::string("schedules: could not quarantine corrupt file: ") +
-      systemError(error, "move " + path + " to " + target).what());
 }
 
 // Keeps the file's order; the first occurrence of an id wins and the list is cut at the limit.
@@ -131,7 +125,17 @@ ScheduleState ScheduleStore::load() {
 
   std::string bytes;
   try {
-    bytes = readWholeFile(path);
+    bytes = readWholeFile(path, maximumScheduleFileBytes);
+  } catch (const std::system_error& error) {
+    // A file beyond any list of schedules is not one: it is kept aside as evidence like any
+    // other undecodable file, rather than read into memory.
+    if (error.code().value() == EFBIG) {
+      log(std::string("schedules: undecodable file (") + error.what() + "); quarantining");
+      quarantine(path);
+      return {};
+    }
+    log(std::string("schedules: unreadable file (") + error.what() + "); using empty schedules");
+    return {};
   } catch (const std::exception& error) {
     log(std::string("schedules: unreadable file (") + error.what() + "); using empty schedules");
     return {};

@@ -1,5 +1,6 @@
 #include <string>
 
+#include "core/session_clock.hpp"
 #include "helper/store/session_store.hpp"
 
 namespace nubrik {
@@ -19,6 +20,8 @@ SessionLoadResult SessionLoader::load(const SessionFileSystem& fs) {
   std::string bytes;
   try {
     bytes = fs.readSession();
+  } catch (const SessionUnreadableNow&) {
+    throw;
   } catch (...) {
     return recordCorruption(CorruptReason::unreadable, fs);
   }
@@ -30,6 +33,8 @@ SessionLoadResult SessionLoader::load(const SessionFileSystem& fs) {
     return recordCorruption(CorruptReason::undecodable, fs);
   }
   if (!session.active) return SessionAbsent{};
+  // However the record came to say otherwise, no session lasts longer than the maximum.
+  boundSessionLength(session);
   return session;
 }
 

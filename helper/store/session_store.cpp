@@ -12,6 +12,7 @@
 
 #include "core/file_read.hpp"
 #include "core/public_status.hpp"
+#include "core/session_clock.hpp"
 #include "core/state_location.hpp"
 #include "helper/log/log.hpp"
 #include "helper/transaction/atomic_public_file.hpp"
@@ -48,6 +49,37 @@ void removeIfPresent(const std::string& path) {
   if (::unlink(path.c_str()) != 0 && errno != ENOENT) throw systemError(errno, "remove " + path);
 }
 
+std::string secondsStamp() {
+  return std::to_string(
+      std::chrono::duration_cast<std::chrono::seconds>(now().time_since_epoch()).count());
+}
+
+// A session record this large is no record the helper wrote; it is judged unreadable without
+// being read into memory. Even thousands of links take a small fraction of this.
+constexpr size_t maximumSessionFileBytes = 4 * 1024 * 1024;
+constexpr size_t maximumMarkerFileBytes = 64 * 1024;
+
+// How long a session file may refuse to be read, for reasons that pass by themselves, before it
+// is judged unreadable after all: long enough to ride out a moment's trouble, short enough that
+// a record that stays unreadable still ends in the network coming back.
+constexpr auto transientReadGrace = std::chrono::seconds(60);
+
+std::string readSessionFile() {
+  // Process-wide on purpose: the grace spans ticks. Only the state executor's thread reads it.
+  static std::optional<std::chrono::steady_clock::time_point> failingSince;
+  try {
+    std::string bytes = readWholeFile(SessionStore::sessionFileURL(), maximumSessionFileBytes);
+    failingSince.reset();
+    return bytes;
+  } catch (const std::system_error& error) {
+    if (!isTransientReadError(error.code().value())) throw;
+    const auto at = std::chrono::steady_clock::now();
+    if (!failingSince) failingSince = at;
+    if (at - *failingSince < transientReadGrace) throw SessionUnreadableNow(error.what());
+    throw;
+  }
+}
+
 }  // namespace
 
 std::string SessionStore::sessionFileURL() {
@@ -69,9 +101,11 @@ std::string SessionStore::generationURL() {
 SessionFileSystem SessionStore::productionFileSystem() {
   SessionFileSystem fs;
   fs.markerExists = [] { return pathExists(pendingMarkerURL()); };
-  fs.readMarker = [] { return decodeMarker(readWholeFile(pendingMarkerURL())); };
+  fs.readMarker = [] {
+    return decodeMarker(readWholeFile(pendingMarkerURL(), maximumMarkerFileBytes));
+  };
   fs.sessionExists = [] { return pathExists(sessionFileURL()); };
-  fs.readSession = [] { return readWholeFile(sessionFileURL()); };
+  fs.readSession = [] { return readSessionFile(); };
   fs.writeMarker = [](const RecoveryPendingMarker& marker) { writePendingMarker(marker); };
   fs.quarantineSession = [] { return quarantine(sessionFileURL()); };
   fs.log = [](const std::string& message) { nubrik::log(message); };
@@ -108,27 +142,44 @@ void SessionStore::deleteSession() {
 
 void SessionStore::clearRecoveryPending() {
   HelperTransaction::invalidateSnapshot();
-  removeIfPresent(pendingMarkerURL());
+  const std::string path = pendingMarkerURL();
+  struct stat info {};
+  if (::lstat(path.c_str(), &info) != 0) {
+    if (errno == ENOENT) return;
+    throw systemError(errno, "stat " + path);
+  }
+  // Something other than a marker file at the marker's place (a directory, say) cannot be
+  // removed like one; it is moved aside, so that it neither wedges the helper in recovery for
+  // ever nor disappears unseen.
+  if (S_ISREG(info.st_mode) || S_ISLNK(info.st_mode)) {
+    removeIfPresent(path);
+  } else {
+    moveAside(path, StateLocation::supportDirectory(),
+              "recovery-pending.corrupt." + secondsStamp());
+  }
 }
 
 void SessionStore::finishRecovery() {
   HelperTransaction::invalidateSnapshot();
-  // The session goes first: should its removal fail, the marker keeps the recovery owed.
-  removeIfPresent(sessionFileURL());
+  // A session file still here is the record that could not be trusted: it is evidence, kept
+  // aside rather than deleted. It goes first: should the move fail, the marker keeps the
+  // recovery owed.
+  if (pathExists(sessionFileURL())) {
+    const std::string kept = moveAside(sessionFileURL(), StateLocation::supportDirectory(),
+                                       "session.corrupt." + secondsStamp());
+    nubrik::diagnose("corrupt session record kept as " + kept);
+  }
   clearRecoveryPending();
 }
 
 std::optional<std::string> SessionStore::quarantine(const std::string& sessionPath) {
-  const auto seconds =
-      std::chrono::duration_cast<std::chrono::seconds>(now().time_since_epoch()).count();
-  const std::string target =
-      joinPath(StateLocation::supportDirectory(), "session.corrupt." + std::to_string(seconds));
-  if (const int error = moveWithoutReplacing(sessionPath, target); error != 0) {
-    nubrik::log(std::string("could not quarantine corrupt session file: ") +
-                systemError(error, "move " + sessionPath + " to " + target).what());
+  try {
+    return moveAside(sessionPath, StateLocation::supportDirectory(),
+                     "session.corrupt." + secondsStamp());
+  } catch (const std::exception& error) {
+    nubrik::log(std::string("could not quarantine corrupt session file: ") + error.what());
     return std::nullopt;
   }
-  return target;
 }
 
 HelperStatus SessionStore::status(const std::optional<OfflineSession>& session, Date at) {
@@ -136,11 +187,15 @@ HelperStatus SessionStore::status(const std::optional<OfflineSession>& session, 
 }
 
 void SessionStore::writeStatus(const std::optional<OfflineSession>& session) {
-  writeStatus(status(session, now()));
+  const Date wall = now();
+  writeStatus(status(session, session ? sessionNow(*session, wall, readBootClock()) : wall));
 }
 
 void SessionStore::writeStatus(const HelperStatus& helperStatus) {
   HelperTransaction::invalidateSnapshot();
+  // The transaction could not mark the change as under way, so readers could not tell this
+  // status from a torn one; it stays withdrawn until a transaction can.
+  if (!HelperTransaction::publicationAllowed()) return;
   std::string bytes;
   try {
     bytes = encodeStatus(helperStatus);

@@ -2,6 +2,7 @@
 
 #include <functional>
 #include <optional>
+#include <stdexcept>
 #include <string>
 
 #include "core/date.hpp"
@@ -9,12 +10,19 @@
 
 namespace nubrik {
 
+// The session file exists but cannot be read at this moment, for a reason that passes by itself
+// (and has not lasted long): the load neither trusts nor condemns it; the caller retries later.
+class SessionUnreadableNow : public std::runtime_error {
+ public:
+  using std::runtime_error::runtime_error;
+};
+
 // The file operations a load needs, so that the corruption handling runs against memory.
 struct SessionFileSystem {
   std::function<bool()> markerExists;
   std::function<RecoveryPendingMarker()> readMarker;  // throws
   std::function<bool()> sessionExists;
-  std::function<std::string()> readSession;  // throws
+  std::function<std::string()> readSession;  // throws; SessionUnreadableNow passes through
   std::function<void(const RecoveryPendingMarker&)> writeMarker;  // throws
   std::function<std::optional<std::string>()> quarantineSession;
   std::function<void(const std::string&)> log;
@@ -46,11 +54,13 @@ class SessionStore {
   // Throw std::system_error on failure.
   static void save(const OfflineSession& session);
   static void deleteSession();
+  // Keeps any remaining session file aside as evidence, then clears the marker.
   static void finishRecovery();
   static void clearRecoveryPending();
   static void writePendingMarker(const RecoveryPendingMarker& marker);
 
-  // Moves the session file aside as "session.corrupt.<unix seconds>"; the new path, or none.
+  // Moves the session file aside as the first free "session.corrupt.<unix seconds>[-n]"; the new
+  // path, or none.
   static std::optional<std::string> quarantine(const std::string& sessionPath);
 
   static HelperStatus status(const std::optional<OfflineSession>& session, Date now);

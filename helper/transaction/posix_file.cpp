@@ -95,6 +95,20 @@ int moveWithoutReplacing(const std::string& from, const std::string& to) {
   return 0;
 }
 
+std::string moveAside(const std::string& from, const std::string& directory,
+                      const std::string& base) {
+  // Plenty for one second's worth of evidence; the bound only keeps a full directory finite.
+  constexpr int lastSuffix = 10000;
+  int error = EEXIST;
+  std::string target;
+  for (int suffix = 0; suffix <= lastSuffix && error == EEXIST; ++suffix) {
+    target = joinPath(directory, suffix == 0 ? base : base + "-" + std::to_string(suffix));
+    error = moveWithoutReplacing(from, target);
+    if (error == 0) return target;
+  }
+  throw systemError(error, "move " + from + " to " + target);
+}
+
 std::system_error systemError(int error, const std::string& context) {
   return std::system_error(error, std::generic_category(), context);
 }

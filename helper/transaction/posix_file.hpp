@@ -32,6 +32,12 @@ void replacePrivateFile(int fd, const std::string& temporaryPath, std::string_vi
 // Returns 0 or the errno (EEXIST when the name is taken).
 int moveWithoutReplacing(const std::string& from, const std::string& to);
 
+// Moves `from` into `directory` under the first free name of "<base>", "<base>-1", "<base>-2",
+// ..., so that evidence kept earlier is never overwritten. Returns the new path; throws
+// std::system_error when the move fails for another reason or no name is free.
+std::string moveAside(const std::string& from, const std::string& directory,
+                      const std::string& base);
+
 // A std::system_error in the generic category; what() is "<context>: <strerror>".
 std::system_error systemError(int error, const std::string& context);
 

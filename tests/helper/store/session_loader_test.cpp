@@ -32,7 +32,9 @@ struct MemoryState {
             [this] { return session.has_value(); },
             [this] {
               sessionRead = true;
-              return *session == "EIO" ? throw std::runtime_error("EIO") : *session;
+              if (*session == "EIO") throw std::runtime_error("EIO");
+              if (*session == "EACCES") throw SessionUnreadableNow("EACCES");
+              return *session;
             },
             [this](const RecoveryPendingMarker& written) {
               const size_t attempt = markerWrites++;
@@ -122,6 +124,29 @@ TEST(SessionLoaderTest, RecordsCorruptionWithTheMarkerBeforeTheEvidence) {
     // The evidence is never lost: it stays in place unless the move succeeded.
     EXPECT_EQ(state.session.has_value(), !cases[i].result.quarantinedPath.has_value());
   }
+}
+
+TEST(SessionLoaderTest, LeavesARecordThatCannotBeReadForAMomentAsItIs) {
+  MemoryState state;
+  state.session = "EACCES";
+  EXPECT_THROW(SessionLoader::load(state.fileSystem()), SessionUnreadableNow);
+  EXPECT_EQ(state.events, std::vector<std::string>{});
+  EXPECT_EQ(state.session, "EACCES");
+}
+
+TEST(SessionLoaderTest, HoldsAnyRecordToTheLongestSession) {
+  OfflineSession stored;
+  stored.id = "6A1D8B0E-58E4-4E0B-9A39-0D7D4C0E1F22";
+  stored.startDate = kNow;
+  stored.expirationDate = addSeconds(kNow, 100.0 * 365 * 86400);
+  stored.originalExpirationDate = addSeconds(kNow, 50.0 * 365 * 86400);
+  MemoryState state;
+  state.session = encodeSession(stored);
+  const SessionLoadResult result = SessionLoader::load(state.fileSystem());
+  const auto* session = std::get_if<OfflineSession>(&result);
+  ASSERT_NE(session, nullptr);
+  EXPECT_EQ(session->expirationDate, addSeconds(kNow, 86400));
+  EXPECT_EQ(session->originalExpirationDate, addSeconds(kNow, 86400));
 }
 
 }  // namespace

@@ -3,6 +3,9 @@
 #include <gtest/gtest.h>
 
 #include <chrono>
+#include <filesystem>
+#include <fstream>
+#include <sstream>
 #include <system_error>
 
 #include "tests/helper/transaction/state_fixture.hpp"
@@ -22,6 +25,13 @@ OfflineSession sampleSession() {
 }
 
 const RecoveryPendingMarker kMarker{Date{}, CorruptReason::unreadable, std::nullopt};
+
+std::string readFile(const std::string& path) {
+  std::ifstream in(path);
+  std::stringstream content;
+  content << in.rdbuf();
+  return content.str();
+}
 
 class SessionStoreTest : public test::StateFixture {};
 
@@ -50,7 +60,7 @@ TEST_F(SessionStoreTest, UndecodableSessionIsQuarantinedBehindAPrivateMarker) {
   EXPECT_EQ(entries(), files);
 }
 
-TEST_F(SessionStoreTest, QuarantineNeverOverwritesEarlierEvidence) {
+TEST_F(SessionStoreTest, QuarantineNeverOverwritesEarlierEvidenceAndFindsAFreeName) {
   // Occupy this second and the next few, so that a slow machine still finds its name taken.
   const long long now = unixSeconds();
   for (long long s = now; s <= now + 5; ++s) {
@@ -58,14 +68,17 @@ TEST_F(SessionStoreTest, QuarantineNeverOverwritesEarlierEvidence) {
   }
   dir.write("session.json", "second");
 
-  EXPECT_EQ(SessionStore::quarantine(dir.file("session.json")), std::nullopt);
-  EXPECT_EQ(dir.read("session.corrupt." + std::to_string(now)), "first");
-  EXPECT_EQ(dir.read("session.json"), "second");
-  ASSERT_EQ(logLines.size(), 1u);
-  EXPECT_EQ(logLines[0].rfind("could not quarantine corrupt session file: ", 0), 0u);
+  const std::optional<std::string> kept = SessionStore::quarantine(dir.file("session.json"));
+  ASSERT_TRUE(kept.has_value());
+  EXPECT_EQ(kept->rfind(dir.file("session.corrupt."), 0), 0u) << *kept;
+  EXPECT_EQ(readFile(*kept), "second");
+  for (long long s = now; s <= now + 5; ++s) {
+    EXPECT_EQ(dir.read("session.corrupt." + std::to_string(s)), "first");
+  }
+  EXPECT_FALSE(has("session.json"));
 }
 
-TEST_F(SessionStoreTest, PrivateFilesAreWrittenWhateverTheUmaskAndRemovedSessionFirst) {
+TEST_F(SessionStoreTest, FinishingARecoveryKeepsAnyRemainingRecordAsEvidence) {
   EXPECT_NO_THROW(SessionStore::finishRecovery());  // nothing stored is success
   const mode_t previousMask = ::umask(0);
   HelperTransaction::markSnapshotPublished();
@@ -75,15 +88,35 @@ TEST_F(SessionStoreTest, PrivateFilesAreWrittenWhateverTheUmaskAndRemovedSession
   EXPECT_FALSE(HelperTransaction::finalSnapshotPublished());
   EXPECT_EQ(modeOf(dir.file("session.json")), 0600u);
   EXPECT_EQ(modeOf(dir.file("recovery-pending.json")), 0600u);
-  EXPECT_EQ(entries(), (std::set<std::string>{"session.json", "recovery-pending.json"}));
+  const std::string record = dir.read("session.json");
 
+  // The record the helper could not trust is moved aside, never deleted; the marker goes.
   SessionStore::finishRecovery();
-  EXPECT_EQ(entries(), std::set<std::string>{});
+  const std::set<std::string> left = entries();
+  ASSERT_EQ(left.size(), 1u);
+  EXPECT_EQ(left.begin()->rfind("session.corrupt.", 0), 0u);
+  EXPECT_EQ(dir.read(*left.begin()), record);
 
-  occupyWithDirectory("session.json");  // a session that cannot be removed keeps the marker
-  SessionStore::writePendingMarker(kMarker);
-  EXPECT_THROW(SessionStore::finishRecovery(), std::system_error);
-  EXPECT_TRUE(has("recovery-pending.json"));
+  // A directory planted at the marker's place does not wedge the recovery for ever: it is moved
+  // aside with what it holds.
+  occupyWithDirectory("recovery-pending.json");
+  EXPECT_NO_THROW(SessionStore::finishRecovery());
+  EXPECT_FALSE(has("recovery-pending.json"));
+  bool movedAside = false;
+  for (const std::string& name : entries()) {
+    if (name.rfind("recovery-pending.corrupt.", 0) == 0) movedAside = has(name + "/occupied");
+  }
+  EXPECT_TRUE(movedAside);
+}
+
+TEST_F(SessionStoreTest, AnOversizedRecordIsJudgedUnreadableWithoutBeingRead) {
+  dir.write("session.json", "");
+  std::filesystem::resize_file(dir.file("session.json"), 64 * 1024 * 1024);  // sparse
+  const SessionLoadResult result = SessionStore::loadSession();
+  const auto* info = std::get_if<CorruptSessionInfo>(&result);
+  ASSERT_TRUE(info != nullptr) << describe(result);
+  EXPECT_EQ(info->reason, CorruptReason::unreadable);
+  EXPECT_TRUE(info->quarantinedPath.has_value());
 }
 
 TEST_F(SessionStoreTest, StatusPublicationMarksTheSnapshotOnlyWhenItLands) {
