@@ -5,6 +5,7 @@
 #include <time.h>
 #include <unistd.h>
 
+#include <cstring>
 #include <iostream>
 #include <type_traits>
 #include <variant>
@@ -148,7 +149,10 @@ StartCommandOperations StartCommandOperations::production() {
 
 RecoverCommandOperations RecoverCommandOperations::production() {
   RecoverCommandOperations operations;
-  operations.runTransaction = runInTransaction;
+  // The administrator's way back online must not depend on the helper's files being writable.
+  operations.runTransaction = [](const std::function<void()>& body) {
+    HelperTransaction::run(body, false, std::nullopt, WhenUnwritable::proceed);
+  };
   operations.runRecovery = [] {
     RecoverCommandOptions options;
     options.notifyRestored = [] { notify(notificationTitle, restoredMessage); };
@@ -226,8 +230,13 @@ int doRecover(const CommandContext& context, const RecoverCommandOperations& ope
   RecoverCommandResult result;
   try {
     operations.runTransaction([&] { result = operations.runRecovery(); });
-  } catch (const HelperTransactionError&) {
-    context.err << busyText;
+  } catch (const HelperTransactionError& error) {
+    if (error.kind() == HelperTransactionError::Kind::lockUnavailable || error.error() == 0) {
+      context.err << busyText;
+    } else {
+      context.err << "error: could not acquire helper state lock at " << error.path() << ": "
+                  << std::strerror(error.error()) << "\n";
+    }
     return exit_status::transactionUnavailable;
   } catch (...) {
     context.err << "error: could not acquire helper state lock: "
@@ -240,6 +249,7 @@ int doRecover(const CommandContext& context, const RecoverCommandOperations& ope
     return exit_status::success;
   }
   context.err << "error: recovery failed; authoritative state retained, nothing cleared\n";
+  for (const std::string& cause : result.causes) context.err << "cause: " << cause << "\n";
   return exit_status::recoverFailed;
 }
 

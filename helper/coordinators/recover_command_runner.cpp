@@ -1,7 +1,10 @@
 #include "helper/coordinators/recover_command_runner.hpp"
 
+#include <memory>
+#include <string>
 #include <utility>
 #include <variant>
+#include <vector>
 
 #include "helper/coordinators/fail_open_recovery_coordinator.hpp"
 #include "helper/coordinators/network_pass_support.hpp"
@@ -10,14 +13,30 @@
 
 namespace nubrik {
 
+namespace {
+
+// Whether a log line reports something that went wrong.
+bool reportsFailure(const std::string& line) {
+  return line.find("FAILED") != std::string::npos || line.find("failed") != std::string::npos ||
+         line.find("could not") != std::string::npos;
+}
+
+}  // namespace
+
 RecoverCommandResult RecoverCommandRunner::run() const {
   using Kind = RecoverCommandResult::Kind;
+  const auto failed = [this](std::vector<std::string> extra = {}) {
+    RecoverCommandResult result{Kind::failed};
+    if (takeFailureLines) result.causes = takeFailureLines();
+    result.causes.insert(result.causes.end(), extra.begin(), extra.end());
+    return result;
+  };
   // A state that cannot even be loaded is not cleared: the command reports failure.
   SessionLoadResult state;
   try {
     state = loadState();
   } catch (...) {
-    return {Kind::failed};
+    return failed({"session state could not be loaded (" + describeCurrentException() + ")"});
   }
 
   if (const auto* session = std::get_if<OfflineSession>(&state)) {
@@ -27,8 +46,7 @@ RecoverCommandResult RecoverCommandRunner::run() const {
       restored = restoreValid(*session);
     } catch (...) {
     }
-    return restored ? RecoverCommandResult{Kind::recovered, RecoveredKind::restored}
-                    : RecoverCommandResult{Kind::failed};
+    return restored ? RecoverCommandResult{Kind::recovered, RecoveredKind::restored} : failed();
   }
   if (std::holds_alternative<CorruptSessionInfo>(state) ||
       std::holds_alternative<RecoveryPendingMarker>(state)) {
@@ -37,8 +55,7 @@ RecoverCommandResult RecoverCommandRunner::run() const {
       recovered = recoverFailOpen();
     } catch (...) {
     }
-    return recovered ? RecoverCommandResult{Kind::recovered, RecoveredKind::failOpen}
-                     : RecoverCommandResult{Kind::failed};
+    return recovered ? RecoverCommandResult{Kind::recovered, RecoveredKind::failOpen} : failed();
   }
   runGuarded(publishIdle);
   return {Kind::nothingToDo};
@@ -49,6 +66,13 @@ RecoverCommandRunner recoverCommandRunner(RecoverCommandOptions options) {
   if (!options.publishIdle) options.publishIdle = defaults.publishIdle;
   if (!options.publishPending) options.publishPending = defaults.publishPending;
   if (!options.log) options.log = defaults.log;
+  // Every line still goes to the log; the ones that report a failure are also kept, so that the
+  // command can tell the administrator why it failed.
+  auto failureLines = std::make_shared<std::vector<std::string>>();
+  options.log = [log = options.log, failureLines](const std::string& line) {
+    if (reportsFailure(line)) failureLines->push_back(line);
+    log(line);
+  };
   const RecoveryReporting reporting{options.publishIdle, options.publishPending, options.log};
   const RestorationCoordinator restoration =
       restorationCoordinator(options.network, reporting, options.notifyRestored);
@@ -63,6 +87,7 @@ RecoverCommandRunner recoverCommandRunner(RecoverCommandOptions options) {
   runner.recoverFailOpen = [failOpen] { return failOpen.recover(); };
   runner.publishIdle = options.publishIdle;
   runner.log = options.log;
+  runner.takeFailureLines = [failureLines] { return std::exchange(*failureLines, {}); };
   return runner;
 }
 

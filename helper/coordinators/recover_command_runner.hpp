@@ -2,6 +2,8 @@
 
 #include <functional>
 #include <string>
+#include <utility>
+#include <vector>
 
 #include "core/session.hpp"
 #include "helper/coordinators/recover_command_network.hpp"
@@ -10,8 +12,15 @@ namespace nubrik {
 
 struct RecoverCommandResult {
   enum class Kind { recovered, nothingToDo, failed };
+  RecoverCommandResult() = default;
+  RecoverCommandResult(Kind kindValue, RecoveredKind recovered = RecoveredKind::restored,
+                       std::vector<std::string> causeLines = {})
+      : kind(kindValue), recoveredKind(recovered), causes(std::move(causeLines)) {}
+
   Kind kind = Kind::nothingToDo;
   RecoveredKind recoveredKind = RecoveredKind::restored;  // meaningful for Kind::recovered
+  // For a failure, what went wrong, in the words of the log lines that said so.
+  std::vector<std::string> causes;
   bool operator==(const RecoverCommandResult&) const = default;
 };
 
@@ -22,6 +31,8 @@ class RecoverCommandRunner {
   std::function<bool()> recoverFailOpen;
   std::function<void()> publishIdle;
   std::function<void(const std::string&)> log;
+  // The failure lines logged during the run, taken out by run() for its result; may be empty.
+  std::function<std::vector<std::string>()> takeFailureLines;
 
   RecoverCommandResult run() const;
 };

@@ -12,6 +12,7 @@
 #include "core/public_status.hpp"
 #include "core/state_location.hpp"
 #include "core/uuid.hpp"
+#include "helper/log/log.hpp"
 #include "helper/transaction/atomic_public_file.hpp"
 #include "helper/transaction/helper_state_executor.hpp"
 #include "helper/transaction/posix_file.hpp"
@@ -28,6 +29,7 @@ std::mutex testLockPathMutex;
 std::optional<std::string> testLockPathValue;
 
 std::atomic<bool> snapshotPublished{false};
+std::atomic<bool> publicationWithdrawn{false};
 // Only touched on the state executor, which admits one thread at a time.
 bool inTransaction = false;
 
@@ -45,7 +47,10 @@ std::string describeTransactionError(HelperTransactionError::Kind kind, const st
 class InTransactionScope {
  public:
   InTransactionScope() { inTransaction = true; }
-  ~InTransactionScope() { inTransaction = false; }
+  ~InTransactionScope() {
+    inTransaction = false;
+    publicationWithdrawn.store(false);
+  }
   InTransactionScope(const InTransactionScope&) = delete;
   InTransactionScope& operator=(const InTransactionScope&) = delete;
 };
@@ -78,12 +83,46 @@ StatusGeneration inProgressGeneration(const std::optional<StatusGeneration>& pre
   return {previous->epoch, previous->sequence + step};
 }
 
+// Without a fresh odd generation the old status would pass for current: it is removed instead,
+// and readers report the status as missing (honestly unavailable) rather than a frozen countdown.
+// Removing needs no free space, so this works on a full file system; on a read-only one there is
+// nothing more to do.
+// Said once for as long as the same trouble lasts: a tick runs every few seconds.
+void diagnoseOnce(std::optional<std::string>& last, const std::string& message) {
+  if (last == message) return;
+  last = message;
+  diagnose(message);
+}
+std::optional<std::string> lastWithdrawal;
+std::optional<std::string> lastLockFallback;
+
+void withdrawStatus(const std::string& statusPath, const std::exception& cause) {
+  publicationWithdrawn.store(true);
+  const bool removed = ::unlink(statusPath.c_str()) == 0 || errno == ENOENT;
+  diagnoseOnce(lastWithdrawal,
+               std::string("status files cannot be written (") + cause.what() + "); " +
+                   (removed ? "status withdrawn" : "stale status could not be withdrawn") +
+                   "; network decisions continue");
+}
+
+std::optional<StateFileLockError> takeFileLock(StateFileLock& lock) {
+  try {
+    if (!lock.acquire(false)) {
+      throw HelperTransactionError(HelperTransactionError::Kind::lockUnavailable, lock.path());
+    }
+  } catch (const StateFileLockError& error) {
+    return error;
+  }
+  return std::nullopt;
+}
+
 }  // namespace
 
-HelperTransactionError::HelperTransactionError(Kind kind, std::string path)
+HelperTransactionError::HelperTransactionError(Kind kind, std::string path, int error)
     : std::runtime_error(describeTransactionError(kind, path)),
       kind_(kind),
-      path_(std::move(path)) {}
+      path_(std::move(path)),
+      error_(error) {}
 
 std::string HelperTransaction::lockPath() {
   if (auto test = currentTestLockPath()) return *test;
@@ -107,10 +146,16 @@ void HelperTransaction::invalidateSnapshot() {
   snapshotPublished.store(false);
 }
 
+bool HelperTransaction::publicationAllowed() {
+  return !publicationWithdrawn.load();
+}
+
 void HelperTransaction::run(const std::function<void()>& body, bool statusNeutral,
-                            std::optional<std::string> lockPathArgument) {
+                            std::optional<std::string> lockPathArgument,
+                            WhenUnwritable whenUnwritable) {
   const bool lockPathGiven = lockPathArgument.has_value();
   const std::string path = lockPathGiven ? *lockPathArgument : lockPath();
+  const bool proceed = whenUnwritable == WhenUnwritable::proceed;
 
   HelperStateExecutor::shared().sync([&] {
     if (inTransaction) {
@@ -120,14 +165,28 @@ void HelperTransaction::run(const std::function<void()>& body, bool statusNeutra
 
     StateFileLock::ensureParentDirectory(path);
     StateFileLock lock(path);
-    bool acquired = false;
-    try {
-      acquired = lock.acquire(false);
-    } catch (const std::exception&) {
-      throw HelperTransactionError(HelperTransactionError::Kind::acquisitionFailed, path);
+    const std::optional<StateFileLockError> fileLockFailure = takeFileLock(lock);
+    if (fileLockFailure && !proceed) {
+      throw HelperTransactionError(HelperTransactionError::Kind::acquisitionFailed, path,
+                                   fileLockFailure->error());
     }
-    if (!acquired)
-      throw HelperTransactionError(HelperTransactionError::Kind::lockUnavailable, path);
+    StateDirectoryLock directoryLock(parentDirectory(path));
+    try {
+      if (!directoryLock.acquire()) {
+        throw HelperTransactionError(HelperTransactionError::Kind::lockUnavailable, path);
+      }
+    } catch (const StateFileLockError& error) {
+      // Without either lock nothing may run: another process could be changing the state.
+      throw HelperTransactionError(HelperTransactionError::Kind::acquisitionFailed, path,
+                                   fileLockFailure ? fileLockFailure->error() : error.error());
+    }
+    if (fileLockFailure) {
+      diagnoseOnce(lastLockFallback, std::string("state lock file unusable (") +
+                                         fileLockFailure->what() +
+                                         "); serialised by the state directory's lock instead");
+    } else {
+      lastLockFallback.reset();
+    }
 
     if (path == StateLocation::stateLockFile()) protectLegacyLockFile(path);
 
@@ -137,9 +196,12 @@ void HelperTransaction::run(const std::function<void()>& body, bool statusNeutra
       return;
     }
 
-    const std::string generationPath = !lockPathGiven && !currentTestLockPath()
+    const bool productionFiles = !lockPathGiven && !currentTestLockPath();
+    const std::string generationPath = productionFiles
                                            ? StateLocation::generationFile()
                                            : joinPath(parentDirectory(path), "generation.json");
+    const std::string statusPath = productionFiles ? StateLocation::statusFile()
+                                                   : joinPath(parentDirectory(path), "status.json");
     std::optional<StatusGeneration> previous;
     try {
       previous = StatusGeneration::read(generationPath);
@@ -147,12 +209,27 @@ void HelperTransaction::run(const std::function<void()>& body, bool statusNeutra
       // A missing or unreadable generation starts a new epoch.
     }
     const StatusGeneration inProgress = inProgressGeneration(previous);
-    AtomicPublicFile::write(encodeGeneration(inProgress), generationPath);
+    bool advanced = true;
+    try {
+      AtomicPublicFile::write(encodeGeneration(inProgress), generationPath);
+    } catch (const std::exception& error) {
+      if (!proceed) throw;
+      advanced = false;
+      InTransactionScope scope;
+      withdrawStatus(statusPath, error);
+      invalidateSnapshot();
+      body();
+      return;
+    }
+
+    lastWithdrawal.reset();
 
     // Readers may only trust the status once this transaction has published it last, so an
-    // even generation is written only when the body's final act was a publication.
+    // even generation is written only when the status file is final: published by the body, or
+    // untouched since an earlier transaction finished with it (a body that changed nothing, such
+    // as a refused start, leaves the snapshot as final as it found it).
     const auto finish = [&] {
-      if (!finalSnapshotPublished()) return;
+      if (!advanced || !finalSnapshotPublished()) return;
       try {
         AtomicPublicFile::write(
             encodeGeneration(StatusGeneration{inProgress.epoch, inProgress.sequence + 1}),
@@ -162,7 +239,11 @@ void HelperTransaction::run(const std::function<void()>& body, bool statusNeutra
       }
     };
 
-    invalidateSnapshot();
+    if (previous && previous->sequence % 2 == 0) {
+      markSnapshotPublished();
+    } else {
+      invalidateSnapshot();
+    }
     InTransactionScope scope;
     try {
       body();

@@ -75,4 +75,37 @@ void StateFileLock::release() {
   fileDescriptor_ = -1;
 }
 
+StateDirectoryLock::StateDirectoryLock(std::string directory) : directory_(std::move(directory)) {}
+
+StateDirectoryLock::~StateDirectoryLock() {
+  release();
+}
+
+bool StateDirectoryLock::acquire() {
+  if (fileDescriptor_ >= 0) return true;
+  const std::string& path = directory_.empty() ? std::string(".") : directory_;
+  // O_NOFOLLOW: a link planted in place of the directory must not choose what gets locked.
+  const int fd = ::open(path.c_str(), O_RDONLY | O_DIRECTORY | O_NOFOLLOW | O_CLOEXEC);
+  if (fd < 0) throw StateFileLockError::acquisitionFailed(path, errno);
+  int result;
+  do {
+    result = ::flock(fd, LOCK_EX | LOCK_NB);
+  } while (result != 0 && errno == EINTR);
+  if (result != 0) {
+    const int error = errno;
+    ::close(fd);
+    if (error == EWOULDBLOCK) return false;
+    throw StateFileLockError::acquisitionFailed(path, error);
+  }
+  fileDescriptor_ = fd;
+  return true;
+}
+
+void StateDirectoryLock::release() {
+  if (fileDescriptor_ < 0) return;
+  (void)::flock(fileDescriptor_, LOCK_UN);
+  (void)::close(fileDescriptor_);
+  fileDescriptor_ = -1;
+}
+
 }  // namespace nubrik

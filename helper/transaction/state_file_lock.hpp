@@ -49,4 +49,25 @@ class StateFileLock {
   int fileDescriptor_ = -1;
 };
 
+// An exclusive advisory lock on the directory that holds the state. Every transaction takes it
+// beside the lock file, and it still works where the lock file cannot be created or opened (a
+// read-only or full file system, something else planted at the lock's path), so that the
+// network work that must go on then stays serialised across processes.
+class StateDirectoryLock {
+ public:
+  explicit StateDirectoryLock(std::string directory);
+  ~StateDirectoryLock();
+  StateDirectoryLock(const StateDirectoryLock&) = delete;
+  StateDirectoryLock& operator=(const StateDirectoryLock&) = delete;
+
+  // Never waits. False when another holder has it; throws StateFileLockError when the directory
+  // cannot be opened or locked.
+  bool acquire();
+  void release();
+
+ private:
+  std::string directory_;
+  int fileDescriptor_ = -1;
+};
+
 }  // namespace nubrik

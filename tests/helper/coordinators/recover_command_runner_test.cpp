@@ -50,6 +50,7 @@ TEST(RecoverCommandRunner, DispatchesOnTheStoredState) {
         .recoverFailOpen = [&] { return calls.push_back("failOpen"), c.succeeds; },
         .publishIdle = [&] { calls.push_back("idle"); },
         .log = [&](const std::string& line) { calls.push_back(line); },
+        .takeFailureLines = {},
     };
     EXPECT_EQ(runner.run(), c.expected);
     EXPECT_EQ(calls, c.calls);
@@ -88,6 +89,11 @@ TEST(RecoverCommandRunnerFactory, BothPathsUseTheGivenNetworkPublicationsAndLog)
   EXPECT_THAT(net.logLines, testing::IsSupersetOf(
                                 {"restoration: FAILED to restore service A; will retry",
                                  "fail-open recovery: FAILED to enable service A; will retry"}));
+  // The lines that said what failed are kept for the command to repeat, once.
+  EXPECT_THAT(runner.takeFailureLines(),
+              ElementsAre("restoration: FAILED to restore service A; will retry",
+                          "fail-open recovery: FAILED to enable service A; will retry"));
+  EXPECT_THAT(runner.takeFailureLines(), testing::IsEmpty());
 }
 
 }  // namespace

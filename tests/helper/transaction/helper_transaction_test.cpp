@@ -2,6 +2,8 @@
 
 #include <gtest/gtest.h>
 
+#include <cerrno>
+#include <filesystem>
 #include <stdexcept>
 
 #include "core/public_status.hpp"
@@ -79,7 +81,7 @@ TEST_F(HelperTransactionTest, NestedRunExecutesInlineWithoutLockOrGeneration) {
   });
   EXPECT_EQ(innerRuns, 2);
   EXPECT_FALSE(has("other"));
-  EXPECT_EQ(generation().sequence, 3u);
+  EXPECT_EQ(generation().sequence, 4u);  // one bracket: 3 while running, 4 after
 }
 
 TEST_F(HelperTransactionTest, ThrowingBodyStillFinishesAPublishedGeneration) {
@@ -96,12 +98,80 @@ TEST_F(HelperTransactionTest, ThrowingBodyStillFinishesAPublishedGeneration) {
   EXPECT_TRUE(lockIsFree());
 }
 
-TEST_F(HelperTransactionTest, UnwritableGenerationSkipsTheBodyAndReleasesTheLock) {
+TEST_F(HelperTransactionTest, ABodyThatChangesNothingLeavesTheStatusFinal) {
+  // A refused start changes no state and publishes nothing: readers must not see it as busy.
+  storeGeneration(6);
+  HelperTransaction::run([] {});
+  EXPECT_EQ(generation(), (StatusGeneration{kEpoch, 8}));
+
+  // But a status already unfinished before stays unfinished until someone publishes.
+  storeGeneration(7);
+  HelperTransaction::run([] {});
+  EXPECT_EQ(generation(), (StatusGeneration{kEpoch, 9}));
+}
+
+TEST_F(HelperTransactionTest, UnwritableGenerationRefusesOrRunsWithTheStatusWithdrawn) {
   occupyWithDirectory("generation.json");
+  dir.write("status.json", "{\"active\":true,\"expirationDate\":1,\"remainingSeconds\":600}");
+
   bool ran = false;
   EXPECT_THROW(HelperTransaction::run([&] { ran = true; }), std::system_error);
   EXPECT_FALSE(ran);
   EXPECT_TRUE(lockIsFree());
+  EXPECT_TRUE(has("status.json"));
+
+  // The network work goes on; the old status is removed rather than left frozen, and nothing
+  // is published that readers could not tell from a torn write.
+  bool publicationAllowed = true;
+  HelperTransaction::run(
+      [&] {
+        ran = true;
+        publicationAllowed = HelperTransaction::publicationAllowed();
+        SessionStore::writeStatusIdle();
+      },
+      false, std::nullopt, WhenUnwritable::proceed);
+  EXPECT_TRUE(ran);
+  EXPECT_FALSE(publicationAllowed);
+  EXPECT_FALSE(has("status.json"));
+  EXPECT_TRUE(lockIsFree());
+  EXPECT_TRUE(HelperTransaction::publicationAllowed());
+}
+
+TEST_F(HelperTransactionTest, AnUnusableLockFileFallsBackToTheDirectoryLockOnlyWhenAsked) {
+  occupyWithDirectory("transaction.lock");
+  try {
+    HelperTransaction::run([] { ADD_FAILURE() << "body ran"; });
+    ADD_FAILURE() << "entered";
+  } catch (const HelperTransactionError& error) {
+    EXPECT_EQ(error.kind(), HelperTransactionError::Kind::acquisitionFailed);
+    EXPECT_EQ(error.error(), EISDIR);
+  }
+
+  bool ran = false;
+  HelperTransaction::run(
+      [&] {
+        ran = true;
+        // Still exclusive across processes: the directory is held.
+        EXPECT_FALSE(StateDirectoryLock(dir.path()).acquire());
+        SessionStore::writeStatusIdle();
+      },
+      false, std::nullopt, WhenUnwritable::proceed);
+  EXPECT_TRUE(ran);
+  EXPECT_EQ(generation().sequence % 2, 0u);
+  EXPECT_EQ(dir.read("status.json"), "{\"active\":false}");
+
+  // Whoever holds the directory lock keeps every transaction out, whichever lock it could take.
+  StateDirectoryLock holder(dir.path());
+  ASSERT_TRUE(holder.acquire());
+  EXPECT_THROW(HelperTransaction::run([] {}, false, std::nullopt, WhenUnwritable::proceed),
+               HelperTransactionError);
+  std::filesystem::remove_all(dir.file("transaction.lock"));
+  try {
+    HelperTransaction::run([] { ADD_FAILURE() << "body ran"; });
+    ADD_FAILURE() << "entered";
+  } catch (const HelperTransactionError& error) {
+    EXPECT_EQ(error.kind(), HelperTransactionError::Kind::lockUnavailable);
+  }
 }
 
 TEST_F(HelperTransactionTest, LockFailuresAreReportedWithoutWaiting) {
