@@ -107,6 +107,10 @@ std::string encodeSession(const OfflineSession& session) {
   if (session.earlyUnlockRequestedAt) {
     object["earlyUnlockRequestedAt"] = json::dateValue(*session.earlyUnlockRequestedAt);
   }
+  if (session.bootID && session.bootTimeAtStart) {
+    object["bootID"] = *session.bootID;
+    object["bootTimeAtStart"] = *session.bootTimeAtStart;
+  }
   return json::dumpCompact(object);
 }
 
@@ -124,6 +128,13 @@ OfflineSession decodeSession(std::string_view bytes) {
   session.active = json::requiredBool(object, "active");
   session.originalExpirationDate = json::optionalDate(object, "originalExpirationDate");
   session.earlyUnlockRequestedAt = json::optionalDate(object, "earlyUnlockRequestedAt");
+  // The boot anchor counts only as a pair; half of one is as good as none.
+  std::optional<std::string> bootID = json::optionalString(object, "bootID");
+  std::optional<double> bootTime = json::optionalNumber(object, "bootTimeAtStart");
+  if (bootID && bootTime && std::isfinite(*bootTime)) {
+    session.bootID = std::move(bootID);
+    session.bootTimeAtStart = bootTime;
+  }
   return session;
 }
 

@@ -45,6 +45,10 @@ struct OfflineSession {
   bool active = true;
   std::optional<Date> originalExpirationDate;
   std::optional<Date> earlyUnlockRequestedAt;
+  // The boot the session is measured in and the boot clock (seconds since that boot, suspend
+  // included) at its start. Absent in records written before sessions were measured this way.
+  std::optional<std::string> bootID;
+  std::optional<double> bootTimeAtStart;
 
   bool operator==(const OfflineSession&) const = default;
 

@@ -22,6 +22,11 @@ std::optional<OfflineSession> activeSession(const EarlyUnlockDependencies& d) {
   return std::move(*session);
 }
 
+// The moment the session is judged at (see sessionNow).
+Date judgedAt(const EarlyUnlockDependencies& d, const OfflineSession& session) {
+  return sessionNow(session, d.now(), d.bootClock ? d.bootClock() : std::nullopt);
+}
+
 // Saves the changed session and only then tells readers about it: a save that fails leaves the
 // stored session as it was, and the published status must keep describing that one.
 EarlyUnlockResult commit(const EarlyUnlockDependencies& d, const OfflineSession& changed) {
@@ -45,6 +50,7 @@ EarlyUnlockDependencies EarlyUnlockDependencies::production() {
             SessionStore::writeStatus(std::optional<OfflineSession>(session));
           },
       .now = [] { return std::chrono::system_clock::now(); },
+      .bootClock = [] { return readBootClock(); },
       .cooldown = nubrikEarlyUnlockCooldownSeconds,
   };
 }
@@ -59,8 +65,8 @@ EarlyUnlockCoordinator EarlyUnlockCoordinator::production() {
 EarlyUnlockResult EarlyUnlockCoordinator::request() const {
   const EarlyUnlockDependencies& d = dependencies_;
   try {
-    const Date now = d.now();
     std::optional<OfflineSession> session = activeSession(d);
+    const Date now = session ? judgedAt(d, *session) : d.now();
     // An expired session is the tick's to restore, and a clock set back since the start makes
     // "15 minutes from now" meaningless.
     if (!session || !(session->expirationDate > now) || session->clockLooksWoundBack(now)) {
@@ -84,9 +90,9 @@ EarlyUnlockResult EarlyUnlockCoordinator::request() const {
 EarlyUnlockResult EarlyUnlockCoordinator::cancel() const {
   const EarlyUnlockDependencies& d = dependencies_;
   try {
-    const Date now = d.now();
     std::optional<OfflineSession> session = activeSession(d);
     if (!session) return {Code::noActiveSession, std::nullopt};
+    const Date now = judgedAt(d, *session);
     if (!session->earlyUnlockPending()) {
       if (session->expirationDate > now && !session->clockLooksWoundBack(now)) {
         return {Code::notPending, session->expirationDate};

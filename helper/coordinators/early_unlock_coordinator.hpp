@@ -5,6 +5,7 @@
 #include "core/date.hpp"
 #include "core/early_unlock_result.hpp"
 #include "core/session.hpp"
+#include "core/session_clock.hpp"
 
 namespace nubrik {
 
@@ -13,6 +14,8 @@ struct EarlyUnlockDependencies {
   std::function<void(const OfflineSession&)> save;  // throws
   std::function<void(const OfflineSession&)> publishStatus;
   std::function<Date()> now;
+  // The boot clock the session is measured on; may be left empty (the wall clock alone).
+  std::function<std::optional<BootInstant>()> bootClock;
   double cooldown = nubrikEarlyUnlockCooldownSeconds;
 
   // The session store's load, save and status publication, and the wall clock.

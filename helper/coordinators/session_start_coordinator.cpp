@@ -27,6 +27,7 @@ SessionStartDependencies SessionStartDependencies::production() {
           },
       .publishActivationPending = [] { SessionStore::writeStatusPending(); },
       .currentDate = [] { return std::chrono::system_clock::now(); },
+      .bootClock = [] { return readBootClock(); },
   };
 }
 
@@ -52,7 +53,8 @@ OfflineSession SessionStartCoordinator::start(double duration) const {
   // An expired session is never replaced here: only restoration may remove it, because it holds
   // the record of what to restore.
   if (const std::optional<OfflineSession> existing = d.loadSession()) {
-    throw SessionStartError(existing->isExpired(d.currentDate())
+    const std::optional<BootInstant> boot = d.bootClock ? d.bootClock() : std::nullopt;
+    throw SessionStartError(existing->isExpired(sessionNow(*existing, d.currentDate(), boot))
                                 ? SessionStartError::Kind::expiredSessionPendingRestoration
                                 : SessionStartError::Kind::activeSessionInProgress);
   }
@@ -65,6 +67,7 @@ OfflineSession SessionStartCoordinator::start(double duration) const {
   }
 
   const Date now = d.currentDate();
+  const std::optional<BootInstant> boot = d.bootClock ? d.bootClock() : std::nullopt;
   OfflineSession session;
   session.id = newUUIDString();
   session.startDate = now;
@@ -73,6 +76,10 @@ OfflineSession SessionStartCoordinator::start(double duration) const {
   session.wifiPower = std::move(snapshot.wifiPower);
   session.interfaces = std::move(snapshot.interfaces);
   session.active = true;
+  if (boot) {
+    session.bootID = boot->bootID;
+    session.bootTimeAtStart = boot->seconds;
+  }
 
   // The record of what to restore is on disk before anything is switched off; a failed save
   // leaves the network untouched and its error goes to the caller unchanged.

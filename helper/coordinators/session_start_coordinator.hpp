@@ -5,6 +5,7 @@
 
 #include "core/date.hpp"
 #include "core/session.hpp"
+#include "core/session_clock.hpp"
 #include "helper/coordinators/activation_coordinator.hpp"
 #include "helper/coordinators/capture_coordinator.hpp"
 
@@ -17,6 +18,8 @@ struct SessionStartDependencies {
   std::function<ActivationOutcome()> activateOffline;
   std::function<void()> publishActivationPending;
   std::function<Date()> currentDate;
+  // The boot clock the session is measured on; may be left empty (the wall clock alone).
+  std::function<std::optional<BootInstant>()> bootClock;
 
   static SessionStartDependencies production();
 };

@@ -11,11 +11,14 @@
 
 #include "core/file_read.hpp"
 #include "core/session.hpp"
+#include "core/session_clock.hpp"
 #include "core/state_location.hpp"
 #include "helper/daemon/change_source.hpp"
 #include "helper/daemon/daemon_tick_coordinator.hpp"
 #include "helper/daemon/tick_scheduler.hpp"
 #include "helper/log/log.hpp"
+#include "helper/transaction/helper_transaction.hpp"
+#include "helper/transaction/stale_temporary_files.hpp"
 
 namespace nubrik {
 
@@ -73,12 +76,15 @@ int runLoop(const ListenerStart& startListener) {
     return EXIT_FAILURE;
   const SourceHandle interrupt(rawSource);
 
-  TickScheduler scheduler(event.get(),
-                          TickScheduler::Operations{
-                              [] { tick(); },
-                              [] { return peekSessionExpiration(StateLocation::sessionFile()); },
-                              [] { return std::chrono::system_clock::now(); },
-                          });
+  TickScheduler scheduler(event.get(), TickScheduler::Operations{
+                                           [] { tick(); },
+                                           [] {
+                                             return peekSessionExpiration(
+                                                 StateLocation::sessionFile(),
+                                                 std::chrono::system_clock::now(), readBootClock());
+                                           },
+                                           [] { return std::chrono::system_clock::now(); },
+                                       });
   const RunningSchedulerScope runningScope(&scheduler);
 
   // Without change notifications the daemon still converges on the periodic tick alone.
@@ -104,11 +110,17 @@ int runLoop(const ListenerStart& startListener) {
 
 }  // namespace
 
-std::optional<Date> peekSessionExpiration(const std::string& sessionPath) {
+std::optional<Date> peekSessionExpiration(const std::string& sessionPath, Date wallNow,
+                                          const std::optional<BootInstant>& boot) {
   try {
-    const OfflineSession session = decodeSession(readWholeFile(sessionPath));
+    OfflineSession session = decodeSession(readWholeFile(sessionPath, 4 * 1024 * 1024));
     if (!session.active) return std::nullopt;
-    return session.expirationDate;
+    boundSessionLength(session);
+    // On the wall clock's scale, when the session's own clock will reach its end: the wake-up is a
+    // wall-clock timer, and the tick it brings judges the session on the session's clock again.
+    const Date now = sessionNow(session, wallNow, boot);
+    if (now == wallNow) return session.expirationDate;
+    return addSeconds(wallNow, secondsBetween(now, session.expirationDate));
   } catch (...) {
     return std::nullopt;
   }
@@ -120,6 +132,23 @@ void requestDaemonTick() {
 
 int runDaemon(const ListenerStart& startListener) {
   log("daemon launched (uid=" + std::to_string(::geteuid()) + ")");
+  sendDiagnosticsToStandardError();
+  // A helper killed in the middle of replacing a file leaves its temporary file behind; under the
+  // state lock no replacement is under way, so whatever matches now is stale.
+  try {
+    HelperTransaction::run(
+        [] {
+          for (const std::string& path : removeStaleTemporaryFiles(
+                   {StateLocation::statusFile(), StateLocation::generationFile(),
+                    StateLocation::sessionFile(), StateLocation::recoveryPendingFile(),
+                    StateLocation::schedulesFile()})) {
+            diagnose("removed stale temporary file " + path);
+          }
+        },
+        true);
+  } catch (...) {
+    // Another process holds the lock or it cannot be taken; the files wait for the next start.
+  }
   try {
     return runLoop(startListener);
   } catch (...) {

@@ -7,6 +7,7 @@
 #include <string>
 
 #include "core/date.hpp"
+#include "core/session_clock.hpp"
 
 namespace nubrik {
 
@@ -23,8 +24,10 @@ int runDaemon(const ListenerStart& startListener = {});
 // armed at once. Does nothing when no daemon loop runs. Call on the loop's thread only.
 void requestDaemonTick();
 
-// The expiration of the active session stored at the path, read without any of the load's side
-// effects (no quarantine, no marker, no log); none when there is none or it cannot be read.
-std::optional<Date> peekSessionExpiration(const std::string& sessionPath);
+// When, on the wall clock as it reads at wallNow, the active session stored at the path ends by
+// its own clock (see sessionNow), read without any of the load's side effects (no quarantine, no
+// marker, no log); none when there is none or it cannot be read.
+std::optional<Date> peekSessionExpiration(const std::string& sessionPath, Date wallNow,
+                                          const std::optional<BootInstant>& boot);
 
 }  // namespace nubrik

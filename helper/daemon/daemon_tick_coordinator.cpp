@@ -29,15 +29,45 @@ DaemonTickDependencies DaemonTickDependencies::production() {
   dependencies.publishIdle = [] { SessionStore::writeStatusIdle(); };
   dependencies.log = [](const std::string& message) { nubrik::log(message); };
   dependencies.runScheduledStart = [] { runScheduledStartIfDue(); };
+  dependencies.bootClock = [] { return readBootClock(); };
+  dependencies.saveSession = [](const OfflineSession& session) { SessionStore::save(session); };
   return dependencies;
 }
 
 DaemonTickCoordinator::DaemonTickCoordinator(DaemonTickDependencies dependencies)
     : dependencies_(std::move(dependencies)) {}
 
+namespace {
+
+// The session as this boot measures it. One not yet anchored in this boot (started before a
+// restart, or by an older helper) is anchored now and kept so; should keeping it fail, it is
+// still judged anchored for this tick, and the next tick anchors it again.
+OfflineSession measuredInThisBoot(const DaemonTickDependencies& d, const OfflineSession& session,
+                                  Date wall, const std::optional<BootInstant>& boot) {
+  if (!boot || anchoredIn(session, *boot) || session.isExpired(wall)) return session;
+  OfflineSession anchored = anchoredToBoot(session, wall, *boot);
+  if (d.saveSession) {
+    try {
+      d.saveSession(anchored);
+    } catch (const std::exception& error) {
+      diagnose(std::string("session could not be anchored in this boot (") + error.what() + ")");
+    }
+  }
+  return anchored;
+}
+
+}  // namespace
+
 void DaemonTickCoordinator::tick() const {
   const DaemonTickDependencies& d = dependencies_;
-  const SessionLoadResult state = d.loadState();
+  SessionLoadResult state;
+  try {
+    state = d.loadState();
+  } catch (const SessionUnreadableNow& error) {
+    // Neither trusted nor condemned: the record is read again on the next tick.
+    diagnose(std::string("session record cannot be read now (") + error.what() + "); will retry");
+    return;
+  }
   std::visit(
       [&](const auto& loaded) {
         using Loaded = std::decay_t<decltype(loaded)>;
@@ -53,12 +83,16 @@ void DaemonTickCoordinator::tick() const {
                 "); attempting fail-open recovery");
           d.runRecovery();
         } else {
-          const Date now = d.now();
+          const Date wall = d.now();
+          const std::optional<BootInstant> boot =
+              d.bootClock ? d.bootClock() : std::optional<BootInstant>();
+          const OfflineSession session = measuredInThisBoot(d, loaded, wall, boot);
+          const Date now = sessionNow(session, wall, boot);
           // A clock set back after the start must not end the session early: keep enforcing
           // until the clock is plausible again.
-          if (loaded.isExpired(now) && !loaded.clockLooksWoundBack(now)) {
+          if (session.isExpired(now) && !session.clockLooksWoundBack(now)) {
             d.log("daemon: session expired; restoring transactionally");
-            d.runRestoration(loaded);
+            d.runRestoration(session);
           } else {
             d.runEnforcement();
           }
@@ -68,7 +102,8 @@ void DaemonTickCoordinator::tick() const {
 }
 
 void DaemonTickCoordinator::transactionalTick() const {
-  HelperTransaction::run([this] { tick(); }, false);
+  // The network decisions go on even when the state or status files cannot be written.
+  HelperTransaction::run([this] { tick(); }, false, std::nullopt, WhenUnwritable::proceed);
 }
 
 void runTick(const DaemonTickCoordinator& coordinator) noexcept {

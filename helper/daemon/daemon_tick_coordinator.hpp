@@ -1,10 +1,12 @@
 #pragma once
 
 #include <functional>
+#include <optional>
 #include <string>
 
 #include "core/date.hpp"
 #include "core/session.hpp"
+#include "core/session_clock.hpp"
 #include "helper/coordinators/enforcement_coordinator.hpp"
 
 namespace nubrik {
@@ -19,6 +21,10 @@ struct DaemonTickDependencies {
   std::function<void(const std::string&)> log;
   // Starts a due weekly schedule.
   std::function<void()> runScheduledStart;
+  // The boot clock, and how a session newly anchored in this boot is kept. Either may be left
+  // empty: the session is then judged on the wall clock alone.
+  std::function<std::optional<BootInstant>()> bootClock;
+  std::function<void(const OfflineSession&)> saveSession;  // throws
 
   // Fresh production coordinators behind every operation.
   static DaemonTickDependencies production();

@@ -39,6 +39,7 @@ struct Harness {
 
   SessionLoadResult stored;
   Date now = kNow;
+  std::optional<BootInstant> boot;
   bool saveFails = false;
   std::vector<OfflineSession> published;
 
@@ -52,6 +53,7 @@ struct Harness {
             },
         .publishStatus = [this](const OfflineSession& session) { published.push_back(session); },
         .now = [this] { return now; },
+        .bootClock = [this] { return boot; },
         .cooldown = 900,
     });
   }
@@ -91,6 +93,23 @@ TEST(EarlyUnlockCoordinator, AnswersForEachStoredState) {
     EXPECT_TRUE(h.published.empty()) << c.what;
     EXPECT_EQ(h.coordinator().cancel(), c.cancel) << c.what;
   }
+}
+
+TEST(EarlyUnlockCoordinator, CountsTheCooldownOnTheSessionsOwnClock) {
+  // Started an hour ago (by its boot clock) with two hours to run; the wall clock has since been
+  // set a day back, which would make "15 minutes from now" a day early.
+  OfflineSession session = running(kNow + std::chrono::hours(2), kNow - std::chrono::hours(1));
+  session.bootID = "B";
+  session.bootTimeAtStart = 100;
+  Harness harness(session);
+  harness.now = kNow - std::chrono::hours(24);
+  harness.boot = BootInstant{"B", 100 + 3600};
+  const EarlyUnlockResult result = harness.coordinator().request();
+  EXPECT_EQ(result.code, Code::accepted);
+  EXPECT_EQ(result.expiration, kNow + seconds(900));
+  const auto* stored = std::get_if<OfflineSession>(&harness.stored);
+  ASSERT_NE(stored, nullptr);
+  EXPECT_EQ(stored->earlyUnlockRequestedAt, kNow);
 }
 
 TEST(EarlyUnlockCoordinator, FailedSavePublishesNothing) {

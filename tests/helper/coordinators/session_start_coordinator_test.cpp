@@ -25,6 +25,7 @@ struct StartHarness {
   std::function<CapturedSnapshot()> capture = [] { return kSnapshot; };
   std::function<void()> save = [] {};
   ActivationOutcome activation = ActivationOutcome::activated;
+  std::optional<BootInstant> boot;
 
   OfflineSession start(double duration) {
     return SessionStartCoordinator({[this] {
@@ -48,7 +49,8 @@ struct StartHarness {
                                     [this] {
                                       calls.push_back("now");
                                       return kNow;
-                                    }})
+                                    },
+                                    [this] { return boot; }})
         .start(duration);
   }
   std::optional<Kind> startError(double duration) {
@@ -60,6 +62,19 @@ struct StartHarness {
     }
   }
 };
+
+TEST(SessionStartCoordinator, RecordsTheBootClockTheSessionIsMeasuredOn) {
+  StartHarness h;
+  h.boot = BootInstant{"B", 42.5};
+  const OfflineSession session = h.start(600);
+  EXPECT_EQ(session.bootID, "B");
+  EXPECT_EQ(session.bootTimeAtStart, 42.5);
+  ASSERT_EQ(h.saved.size(), 1u);
+  EXPECT_EQ(h.saved[0].bootTimeAtStart, 42.5);
+
+  StartHarness withoutClock;
+  EXPECT_FALSE(withoutClock.start(600).bootID.has_value());
+}
 
 TEST(SessionStartCoordinator, DurationBoundsAreInclusiveAndCheckedBeforeAnything) {
   constexpr double nan = std::numeric_limits<double>::quiet_NaN();

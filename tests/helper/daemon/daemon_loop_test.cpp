@@ -169,10 +169,14 @@ TEST_F(ChangeSourceTest, NetlinkMessagesFromOtherProcessesAreIgnored) {
 
 TEST(SessionExpirationPeek, ReadsOnlyAnActiveDecodableSessionAndChangesNothing) {
   TempDir dir;
-  EXPECT_FALSE(peekSessionExpiration(dir.file("session.json")).has_value());
+  const Date wall = dateFromReferenceSeconds(800000100);
+  const auto peek = [&](const std::string& name, std::optional<BootInstant> boot = std::nullopt) {
+    return peekSessionExpiration(dir.file(name), wall, boot);
+  };
+  EXPECT_FALSE(peek("session.json").has_value());
 
   dir.write("session.json", "not json");
-  EXPECT_FALSE(peekSessionExpiration(dir.file("session.json")).has_value());
+  EXPECT_FALSE(peek("session.json").has_value());
   EXPECT_EQ(dir.read("session.json"), "not json");  // no quarantine, no marker
 
   OfflineSession session;
@@ -180,13 +184,21 @@ TEST(SessionExpirationPeek, ReadsOnlyAnActiveDecodableSessionAndChangesNothing) 
   session.startDate = dateFromReferenceSeconds(800000000);
   session.expirationDate = dateFromReferenceSeconds(800000900.5);
   dir.write("session.json", encodeSession(session));
-  EXPECT_EQ(peekSessionExpiration(dir.file("session.json")), session.expirationDate);
+  EXPECT_EQ(peek("session.json"), session.expirationDate);
   ASSERT_EQ(::symlink(dir.file("session.json").c_str(), dir.file("link.json").c_str()), 0);
-  EXPECT_FALSE(peekSessionExpiration(dir.file("link.json")).has_value());
+  EXPECT_FALSE(peek("link.json").has_value());
+
+  // Measured on its boot's clock, 300 s have passed although the wall clock says 100 s: the
+  // wake-up comes when the wall clock has 600.5 s more to go.
+  session.bootID = "B";
+  session.bootTimeAtStart = 50;
+  dir.write("session.json", encodeSession(session));
+  EXPECT_EQ(peek("session.json", BootInstant{"B", 350}), addSeconds(wall, 600.5));
+  EXPECT_EQ(peek("session.json", BootInstant{"C", 350}), session.expirationDate);
 
   session.active = false;
   dir.write("session.json", encodeSession(session));
-  EXPECT_FALSE(peekSessionExpiration(dir.file("session.json")).has_value());
+  EXPECT_FALSE(peek("session.json").has_value());
 }
 
 }  // namespace

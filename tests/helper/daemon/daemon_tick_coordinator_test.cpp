@@ -5,11 +5,13 @@
 #include <sys/file.h>
 #include <unistd.h>
 
+#include <algorithm>
 #include <string>
 #include <vector>
 
 #include "core/state_location.hpp"
 #include "helper/log/log.hpp"
+#include "helper/store/session_store.hpp"
 #include "tests/support/temp_dir.hpp"
 
 namespace nubrik {
@@ -88,6 +90,86 @@ TEST(DaemonTick, DoesExactlyOneThingForEachStoredState) {
     DaemonTickCoordinator(trace.dependencies(c.loaded)).tick();
     EXPECT_EQ(trace.calls, c.calls) << c.name;
   }
+}
+
+TEST(DaemonTick, JudgesASessionOnTheBootClockOfItsBootWhateverTheWallClockSays) {
+  // Started 100 s into boot "B" with 600 s to run; the wall clock is set wherever.
+  const auto anchored = [](double startOffset, double expirationOffset) {
+    OfflineSession session = sessionAround(startOffset, expirationOffset);
+    session.bootID = "B";
+    session.bootTimeAtStart = 100;
+    return session;
+  };
+  struct Case {
+    std::string name;
+    OfflineSession stored;
+    BootInstant boot;
+    bool restored;
+  };
+  const std::vector<Case> cases = {
+      // The wall clock wound forward past the end: 10 s have really passed, keep enforcing.
+      {"wound forward", anchored(-3600, -3000), {"B", 110}, false},
+      // The wall clock wound back a year: 600 s have really passed, the session is over.
+      {"wound back", anchored(3600 * 24 * 365, 3600 * 24 * 365 + 600), {"B", 700}, true},
+      {"just before", anchored(-599, 1), {"B", 699.9}, false},
+  };
+  for (const Case& c : cases) {
+    TickTrace trace;
+    DaemonTickDependencies d = trace.dependencies(c.stored);
+    d.bootClock = [boot = c.boot] { return boot; };
+    d.saveSession = [&trace](const OfflineSession&) { trace.calls.push_back("save"); };
+    DaemonTickCoordinator(d).tick();
+    EXPECT_EQ(trace.calls.back(), c.restored ? "restore " + c.stored.id : "enforce") << c.name;
+    EXPECT_EQ(std::count(trace.calls.begin(), trace.calls.end(), "save"), 0) << c.name;
+  }
+}
+
+TEST(DaemonTick, AnchorsASessionFromAnotherBootWithoutStretchingIt) {
+  struct Case {
+    std::string name;
+    double startOffset;  // wall clock, relative to now
+    double expirationOffset;
+    double anchoredElapsed;  // seconds of the session taken as already past
+    bool restored;
+  };
+  const std::vector<Case> cases = {
+      {"ordinary", -1000, 2600, 1000, false},
+      // The clock reads before the start (set back across the restart): at most the whole
+      // duration from now, never the length of the jump.
+      {"wall before start", 86400 * 30, 86400 * 30 + 3600, 0, false},
+      {"expired by the wall", -4000, -400, 0, true},
+  };
+  for (const Case& c : cases) {
+    TickTrace trace;
+    OfflineSession stored = sessionAround(c.startOffset, c.expirationOffset);
+    stored.bootID = "A";
+    stored.bootTimeAtStart = 50;
+    DaemonTickDependencies d = trace.dependencies(stored);
+    d.bootClock = [] { return BootInstant{"B", 20}; };
+    std::optional<OfflineSession> saved;
+    d.saveSession = [&saved](const OfflineSession& session) { saved = session; };
+    DaemonTickCoordinator(d).tick();
+    EXPECT_EQ(trace.calls.back(), c.restored ? "restore " + stored.id : "enforce") << c.name;
+    if (c.restored) {
+      EXPECT_FALSE(saved.has_value()) << c.name;
+      continue;
+    }
+    ASSERT_TRUE(saved.has_value()) << c.name;
+    EXPECT_EQ(saved->bootID, "B");
+    EXPECT_DOUBLE_EQ(*saved->bootTimeAtStart, 20 - c.anchoredElapsed) << c.name;
+    EXPECT_EQ(saved->expirationDate, stored.expirationDate);
+  }
+}
+
+TEST(DaemonTick, ARecordThatCannotBeReadForAMomentIsNeitherTrustedNorCondemned) {
+  TickTrace trace;
+  DaemonTickDependencies d = trace.dependencies(SessionAbsent{});
+  d.loadState = [&trace]() -> SessionLoadResult {
+    trace.calls.push_back("load");
+    throw SessionUnreadableNow("open session.json: Permission denied");
+  };
+  DaemonTickCoordinator(d).tick();
+  EXPECT_EQ(trace.calls, std::vector<std::string>{"load"});
 }
 
 class TransactionalTickTest : public ::testing::Test {
