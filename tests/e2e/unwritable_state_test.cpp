@@ -1,0 +1,321 @@
+// The daemon keeps its promises when its files cannot be written or cannot be trusted: a full or
+// read-only file system, something planted where its files belong, a record whose dates make no
+// sense. Whatever happens to the files, the network decisions go on, the network comes back when
+// the session is over, no evidence is deleted, and the published status is honestly unavailable
+// rather than frozen.
+#include <gtest/gtest.h>
+
+#include <regex>
+#include <string>
+
+#include "core/session.hpp"
+#include "tests/e2e/namespace_harness.hpp"
+
+namespace nubrik {
+namespace {
+
+// Shell functions shared by the scripts below.
+constexpr const char* sessionTools = R"SH(
+BOOT_ID=$(cat /proc/sys/kernel/random/boot_id)
+bootSeconds() { cut -d' ' -f1 /proc/uptime; }
+# sessionRecord START EXPIRATION [BOOTID BOOTTIME]: a session record (dates as Unix seconds) that
+# captured uplink0 and bridge0 up and spare0 down, as a start from makeLinks would have.
+sessionRecord() {
+  local boot=""
+  [ $# -ge 4 ] && boot=",\"bootID\":\"$3\",\"bootTimeAtStart\":$4"
+  awk -v s="$1" -v e="$2" -v b="$boot" 'BEGIN {
+    printf "{\"id\":\"3F2504E0-4F89-11D3-9A0C-0305E82C3301\",\"startDate\":%.6f,", s - 978307200
+    printf "\"expirationDate\":%.6f,\"services\":[],\"wifiPower\":{},", e - 978307200
+    printf "\"interfaces\":[{\"name\":\"uplink0\",\"wasUp\":true},{\"name\":\"spare0\",\"wasUp\":false},"
+    printf "{\"name\":\"bridge0\",\"wasUp\":true}],\"active\":true%s}", b
+  }'
+}
+# endIn SECONDS: moves the stored session's expiration to that many seconds from now.
+endIn() {
+  local end
+  end=$(awk -v now="$EPOCHREALTIME" -v d="$1" 'BEGIN { printf "%.6f", now + d - 978307200 }')
+  sed -E "s/\"expirationDate\":[-+.0-9eE]+/\"expirationDate\":$end/" "$STATE/session.json" \
+    >"$OUT/moved.json" || exit 92
+  installPrivate "$OUT/moved.json" "$STATE/session.json"
+}
+ALL="uplink0 spare0 bridge0"
+)SH";
+
+class UnwritableStateTest : public test::NamespaceTest {
+ protected:
+  void run(const std::string& script) { runIsolated(std::string(sessionTools) + script); }
+};
+
+TEST_F(UnwritableStateTest, AnOrdinaryUserFillingRunStopsNeitherEnforcementNorRecovery) {
+  run(R"SH(
+makeLinks
+mount -o remount,size=256k /run || unavailable "cannot size /run here"
+mkdir -m 1777 /run/lock || exit 91
+startDaemon
+waitFor "the idle status" idlePublished
+recordRetrying start "$HELPER" --start --duration 300
+waitFor "the active status" activePublished
+# The world-writable lock directory lets anyone use up the whole of /run.
+setpriv --reuid=65534 --regid=65534 --clear-groups \
+  sh -c 'dd if=/dev/zero of=/run/lock/fill bs=4k 2>/dev/null; true'
+record full sh -c 'echo probe >/run/probe'
+ip link set uplink0 up || exit 91
+waitFor "enforcement despite a full /run" linkDown uplink0
+waitFor "the frozen status withdrawn" test ! -e "$STATUS"
+record status "$HELPER" --status
+record recover env NUBRIK_FORCE=YES "$HELPER" --recover
+states $ALL >"$OUT/after-recover"
+ls -A "$STATE" >"$OUT/state-files"
+finish
+)SH");
+  if (!ran()) return;
+  expectCommand("start", 0, "", "");
+  EXPECT_NE(statusOf("full"), 0) << "/run was not full";
+  // Missing, or busy when a tick found room for its generation but not for the status: either
+  // way unavailable, never the countdown as it stood when /run filled up.
+  EXPECT_EQ(statusOf("status"), 12);
+  EXPECT_TRUE(std::regex_match(read("status.out"),
+                               std::regex(R"re(\{"unavailable":"(missing|busy)"\}\n)re")))
+      << read("status.out");
+  expectCommand("recover", 0, "recovered: network state restored\n", "");
+  EXPECT_EQ(read("after-recover"), "uplink0=up spare0=down bridge0=up\n");
+  EXPECT_EQ(read("state-files"), "transaction.lock\n");
+}
+
+TEST_F(UnwritableStateTest, AReadOnlyStateDirectoryAtExpiryRestoresTheNetworkAndKeepsTheRecord) {
+  run(R"SH(
+makeLinks
+startDaemon
+waitFor "the idle status" idlePublished
+recordRetrying start "$HELPER" --start --duration 300
+endIn 2
+mount -o remount,ro /var/lib/nubrik || unavailable "cannot remount the state read-only"
+nudge
+waitFor "the restore" logHas "restoration: network restore succeeded but session could not be deleted ("
+states $ALL >"$OUT/after-expiry"
+cp "$STATE/session.json" "$OUT/kept.json"
+recordRetrying recover env NUBRIK_FORCE=YES "$HELPER" --recover
+mount -o remount,rw /var/lib/nubrik || exit 91
+nudge
+waitFor "the record removed" logHas "restoration: succeeded; session deleted, network restored"
+waitFor "the idle status" idlePublished
+ls -A "$STATE" >"$OUT/state-files"
+finish
+)SH");
+  if (!ran()) return;
+  expectCommand("start", 0, "", "");
+  EXPECT_EQ(read("after-expiry"), "uplink0=up spare0=down bridge0=up\n");
+  EXPECT_EQ(decodeSession(read("kept.json")).id.size(), 36u);
+  // The administrator is told what really went wrong, not that someone else holds the lock.
+  expectCommand("recover", 8, "",
+                "error: recovery failed; authoritative state retained, nothing cleared\n"
+                "cause: restoration: network restore succeeded but session could not be deleted "
+                "(remove /var/lib/nubrik/session.json: Read-only file system); will retry\n");
+  EXPECT_EQ(read("state-files"), "transaction.lock\n");
+  EXPECT_EQ(logCount("restoration: succeeded; session deleted, network restored"), 1u);
+}
+
+TEST_F(UnwritableStateTest, DirectoriesPlantedAtTheLockGenerationAndMarkerWedgeNothing) {
+  run(R"SH(
+makeLinks
+startDaemon
+waitFor "the idle status" idlePublished
+recordRetrying start "$HELPER" --start --duration 300
+stopDaemon
+rm -f "$STATE/transaction.lock" "$GENERATION" || exit 91
+mkdir "$STATE/transaction.lock" "$GENERATION" || exit 91
+startDaemon
+waitFor "the frozen status withdrawn" test ! -e "$STATUS"
+ip link set uplink0 up || exit 91
+waitFor "enforcement" linkDown uplink0
+record status "$HELPER" --status
+record start2 "$HELPER" --start --duration 300
+record recover env NUBRIK_FORCE=YES "$HELPER" --recover
+states $ALL >"$OUT/after-recover"
+
+mkdir "$STATE/recovery-pending.json" || exit 91
+nudge
+waitFor "the marker's place cleared" \
+  logHas "fail-open recovery: succeeded; network restored, recovery state finalized"
+ls -A "$STATE" >"$OUT/state-files"
+finish
+)SH");
+  if (!ran()) return;
+  expectCommand("start", 0, "", "");
+  EXPECT_EQ(statusOf("status"), 12) << read("status.out");
+  EXPECT_EQ(statusOf("start2"), 11);
+  expectCommand("recover", 0, "recovered: network state restored\n", "");
+  EXPECT_EQ(read("after-recover"), "uplink0=up spare0=down bridge0=up\n");
+  EXPECT_TRUE(std::regex_match(
+      read("state-files"), std::regex(R"(recovery-pending\.corrupt\.\d+\ntransaction\.lock\n)")))
+      << read("state-files");
+}
+
+TEST_F(UnwritableStateTest, EvidenceIsKeptWhenItsNameIsTakenOrTheMarkerCannotBeWritten) {
+  out.write("corrupt.json", "{\"id\":\"3F2504E0-4F89");
+  run(R"SH(
+makeLinks
+startDaemon
+waitFor "the idle status" idlePublished
+recordRetrying start "$HELPER" --start --duration 300
+# Every name the quarantine could pick in the next seconds is taken by earlier evidence.
+for ((s = EPOCHSECONDS; s <= EPOCHSECONDS + 5; s++)); do
+  echo earlier >"$STATE/session.corrupt.$s"
+done
+installPrivate "$OUT/corrupt.json" "$STATE/session.json"
+nudge
+waitFor "the first fail-open" \
+  logHas "fail-open recovery: succeeded; network restored, recovery state finalized"
+states $ALL >"$OUT/after-first"
+grep -l '3F2504E0-4F89' "$STATE"/session.corrupt.* | wc -l >"$OUT/first-evidence"
+cat "$STATE"/session.corrupt.* | grep -c earlier >"$OUT/earlier-kept"
+
+recordRetrying start2 "$HELPER" --start --duration 300
+stopDaemon
+installPrivate "$OUT/corrupt.json" "$STATE/session.json"
+mount -o remount,ro /var/lib/nubrik || unavailable "cannot remount the state read-only"
+startDaemon
+waitFor "the network back" linkUp uplink0
+waitFor "a failed finalisation" \
+  logHas "fail-open recovery: network restore succeeded but recovery state could not be finalized ("
+cp "$STATE/session.json" "$OUT/still-there.json"
+mount -o remount,rw /var/lib/nubrik || exit 91
+nudge
+waitFor "the second fail-open" \
+  logHasTimes 2 "fail-open recovery: succeeded; network restored, recovery state finalized"
+states $ALL >"$OUT/after-second"
+grep -l '3F2504E0-4F89' "$STATE"/session.corrupt.* | wc -l >"$OUT/all-evidence"
+ls -A "$STATE" | grep -vc '^session\.corrupt\.' >"$OUT/other-files"
+finish
+)SH");
+  if (!ran()) return;
+  EXPECT_EQ(read("after-first"), "uplink0=up spare0=up bridge0=up\n");
+  EXPECT_EQ(read("first-evidence"), "1\n");
+  EXPECT_EQ(read("earlier-kept"), "6\n");
+  expectCommand("start2", 0, "", "");
+  EXPECT_EQ(read("still-there.json"), read("corrupt.json"));
+  expectLogged(
+      "corrupt session state (undecodable) but recovery-pending marker could not be persisted; "
+      "evidence left in place");
+  EXPECT_EQ(read("after-second"), "uplink0=up spare0=up bridge0=up\n");
+  EXPECT_EQ(read("all-evidence"), "2\n");
+  EXPECT_EQ(read("other-files"), "1\n");  // transaction.lock: no marker, no session left
+}
+
+TEST_F(UnwritableStateTest, NoRecordOrClockHoldsTheComputerOfflineBeyondTheSessionsDuration) {
+  run(R"SH(
+makeLinks
+startDaemon
+waitFor "the idle status" idlePublished
+now=$EPOCHREALTIME
+# A record claiming a hundred years is held to a day.
+sessionRecord "$(awk -v n="$now" 'BEGIN { print n - 10 }')" \
+  "$(awk -v n="$now" 'BEGIN { print n - 10 + 100 * 365 * 86400 }')" \
+  "$BOOT_ID" "$(bootSeconds | awk '{ print $1 - 10 }')" >"$OUT/century.json"
+installPrivate "$OUT/century.json" "$STATE/session.json"
+nudge
+waitFor "the century enforced" linkDown uplink0
+waitFor "the active status" activePublished
+cp "$STATUS" "$OUT/century-status"
+record recover env NUBRIK_FORCE=YES "$HELPER" --recover
+
+# The wall clock reads a year before the start: the session still lasts its 3 s, on the boot
+# clock when the record carries it and from the moment it is found when it does not.
+now=$EPOCHREALTIME
+start=$(awk -v n="$now" 'BEGIN { print n + 365 * 86400 }')
+sessionRecord "$start" "$(awk -v s="$start" 'BEGIN { print s + 3 }')" \
+  "$BOOT_ID" "$(bootSeconds)" >"$OUT/wound-back.json"
+installPrivate "$OUT/wound-back.json" "$STATE/session.json"
+nudge
+waitFor "the wound-back session enforced" linkDown uplink0
+waitFor "the wound-back session over" logHasTimes 2 "restoration: succeeded; session deleted, network restored"
+states $ALL >"$OUT/after-wound-back"
+
+sessionRecord "$start" "$(awk -v s="$start" 'BEGIN { print s + 3 }')" >"$OUT/older.json"
+installPrivate "$OUT/older.json" "$STATE/session.json"
+nudge
+waitFor "the older record enforced" linkDown uplink0
+waitFor "the older record over" logHasTimes 3 "restoration: succeeded; session deleted, network restored"
+states $ALL >"$OUT/after-older"
+finish
+)SH");
+  if (!ran()) return;
+  const HelperStatus century = decodeStatus(read("century-status"));
+  ASSERT_TRUE(century.remainingSeconds.has_value()) << read("century-status");
+  EXPECT_LE(*century.remainingSeconds, 86400 - 10);
+  EXPECT_GE(*century.remainingSeconds, 86400 - 120);
+  expectCommand("recover", 0, "recovered: network state restored\n", "");
+  EXPECT_EQ(read("after-wound-back"), "uplink0=up spare0=down bridge0=up\n");
+  EXPECT_EQ(read("after-older"), "uplink0=up spare0=down bridge0=up\n");
+}
+
+TEST_F(UnwritableStateTest, ARefusedStartLeavesTheStatusReadable) {
+  run(R"SH(
+makeLinks
+record start "$HELPER" --start --duration 300
+record again "$HELPER" --start --duration 300
+record short "$HELPER" --start --duration 10
+record status "$HELPER" --status
+generation >"$OUT/generation"
+finish
+)SH");
+  if (!ran()) return;
+  expectCommand("start", 0, "", "");
+  expectCommand("again", 4, "", "error: a session is already active\n");
+  expectCommand("short", 2, "", "error: duration must be 5 minutes to 24 hours\n");
+  EXPECT_EQ(statusOf("status"), 0) << read("status.out");
+  EXPECT_NE(read("status.out").find("\"active\":true"), std::string::npos);
+  EXPECT_EQ(std::stoull(read("generation")) % 2, 0u);
+}
+
+TEST_F(UnwritableStateTest, AHugeRecordIsEvidenceAndCrashLeftoversAreCleared) {
+  run(R"SH(
+makeLinks
+truncate -s 100M "$STATE/session.json" || exit 91
+touch /run/nubrik-status.json.Ab12Cd /run/nubrik-generation.json.zz99ZZ /run/nubrik-status.json.keep \
+  "$STATE/session.json.q1w2e3" || exit 91
+record recover env NUBRIK_FORCE=YES "$HELPER" --recover
+states $ALL >"$OUT/after-recover"
+published=$(generation)
+startDaemon
+waitFor "the daemon's first tick" generationReached $((published + 2))
+ls -A /run | grep nubrik >"$OUT/run-files"
+ls -A "$STATE" | sed -E 's/[0-9]+$/N/' >"$OUT/state-files"
+finish
+)SH");
+  if (!ran()) return;
+  expectCommand("recover", 0, "recovered: fail-open network restore completed\n", "");
+  EXPECT_EQ(read("after-recover"), "uplink0=up spare0=up bridge0=up\n");
+  EXPECT_EQ(read("run-files"),
+            "nubrik-generation.json\nnubrik-status.json\nnubrik-status.json.keep\n");
+  EXPECT_EQ(read("state-files"), "session.corrupt.N\ntransaction.lock\n");
+}
+
+TEST_F(UnwritableStateTest, ARecordUnreadableForAMomentDoesNotEndTheSession) {
+  run(R"SH(
+makeLinks
+command -v setpriv >/dev/null || unavailable "setpriv is not installed"
+# Root without the right to override file permissions, so that a mode can refuse it a read.
+setpriv --bounding-set=-dac_override,-dac_read_search "$HELPER" --daemon 2>"$OUT/daemon.err" &
+DAEMON=$!
+waitFor "the idle status" idlePublished
+recordRetrying start "$HELPER" --start --duration 300
+chmod 000 "$STATE/session.json" || exit 91
+nudge
+waitFor "a refused read" grep -q "session record cannot be read now" "$OUT/daemon.err"
+chmod 600 "$STATE/session.json" || exit 91
+ip link set uplink0 up || exit 91
+waitFor "enforcement" linkDown uplink0
+ls -A "$STATE" >"$OUT/state-files"
+finish
+)SH");
+  if (!ran()) return;
+  expectCommand("start", 0, "", "");
+  EXPECT_EQ(read("state-files"), "session.json\ntransaction.lock\n");
+  for (const std::string& line : logMessages()) {
+    EXPECT_EQ(line.find("corrupt"), std::string::npos) << line;
+  }
+}
+
+}  // namespace
+}  // namespace nubrik
