@@ -1,6 +1,8 @@
 #include "helper/store/schedule_store.hpp"
 
 #include <gtest/gtest.h>
+
+#include <filesystem>
 #include <unistd.h>
 
 #include <system_error>
@@ -76,6 +78,14 @@ TEST_F(ScheduleStoreTest, UndecodableFilesAreQuarantinedWithoutOverwritingEviden
   EXPECT_EQ(logLines[2],
             R"(schedules: undecodable file (missing key "firedWindows"); quarantining)");
   EXPECT_EQ(logLines[3], "schedules: corrupt file quarantined as schedules.corrupt.1796486400-1");
+
+  // A file far beyond any list of schedules is not read into memory; it is evidence all the same.
+  dir.write("schedules.json", "");
+  std::filesystem::resize_file(dir.file("schedules.json"), 100 * 1024 * 1024);  // sparse
+  EXPECT_EQ(ScheduleStore::load(), ScheduleState{});
+  EXPECT_EQ(std::filesystem::file_size(dir.file("schedules.corrupt.1796486400-2")),
+            100u * 1024 * 1024);
+  EXPECT_FALSE(has("schedules.json"));
 }
 
 TEST_F(ScheduleStoreTest, UnreadableFilesAreLeftInPlace) {
