@@ -20,7 +20,9 @@ void scheduleNext(const std::shared_ptr<TimerState>& state) {
     const std::shared_ptr<TimerState> alive = weak.lock();
     if (!alive || alive->cancelled) return;
     scheduleNext(alive);
-    alive->fire();
+    // A copy: the firing may cancel the timer, which drops the stored function.
+    const std::function<void()> fire = alive->fire;
+    fire();
   });
 }
 
