@@ -1,5 +1,6 @@
 #pragma once
 
+#include <chrono>
 #include <cstdint>
 #include <optional>
 #include <string_view>
@@ -95,5 +96,12 @@ struct GuiStatusDetail {
 // A busy reading this soon after the last confirmed idle one still counts as idle on the main
 // screen, so that a short helper transaction does not flash an unavailable screen.
 inline constexpr double idleBusyGraceSeconds = 6.0;
+
+// Whole seconds from `at` to `expiration`, truncated toward zero and never below 0: what a
+// countdown shows at `at`.
+inline std::int64_t displayedRemainingSeconds(Date expiration, Date at) {
+  if (expiration <= at) return 0;
+  return std::chrono::duration_cast<std::chrono::seconds>(expiration - at).count();
+}
 
 }  // namespace nubrik
