@@ -1,5 +1,6 @@
 #include "app/duration.hpp"
 
+#include <algorithm>
 #include <array>
 #include <cstdint>
 #include <limits>
@@ -143,6 +144,22 @@ std::optional<int> parseDuration(std::string_view text) {
     return std::nullopt;
   }
   return static_cast<int>(*minutes);
+}
+
+std::string durationDisplay(int minutes) {
+  if (minutes < 60) return std::to_string(minutes) + " min";
+  const std::string hours = std::to_string(minutes / 60) + " hr";
+  if (minutes % 60 == 0) return hours;
+  return hours + " " + std::to_string(minutes % 60) + " min";
+}
+
+int steppedDuration(int minutes, bool increase) {
+  constexpr int step = 5;
+  // Clamp before stepping so that no input, however far out of range, can overflow.
+  const int current =
+      std::clamp(minutes, minimumSessionMinutes - step, maximumSessionMinutes + step);
+  return std::clamp(increase ? current + step : current - step, minimumSessionMinutes,
+                    maximumSessionMinutes);
 }
 
 }  // namespace nubrik

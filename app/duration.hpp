@@ -1,6 +1,7 @@
 #pragma once
 
 #include <optional>
+#include <string>
 #include <string_view>
 
 namespace nubrik {
@@ -14,5 +15,11 @@ inline constexpr int maximumSessionMinutes = 1440;
 // the units h and m ("1h30m", "1h 30", "45m"; each unit at most once, a bare trailing number only
 // after h). The result lies in 5...1440.
 std::optional<int> parseDuration(std::string_view text);
+
+// A duration for people: "45 min", "2 hr", "1 hr 15 min".
+std::string durationDisplay(int minutes);
+
+// One 5-minute step up or down, kept within minimumSessionMinutes...maximumSessionMinutes.
+int steppedDuration(int minutes, bool increase);
 
 }  // namespace nubrik

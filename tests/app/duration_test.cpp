@@ -2,9 +2,14 @@
 
 #include <gtest/gtest.h>
 
+#include <chrono>
+#include <cstdint>
 #include <optional>
 #include <string>
+#include <utility>
 #include <vector>
+
+#include "app/duration_stepper.hpp"
 
 namespace nubrik {
 namespace {
@@ -43,6 +48,12 @@ TEST(ParseDuration, Table) {
       {"23h61m", std::nullopt},
       {"1440m", 1440},
       {"1441m", std::nullopt},
+      {"0h5m", 5},
+      {"0h4m", std::nullopt},
+      {"24h0m", 1440},
+      {"24h1", std::nullopt},
+      {"+5", 5},
+      {"+4", std::nullopt},
       // Blanks and case.
       {"  90  ", 90},
       {"\t90\t", 90},
@@ -85,6 +96,86 @@ TEST(ParseDuration, Table) {
   for (const auto& c : cases) {
     EXPECT_EQ(parseDuration(c.text), c.minutes) << "\"" << c.text << "\"";
   }
+}
+
+TEST(DurationDisplay, Table) {
+  const std::vector<std::pair<int, std::string>> cases = {
+      {5, "5 min"},        {59, "59 min"},  {60, "1 hr"},           {75, "1 hr 15 min"},
+      {125, "2 hr 5 min"}, {1440, "24 hr"}, {1439, "23 hr 59 min"},
+  };
+  for (const auto& [minutes, text] : cases) EXPECT_EQ(durationDisplay(minutes), text) << minutes;
+}
+
+TEST(SteppedDuration, StepsByFiveWithinBounds) {
+  struct Case {
+    int minutes;
+    bool increase;
+    int result;
+  };
+  const std::vector<Case> cases = {
+      {30, true, 35},     {30, false, 25},       {5, false, 5},       {6, false, 5},
+      {1438, true, 1440}, {1440, true, 1440},    {1440, false, 1435}, {0, true, 5},
+      {-100, true, 5},    {100000, false, 1440},
+  };
+  for (const auto& c : cases) {
+    EXPECT_EQ(steppedDuration(c.minutes, c.increase), c.result)
+        << c.minutes << (c.increase ? " up" : " down");
+  }
+}
+
+// Press times in whole milliseconds, so that gaps of exactly 0.3 s are exact.
+Date at(std::int64_t milliseconds) {
+  return dateFromReferenceSeconds(800000000.0) + std::chrono::milliseconds(milliseconds);
+}
+
+TEST(DurationStepper, QuickPressesAccelerate) {
+  // Presses 0.1 s apart: 1..9 move 5 minutes, 10..21 move 10, from 22 on 20.
+  DurationStepper stepper;
+  int minutes = 5;
+  for (int press = 1; press <= 30; ++press) {
+    const int before = minutes;
+    minutes = stepper.press(minutes, true, at(press * 100));
+    const int expected = press <= 9 ? 5 : press <= 21 ? 10 : 20;
+    EXPECT_EQ(minutes - before, expected) << "press " << press;
+  }
+}
+
+TEST(DurationStepper, PauseStartsNewRun) {
+  struct Case {
+    std::int64_t gapMilliseconds;
+    int moved;
+  };
+  // After a run of 25 quick presses, the next press after this gap moves by `moved`; a clock
+  // that stepped back does not end the run.
+  const std::vector<Case> cases = {{299, 20}, {300, 5}, {1000, 5}, {-1000, 20}};
+  for (const auto& c : cases) {
+    DurationStepper stepper;
+    int minutes = 5;
+    std::int64_t time = 0;
+    for (int press = 0; press < 25; ++press)
+      minutes = stepper.press(minutes, true, at(time += 100));
+    const int before = minutes;
+    minutes = stepper.press(minutes, true, at(time + c.gapMilliseconds));
+    EXPECT_EQ(minutes - before, c.moved) << "gap " << c.gapMilliseconds;
+    // The run goes on from this press.
+    const int next = stepper.press(minutes, true, at(time + c.gapMilliseconds + 100));
+    EXPECT_EQ(next - minutes, c.moved == 5 ? 5 : 20) << "gap " << c.gapMilliseconds;
+  }
+}
+
+TEST(DurationStepper, EachStepIsClamped) {
+  DurationStepper stepper;
+  int minutes = 1440;
+  for (int press = 1; press <= 30; ++press)
+    minutes = stepper.press(minutes, false, at(press * 100));
+  // 9 x 5 + 12 x 10 + 9 x 20 minutes down.
+  EXPECT_EQ(minutes, 1440 - 345);
+  DurationStepper fast;
+  minutes = 20;
+  for (int press = 1; press <= 30; ++press) minutes = fast.press(minutes, false, at(press * 100));
+  EXPECT_EQ(minutes, 5);
+  // Four steps from 1430 reach the top after two and stay there.
+  EXPECT_EQ(fast.press(1430, true, at(3050)), 1440);
 }
 
 }  // namespace

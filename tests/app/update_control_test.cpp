@@ -1,0 +1,254 @@
+#include "app/update_control.hpp"
+
+#include <gtest/gtest.h>
+
+#include <functional>
+#include <memory>
+#include <optional>
+#include <utility>
+#include <vector>
+
+#include "app/update_control_package_manager.hpp"
+
+namespace nubrik {
+namespace {
+
+const Date expiration = dateFromReferenceSeconds(800000000.0);
+
+const std::vector<GuiStatus> notIdle = {
+    GuiStatus::confirmedActive(expiration, 600),
+    GuiStatus::unavailable(StatusUnavailableReason::missing),
+    GuiStatus::unavailable(StatusUnavailableReason::unreadable),
+    GuiStatus::unavailable(StatusUnavailableReason::malformed),
+    GuiStatus::unavailable(StatusUnavailableReason::busy),
+};
+
+// A timer the test fires by hand; its state outlives the timer object.
+struct TimerRecord {
+  double interval = 0;
+  std::function<void()> fire;
+  bool cancelled = false;
+  bool destroyed = false;
+};
+
+class FakeTimer final : public RepeatingTimer {
+ public:
+  explicit FakeTimer(std::shared_ptr<TimerRecord> record) : record_(std::move(record)) {}
+  ~FakeTimer() override { record_->destroyed = true; }
+  void cancel() override { record_->cancelled = true; }
+
+ private:
+  std::shared_ptr<TimerRecord> record_;
+};
+
+// Records what the controller asks of the updater, and asks the delegate's questions as an
+// updater would.
+struct FakeUpdater final : Updater {
+  explicit FakeUpdater(UpdaterDelegate& d, bool startSucceeds)
+      : delegate(d), starts(startSucceeds) {}
+  bool start() override {
+    ++startCalls;
+    return starts;
+  }
+  void checkForUpdates() override { ++checkCalls; }
+
+  UpdaterDelegate& delegate;
+  bool starts;
+  int startCalls = 0;
+  int checkCalls = 0;
+};
+
+class UpdateControllerTest : public ::testing::Test {
+ protected:
+  std::unique_ptr<UpdateController> makeController() {
+    UpdateControllerDependencies dependencies;
+    dependencies.statusProvider = [this] { return status; };
+    dependencies.makeUpdater = [this](UpdaterDelegate& delegate) {
+      ++updatersMade;
+      auto made = std::make_unique<FakeUpdater>(delegate, startSucceeds);
+      updater = made.get();
+      return made;
+    };
+    dependencies.timers = [this](double interval, std::function<void()> fire) {
+      auto record = std::make_shared<TimerRecord>();
+      record->interval = interval;
+      record->fire = std::move(fire);
+      timers.push_back(record);
+      return std::make_unique<FakeTimer>(record);
+    };
+    return std::make_unique<UpdateController>(std::move(dependencies));
+  }
+
+  // Fires the timer as the main queue would: not once it is cancelled or gone.
+  static void fire(const std::shared_ptr<TimerRecord>& timer) {
+    if (!timer->cancelled && !timer->destroyed) timer->fire();
+  }
+
+  GuiStatus status = GuiStatus::confirmedIdle();
+  bool startSucceeds = true;
+  int updatersMade = 0;
+  FakeUpdater* updater = nullptr;
+  std::vector<std::shared_ptr<TimerRecord>> timers;
+};
+
+TEST(UpdateCheckIsAllowed, OnlyWhileConfirmedIdle) {
+  EXPECT_TRUE(updateCheckIsAllowed(GuiStatus::confirmedIdle()));
+  for (const GuiStatus& status : notIdle) EXPECT_FALSE(updateCheckIsAllowed(status));
+}
+
+TEST_F(UpdateControllerTest, ChecksAndUpdatesAreRefusedUnlessIdle) {
+  const auto controller = makeController();
+  const UpdateRefusal refusal{"Nubrik.Update", 1,
+                              "Updates are only checked while no session is active."};
+  for (const GuiStatus& each : notIdle) {
+    status = each;
+    EXPECT_EQ(controller->mayPerformUpdateCheck(), refusal);
+    EXPECT_EQ(controller->mayProceedWithUpdate(), refusal);
+    EXPECT_FALSE(controller->checkForUpdatesIsEnabled());
+  }
+  status = GuiStatus::confirmedIdle();
+  EXPECT_EQ(controller->mayPerformUpdateCheck(), std::nullopt);
+  EXPECT_EQ(controller->mayProceedWithUpdate(), std::nullopt);
+  EXPECT_TRUE(controller->checkForUpdatesIsEnabled());
+}
+
+TEST_F(UpdateControllerTest, StartsTheUpdaterOnceAndOnlyWhenAsked) {
+  startSucceeds = false;
+  const auto controller = makeController();
+  EXPECT_EQ(updatersMade, 0);
+  EXPECT_FALSE(controller->hasStarted());
+
+  controller->start();
+  controller->start();
+  EXPECT_TRUE(controller->hasStarted());
+  ASSERT_EQ(updatersMade, 1);
+  // A failed start is not retried.
+  EXPECT_EQ(updater->startCalls, 1);
+
+  controller->checkForUpdates();
+  controller->checkForUpdates();
+  EXPECT_EQ(updatersMade, 1);
+  EXPECT_EQ(updater->startCalls, 1);
+  EXPECT_EQ(updater->checkCalls, 2);
+}
+
+TEST_F(UpdateControllerTest, CheckByHandStartsTheUpdaterFirst) {
+  const auto controller = makeController();
+  controller->checkForUpdates();
+  EXPECT_TRUE(controller->hasStarted());
+  ASSERT_NE(updater, nullptr);
+  EXPECT_EQ(updater->startCalls, 1);
+  EXPECT_EQ(updater->checkCalls, 1);
+}
+
+TEST_F(UpdateControllerTest, InstallsAtOnceWhenIdle) {
+  const auto controller = makeController();
+  int installs = 0;
+  EXPECT_FALSE(controller->shouldPostponeRelaunch([&] { ++installs; }));
+  // The updater installs by itself; the controller keeps nothing and polls for nothing.
+  EXPECT_EQ(installs, 0);
+  EXPECT_FALSE(controller->isHoldingInstall());
+  EXPECT_TRUE(timers.empty());
+}
+
+TEST_F(UpdateControllerTest, HeldInstallRunsOnceAtTheFirstIdlePoll) {
+  const auto controller = makeController();
+  status = GuiStatus::confirmedActive(expiration, 600);
+  int installs = 0;
+  EXPECT_TRUE(controller->shouldPostponeRelaunch([&] { ++installs; }));
+  ASSERT_EQ(timers.size(), 1u);
+  EXPECT_EQ(timers[0]->interval, 5.0);
+
+  for (const GuiStatus& each : notIdle) {
+    status = each;
+    fire(timers[0]);
+    EXPECT_EQ(installs, 0);
+    EXPECT_FALSE(timers[0]->cancelled);
+  }
+
+  status = GuiStatus::confirmedIdle();
+  fire(timers[0]);
+  EXPECT_EQ(installs, 1);
+  EXPECT_TRUE(timers[0]->cancelled);
+  EXPECT_FALSE(controller->isHoldingInstall());
+
+  // A late firing (already queued when the poll stopped) installs nothing more.
+  timers[0]->fire();
+  EXPECT_EQ(installs, 1);
+}
+
+TEST_F(UpdateControllerTest, PostponingAgainKeepsOnlyTheNewestActionAndOneTimer) {
+  const auto controller = makeController();
+  status = GuiStatus::unavailable(StatusUnavailableReason::busy);
+  std::vector<int> installed;
+  EXPECT_TRUE(controller->shouldPostponeRelaunch([&] { installed.push_back(1); }));
+  EXPECT_TRUE(controller->shouldPostponeRelaunch([&] { installed.push_back(2); }));
+  ASSERT_EQ(timers.size(), 2u);
+  EXPECT_TRUE(timers[0]->destroyed);
+  EXPECT_FALSE(timers[1]->destroyed);
+
+  status = GuiStatus::confirmedIdle();
+  fire(timers[0]);
+  fire(timers[1]);
+  EXPECT_EQ(installed, std::vector<int>{2});
+}
+
+TEST_F(UpdateControllerTest, ControllerGoneStopsThePoll) {
+  auto controller = makeController();
+  status = GuiStatus::confirmedActive(expiration, 600);
+  int installs = 0;
+  controller->shouldPostponeRelaunch([&] { ++installs; });
+  controller.reset();
+  ASSERT_EQ(timers.size(), 1u);
+  EXPECT_TRUE(timers[0]->destroyed);
+  EXPECT_EQ(installs, 0);
+}
+
+TEST(IdleInstallGate, HeldActionIsClearedBeforeItRuns) {
+  IdleInstallGate gate;
+  int runs = 0;
+  const GuiStatus idle = GuiStatus::confirmedIdle();
+  EXPECT_TRUE(gate.hold(GuiStatus::unavailable(StatusUnavailableReason::malformed), [&] {
+    ++runs;
+    // An action that reports idle again (as a relaunch might) must not run a second time.
+    EXPECT_FALSE(gate.isHolding());
+    gate.statusChanged(idle);
+  }));
+  gate.statusChanged(GuiStatus::unavailable(StatusUnavailableReason::busy));
+  EXPECT_EQ(runs, 0);
+  gate.statusChanged(idle);
+  gate.statusChanged(idle);
+  EXPECT_EQ(runs, 1);
+  // Holding while idle keeps nothing.
+  EXPECT_FALSE(gate.hold(idle, [&] { ++runs; }));
+  gate.statusChanged(idle);
+  EXPECT_EQ(runs, 1);
+}
+
+TEST(PackageManagerUpdater, CheckByHandSaysWhereUpdatesComeFromUnlessRefused) {
+  GuiStatus status = GuiStatus::confirmedIdle();
+  std::vector<UpdateCheckNotice> notices;
+  UpdateControllerDependencies dependencies;
+  dependencies.statusProvider = [&] { return status; };
+  dependencies.makeUpdater = [&](UpdaterDelegate& delegate) {
+    return packageManagerUpdater(delegate,
+                                 [&](UpdateCheckNotice notice) { notices.push_back(notice); });
+  };
+  dependencies.timers = [](double, std::function<void()>) -> std::unique_ptr<RepeatingTimer> {
+    ADD_FAILURE() << "no install is ever held";
+    return nullptr;
+  };
+  UpdateController controller(std::move(dependencies));
+
+  controller.checkForUpdates();
+  status = GuiStatus::confirmedActive(expiration, 600);
+  controller.checkForUpdates();
+  const std::vector<UpdateCheckNotice> expected = {
+      {false, std::string(packageManagerUpdatesText)},
+      {true, "Updates are only checked while no session is active."},
+  };
+  EXPECT_EQ(notices, expected);
+}
+
+}  // namespace
+}  // namespace nubrik
