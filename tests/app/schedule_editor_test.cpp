@@ -1,0 +1,490 @@
+#include "app/schedule_editor.hpp"
+
+#include <cctz/civil_time.h>
+#include <gtest/gtest.h>
+
+#include <memory>
+#include <string>
+#include <vector>
+
+#include "app/session_client.hpp"
+#include "tests/app/session_client_fakes.hpp"
+
+namespace nubrik {
+namespace {
+
+using List = std::vector<RecurringSchedule>;
+
+const std::string unavailableText =
+    "The helper is unavailable. Make sure it is installed and running.";
+
+RecurringSchedule schedule(std::string id, std::set<std::int64_t> weekdays = {3},
+                           std::int64_t start = 540, bool enabled = true) {
+  return RecurringSchedule{std::move(id), std::move(weekdays), start, 60, enabled};
+}
+
+Date utcDate(int y, int mo, int d, int h, int mi) {
+  return Date(std::chrono::duration_cast<Date::duration>(
+      cctz::convert(cctz::civil_second(y, mo, d, h, mi, 0), cctz::utc_time_zone())
+          .time_since_epoch()));
+}
+
+// Sunday 2026-03-01, 03:00 UTC: no window of these tests is open.
+const Date quietTime = utcDate(2026, 3, 1, 3, 0);
+// Monday 2026-03-02, 09:20 UTC: a Monday window from 09:00 for an hour is open.
+const Date mondayMorning = utcDate(2026, 3, 2, 9, 20);
+
+// The helper's side, answered by the test, with a clock and the UTC calendar.
+struct EditorHarness {
+  EditorHarness() {
+    const auto utc = std::make_shared<ZoneCalendar>(cctz::utc_time_zone());
+    ScheduleEditorDependencies dependencies;
+    dependencies.fetchSchedules = [this](ScheduleEditorDependencies::LoadCompletion completion) {
+      loads.push_back(std::move(completion));
+    };
+    dependencies.saveSchedules = [this](const List& list,
+                                        ScheduleEditorDependencies::SaveCompletion completion) {
+      sent.push_back(list);
+      saves.push_back(std::move(completion));
+    };
+    dependencies.now = [this] { return now; };
+    dependencies.calendar = utc;
+    dependencies.newID = [this] { return "NEW-" + std::to_string(++ids); };
+    dependencies.syncLoginItem = [this](const List& list) { synced.push_back(list); };
+    editor = std::make_unique<ScheduleEditor>(std::move(dependencies));
+    editor->setChangeHandler([this] { ++changes; });
+    editor->setCloseHandler([this] { ++closes; });
+  }
+
+  // Opens the sheet over the helper's list.
+  void openWith(const List& list) {
+    editor->open();
+    loads.at(0)(ScheduleLoadOutcome::loaded(list));
+  }
+
+  const ScheduleEditorState& state() const { return editor->state(); }
+
+  Date now = quietTime;
+  int ids = 0;
+  int changes = 0;
+  int closes = 0;
+  std::vector<ScheduleEditorDependencies::LoadCompletion> loads;
+  std::vector<ScheduleEditorDependencies::SaveCompletion> saves;
+  std::vector<List> sent;
+  std::vector<List> synced;
+  std::unique_ptr<ScheduleEditor> editor;
+};
+
+TEST(ScheduleEditorLoad, OpeningLoadsOnceAndTheOutcomeDecidesThePhase) {
+  struct Case {
+    ScheduleLoadOutcome outcome;
+    ScheduleEditorPhase phase;
+    List schedules;
+  };
+  const List list = {schedule("A"), schedule("B")};
+  const std::vector<Case> cases = {
+      {ScheduleLoadOutcome::loaded(list), ScheduleEditorPhase::editing(), list},
+      {ScheduleLoadOutcome::loaded({}), ScheduleEditorPhase::editing(), {}},
+      {ScheduleLoadOutcome::failed("The helper could not save the schedules."),
+       ScheduleEditorPhase::loadFailed("The helper could not save the schedules."),
+       {}},
+      {ScheduleLoadOutcome::helperUnavailable(),
+       ScheduleEditorPhase::loadFailed(unavailableText),
+       {}},
+  };
+  for (const auto& c : cases) {
+    EditorHarness h;
+    h.editor->open();
+    h.editor->open();
+    ASSERT_EQ(h.loads.size(), 1u);
+    EXPECT_EQ(h.state().phase, ScheduleEditorPhase::loading());
+    EXPECT_FALSE(h.editor->addSchedule());
+
+    h.loads[0](c.outcome);
+    EXPECT_EQ(h.state().phase, c.phase) << c.outcome;
+    EXPECT_EQ(h.state().schedules, c.schedules) << c.outcome;
+    EXPECT_EQ(h.state().loadedSchedules, c.schedules) << c.outcome;
+    EXPECT_FALSE(h.editor->saveIsEnabled()) << c.outcome;
+  }
+}
+
+TEST(ScheduleEditorLoad, RetryIsOnlyForAFailedLoad) {
+  EditorHarness h;
+  EXPECT_FALSE(h.editor->retry());
+  h.editor->open();
+  EXPECT_FALSE(h.editor->retry());  // still loading
+  h.loads[0](ScheduleLoadOutcome::helperUnavailable());
+
+  EXPECT_TRUE(h.editor->retry());
+  EXPECT_EQ(h.state().phase, ScheduleEditorPhase::loading());
+  ASSERT_EQ(h.loads.size(), 2u);
+  h.loads[1](ScheduleLoadOutcome::loaded({schedule("A")}));
+  EXPECT_EQ(h.state().phase, ScheduleEditorPhase::editing());
+  EXPECT_EQ(h.state().schedules, List{schedule("A")});
+
+  EXPECT_FALSE(h.editor->retry());
+  // A second answer to a load already answered is not awaited.
+  h.loads[0](ScheduleLoadOutcome::failed("late"));
+  EXPECT_EQ(h.state().phase, ScheduleEditorPhase::editing());
+  EXPECT_EQ(h.loads.size(), 2u);
+}
+
+TEST(ScheduleEditorDraft, EditsStayInTheDraftUntilDone) {
+  EditorHarness h;
+  const List loaded = {schedule("A"), schedule("B"), schedule("C")};
+  h.openWith(loaded);
+
+  ASSERT_TRUE(h.editor->editSchedule("B"));
+  EXPECT_EQ(h.state().draft, (ScheduleDraft{schedule("B"), false}));
+  EXPECT_TRUE(h.editor->setDraftWeekday(5, true));
+  EXPECT_TRUE(h.editor->setDraftWeekday(3, false));
+  EXPECT_TRUE(h.editor->stepDraftStart(true));
+  EXPECT_TRUE(h.editor->enterDraftDuration("1:15"));
+  EXPECT_EQ(h.state().schedules, loaded);
+  // The list is out of reach while the form is open.
+  EXPECT_FALSE(h.editor->addSchedule());
+  EXPECT_FALSE(h.editor->deleteSchedule("A"));
+  EXPECT_FALSE(h.editor->save());
+
+  ASSERT_TRUE(h.editor->commitDraft());
+  const auto edited = RecurringSchedule{"B", {5}, 545, 75, true};
+  EXPECT_EQ(h.state().schedules, (List{schedule("A"), edited, schedule("C")}));
+  EXPECT_EQ(h.state().lastEditedID, "B");
+  EXPECT_FALSE(h.state().draft);
+  EXPECT_EQ(h.state().loadedSchedules, loaded);
+  EXPECT_TRUE(h.editor->saveIsEnabled());
+  EXPECT_TRUE(h.sent.empty());
+}
+
+TEST(ScheduleEditorDraft, CancelDropsTheDraftAndANewOneIsAppendedOnDone) {
+  EditorHarness h;
+  h.openWith({schedule("A")});
+
+  ASSERT_TRUE(h.editor->editSchedule("A"));
+  h.editor->setDraftStartMinute(600);
+  ASSERT_TRUE(h.editor->cancelDraft());
+  EXPECT_EQ(h.state().schedules, List{schedule("A")});
+  EXPECT_FALSE(h.state().lastEditedID);
+  EXPECT_FALSE(h.editor->saveIsEnabled());
+
+  ASSERT_TRUE(h.editor->addSchedule());
+  EXPECT_EQ(h.state().draft, (ScheduleDraft{makeDefaultSchedule("NEW-1"), true}));
+  EXPECT_EQ(h.state().schedules, List{schedule("A")});
+  ASSERT_TRUE(h.editor->commitDraft());
+  EXPECT_EQ(h.state().schedules, (List{schedule("A"), makeDefaultSchedule("NEW-1")}));
+  EXPECT_EQ(h.state().lastEditedID, "NEW-1");
+
+  EXPECT_FALSE(h.editor->editSchedule("missing"));
+  EXPECT_FALSE(h.editor->commitDraft());
+  EXPECT_FALSE(h.editor->cancelDraft());
+}
+
+TEST(ScheduleEditorDraft, ValuesThatAreNotValidLeaveTheDraftAsItWas) {
+  EditorHarness h;
+  h.openWith({});
+  ASSERT_TRUE(h.editor->addSchedule());
+  const auto before = h.state().draft;
+  const int changes = h.changes;
+
+  EXPECT_FALSE(h.editor->enterDraftStart("9:60"));
+  EXPECT_FALSE(h.editor->enterDraftStart("13pm"));
+  EXPECT_FALSE(h.editor->enterDraftDuration("4"));
+  EXPECT_FALSE(h.editor->enterDraftDuration("24:01"));
+  EXPECT_FALSE(h.editor->setDraftStartMinute(1440));
+  EXPECT_FALSE(h.editor->setDraftDurationMinutes(1441));
+  EXPECT_FALSE(h.editor->setDraftWeekday(0, true));
+  EXPECT_FALSE(h.editor->setDraftWeekday(8, true));
+  EXPECT_TRUE(h.editor->setDraftWeekday(2, true));  // already chosen: taken, nothing changes
+  EXPECT_TRUE(h.editor->enterDraftStart("09:00"));  // the same value
+  EXPECT_EQ(h.state().draft, before);
+  EXPECT_EQ(h.changes, changes);
+
+  EXPECT_TRUE(h.editor->enterDraftStart("9pm"));
+  EXPECT_TRUE(h.editor->enterDraftDuration("90"));
+  EXPECT_EQ(h.state().draft->schedule.startMinute, 1260);
+  EXPECT_EQ(h.state().draft->schedule.durationMinutes, 90);
+  h.editor->setDraftStartMinute(0);
+  EXPECT_TRUE(h.editor->stepDraftStart(false));
+  EXPECT_EQ(h.state().draft->schedule.startMinute, 1435);
+  EXPECT_TRUE(h.editor->stepDraftDuration(true));
+  EXPECT_EQ(h.state().draft->schedule.durationMinutes, 95);
+  h.editor->setDraftDurationMinutes(5);
+  EXPECT_TRUE(h.editor->stepDraftDuration(false));  // stays at the shortest
+  EXPECT_EQ(h.state().draft->schedule.durationMinutes, 5);
+}
+
+TEST(ScheduleEditorDraft, ADraftWithNoDayCanBeKeptButNotSaved) {
+  EditorHarness h;
+  h.openWith({schedule("A")});
+  ASSERT_TRUE(h.editor->editSchedule("A"));
+  ASSERT_TRUE(h.editor->setDraftWeekday(3, false));
+  EXPECT_TRUE(h.state().draft->schedule.weekdays.empty());
+  ASSERT_TRUE(h.editor->commitDraft());
+  EXPECT_FALSE(h.editor->saveIsEnabled());
+  EXPECT_FALSE(h.editor->save());
+  EXPECT_TRUE(h.sent.empty());
+}
+
+TEST(ScheduleEditorList, AddingStopsAtTwentySchedules) {
+  List nineteen;
+  for (int i = 0; i < 19; ++i) nineteen.push_back(schedule("S" + std::to_string(i)));
+  EditorHarness h;
+  h.openWith(nineteen);
+
+  EXPECT_TRUE(h.editor->canAddSchedule());
+  ASSERT_TRUE(h.editor->addSchedule());
+  ASSERT_TRUE(h.editor->commitDraft());
+  EXPECT_EQ(h.state().schedules.size(), 20u);
+  EXPECT_FALSE(h.editor->canAddSchedule());
+  EXPECT_FALSE(h.editor->addSchedule());
+  EXPECT_FALSE(h.state().draft);
+  EXPECT_TRUE(h.editor->saveIsEnabled());
+
+  ASSERT_TRUE(h.editor->deleteSchedule("S0"));
+  EXPECT_TRUE(h.editor->canAddSchedule());
+}
+
+TEST(ScheduleEditorList, SwitchesAndDeletionsChangeOnlyTheWorkingList) {
+  EditorHarness h;
+  const List loaded = {schedule("A"), schedule("B")};
+  h.openWith(loaded);
+
+  EXPECT_TRUE(h.editor->setScheduleEnabled("A", false));
+  EXPECT_FALSE(h.editor->setScheduleEnabled("A", false));
+  EXPECT_FALSE(h.editor->setScheduleEnabled("missing", false));
+  EXPECT_TRUE(h.editor->deleteSchedule("B"));
+  EXPECT_FALSE(h.editor->deleteSchedule("B"));
+  EXPECT_EQ(h.state().schedules, List{schedule("A", {3}, 540, false)});
+  EXPECT_EQ(h.state().loadedSchedules, loaded);
+  EXPECT_TRUE(h.sent.empty());
+
+  // Putting everything back leaves nothing to save.
+  EXPECT_TRUE(h.editor->setScheduleEnabled("A", true));
+  EXPECT_TRUE(h.editor->addSchedule());
+  EXPECT_TRUE(h.editor->cancelDraft());
+  EXPECT_TRUE(h.editor->saveIsEnabled());  // B is still gone
+}
+
+TEST(ScheduleEditorSave, EachOutcomeOfASave) {
+  const List loaded = {schedule("A")};
+  const List edited = {schedule("A", {4})};
+  struct Case {
+    ScheduleSaveOutcome outcome;
+    std::optional<std::string> message;
+    bool closes;
+  };
+  const std::vector<Case> cases = {
+      {ScheduleSaveOutcome::saved(), std::nullopt, true},
+      {ScheduleSaveOutcome::refused("Two schedules share the same identifier."),
+       "Two schedules share the same identifier.", false},
+      {ScheduleSaveOutcome::refused("The helper could not save the schedules."),
+       "The helper could not save the schedules.", false},
+      {ScheduleSaveOutcome::helperUnavailable(), unavailableText, false},
+  };
+  for (const auto& c : cases) {
+    EditorHarness h;
+    h.openWith(loaded);
+    h.editor->editSchedule("A");
+    h.editor->setDraftWeekday(4, true);
+    h.editor->setDraftWeekday(3, false);
+    h.editor->commitDraft();
+
+    ASSERT_TRUE(h.editor->save()) << c.outcome;
+    EXPECT_TRUE(h.state().saving);
+    ASSERT_EQ(h.sent, std::vector<List>{edited});
+    // Nothing moves while the helper decides.
+    EXPECT_FALSE(h.editor->save());
+    EXPECT_FALSE(h.editor->addSchedule());
+    EXPECT_FALSE(h.editor->setScheduleEnabled("A", false));
+    EXPECT_FALSE(h.editor->saveIsEnabled());
+
+    h.saves.at(0)(c.outcome);
+    EXPECT_FALSE(h.state().saving) << c.outcome;
+    EXPECT_EQ(h.state().saveMessage, c.message) << c.outcome;
+    EXPECT_EQ(h.state().schedules, edited) << c.outcome;
+    EXPECT_EQ(h.closes, c.closes ? 1 : 0) << c.outcome;
+    EXPECT_EQ(h.synced, c.closes ? std::vector<List>{edited} : std::vector<List>{}) << c.outcome;
+    EXPECT_EQ(h.state().loadedSchedules, c.closes ? edited : loaded) << c.outcome;
+    // A failed save keeps the list for another try.
+    EXPECT_EQ(h.editor->saveIsEnabled(), !c.closes) << c.outcome;
+  }
+}
+
+TEST(ScheduleEditorSave, ASecondTryAfterARefusalClearsTheOldMessage) {
+  EditorHarness h;
+  h.openWith({});
+  h.editor->addSchedule();
+  h.editor->commitDraft();
+  ASSERT_TRUE(h.editor->save());
+  h.saves.at(0)(ScheduleSaveOutcome::refused("The helper could not save the schedules."));
+  ASSERT_TRUE(h.editor->save());
+  EXPECT_FALSE(h.state().saveMessage);
+  EXPECT_EQ(h.sent.size(), 2u);
+  h.saves.at(1)(ScheduleSaveOutcome::saved());
+  EXPECT_EQ(h.closes, 1);
+}
+
+TEST(ScheduleEditorSave, AnUnchangedOrBrokenListCannotBeSaved) {
+  struct Case {
+    std::string name;
+    List loaded;
+    std::function<void(ScheduleEditor&)> edit;
+  };
+  const std::vector<Case> cases = {
+      {"unchanged", {schedule("A")}, [](ScheduleEditor&) {}},
+      {"changed and changed back",
+       {schedule("A")},
+       [](ScheduleEditor& e) {
+         e.setScheduleEnabled("A", false);
+         e.setScheduleEnabled("A", true);
+       }},
+      {"twins from the helper",
+       {schedule("A"), schedule("A", {4})},
+       [](ScheduleEditor& e) { e.setScheduleEnabled("A", false); }},
+      {"an invalid one from the helper",
+       {schedule("A"), schedule("B", {9})},
+       [](ScheduleEditor& e) { e.deleteSchedule("A"); }},
+  };
+  for (const auto& c : cases) {
+    EditorHarness h;
+    h.openWith(c.loaded);
+    c.edit(*h.editor);
+    EXPECT_FALSE(h.editor->saveIsEnabled()) << c.name;
+    EXPECT_FALSE(h.editor->save()) << c.name;
+    EXPECT_TRUE(h.sent.empty()) << c.name;
+  }
+}
+
+TEST(ScheduleEditorSave, ReEnablingAScheduleWhoseWindowIsOpenAsksFirst) {
+  // Monday 09:00 for an hour; the clock says Monday 09:20.
+  const auto openNow = RecurringSchedule{"A", {2}, 540, 60, false};
+  EditorHarness h;
+  h.now = mondayMorning;
+  h.openWith({openNow, schedule("B")});
+
+  ASSERT_TRUE(h.editor->setScheduleEnabled("A", true));
+  ASSERT_TRUE(h.editor->save());
+  EXPECT_TRUE(h.state().showingStartWarning);
+  EXPECT_FALSE(h.state().saving);
+  EXPECT_TRUE(h.sent.empty());
+  EXPECT_FALSE(h.editor->saveIsEnabled());
+  EXPECT_FALSE(h.editor->setScheduleEnabled("B", false));
+
+  // "Cancel" saves nothing and leaves the edit in place.
+  ASSERT_TRUE(h.editor->dismissStartWarning());
+  EXPECT_FALSE(h.state().showingStartWarning);
+  EXPECT_TRUE(h.sent.empty());
+  EXPECT_TRUE(h.state().schedules.at(0).isEnabled);
+
+  // "Save and Go Offline" saves.
+  ASSERT_TRUE(h.editor->save());
+  ASSERT_TRUE(h.editor->confirmStartWarning());
+  EXPECT_FALSE(h.state().showingStartWarning);
+  EXPECT_TRUE(h.state().saving);
+  ASSERT_EQ(h.sent.size(), 1u);
+  EXPECT_TRUE(h.sent[0].at(0).isEnabled);
+  EXPECT_FALSE(h.editor->confirmStartWarning());
+  EXPECT_FALSE(h.editor->dismissStartWarning());
+}
+
+TEST(ScheduleEditorSave, AScheduleThatWasAlreadyOnDoesNotAsk) {
+  const auto openNow = RecurringSchedule{"A", {2}, 540, 60, true};
+  EditorHarness h;
+  h.now = mondayMorning;
+  h.openWith({openNow, schedule("B")});
+  ASSERT_TRUE(h.editor->setScheduleEnabled("B", false));
+  ASSERT_TRUE(h.editor->save());
+  EXPECT_FALSE(h.state().showingStartWarning);
+  EXPECT_EQ(h.sent.size(), 1u);
+}
+
+TEST(ScheduleEditorLifetime, AnswersForAClosedSheetTouchNothingButTheLoginItemStillFollows) {
+  EditorHarness h;
+  h.openWith({});
+  h.editor->addSchedule();
+  h.editor->commitDraft();
+  ASSERT_TRUE(h.editor->save());
+  h.editor.reset();
+  const int changes = h.changes;
+
+  h.saves.at(0)(ScheduleSaveOutcome::saved());
+  EXPECT_EQ(h.synced, std::vector<List>{{makeDefaultSchedule("NEW-1")}});
+  EXPECT_EQ(h.closes, 0);
+  EXPECT_EQ(h.changes, changes);
+
+  EditorHarness loading;
+  loading.editor->open();
+  loading.editor.reset();
+  loading.loads.at(0)(ScheduleLoadOutcome::loaded({schedule("A")}));
+  EXPECT_EQ(loading.changes, 1);  // the start of the load only
+}
+
+TEST(ScheduleEditorLifetime, EveryChangeIsAnnounced) {
+  EditorHarness h;
+  int expected = 0;
+  const auto step = [&](bool changed) {
+    if (changed) ++expected;
+    EXPECT_EQ(h.changes, expected);
+  };
+  h.editor->open();
+  step(true);
+  h.loads[0](ScheduleLoadOutcome::loaded({schedule("A")}));
+  step(true);
+  step(h.editor->addSchedule());
+  step(h.editor->setDraftWeekday(7, true));
+  h.editor->setDraftWeekday(7, true);
+  step(false);
+  step(h.editor->commitDraft());
+  step(h.editor->setScheduleEnabled("A", false));
+  step(h.editor->save());
+  h.saves.at(0)(ScheduleSaveOutcome::helperUnavailable());
+  step(true);
+}
+
+// The production binding sends the schedule messages through the session client.
+TEST(ScheduleEditorProduction, RequestsGoThroughTheSessionClient) {
+  test::FakeMainQueue queue;
+  std::vector<std::shared_ptr<test::FakeHelperConnection>> connections;
+  const SessionClient client(SessionClientDependencies{
+      &queue,
+      [] { return std::optional<std::string>("TEAM0001"); },
+      [&](const HelperConnectionOptions&) -> std::shared_ptr<HelperConnection> {
+        connections.push_back(std::make_shared<test::FakeHelperConnection>());
+        return connections.back();
+      },
+      [] { return TimeoutScheduler::manual([](std::function<void()>) {}); },
+  });
+  std::vector<List> synced;
+  auto dependencies = ScheduleEditorDependencies::production(
+      client, [&](const List& list) { synced.push_back(list); });
+  ASSERT_TRUE(dependencies.now && dependencies.calendar);
+  // The default schedule may be open at the real time; the question is not under test here.
+  dependencies.now = [] { return quietTime; };
+  ScheduleEditor editor(std::move(dependencies));
+  bool closed = false;
+  editor.setCloseHandler([&] { closed = true; });
+
+  editor.open();
+  ASSERT_EQ(connections.size(), 1u);
+  EXPECT_EQ(connections[0]->sent, std::vector<std::string>{"GetSchedules"});
+  connections[0]->scheduleGetReply(0, encodeSchedules({}), "");
+  queue.drain();
+  ASSERT_EQ(editor.state().phase, ScheduleEditorPhase::editing());
+
+  ASSERT_TRUE(editor.addSchedule());
+  const std::string id = editor.state().draft->schedule.id;
+  EXPECT_EQ(id.size(), 36u);
+  ASSERT_TRUE(editor.commitDraft());
+  ASSERT_TRUE(editor.save());
+  ASSERT_EQ(connections.size(), 2u);
+  EXPECT_EQ(connections[1]->sent, std::vector<std::string>{"SetSchedules"});
+  EXPECT_EQ(decodeSchedules(connections[1]->schedulePayload), List{makeDefaultSchedule(id)});
+  connections[1]->scheduleSetReply(0, "Schedules saved.");
+  queue.drain();
+  EXPECT_TRUE(closed);
+  EXPECT_EQ(synced, std::vector<List>{{makeDefaultSchedule(id)}});
+  for (auto& connection : connections) connection->forgetEverything();
+}
+
+}  // namespace
+}  // namespace nubrik
