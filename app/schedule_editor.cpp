@@ -184,7 +184,9 @@ bool ScheduleEditor::setDraftDurationMinutes(std::int64_t minutes) {
 
 bool ScheduleEditor::stepDraftDuration(bool increase) {
   if (!state_.draft) return false;
-  const auto minutes = static_cast<int>(state_.draft->schedule.durationMinutes);
+  // A duration the helper sent from outside the range is brought into it by the first step.
+  const auto minutes = static_cast<int>(std::clamp<std::int64_t>(
+      state_.draft->schedule.durationMinutes, 0, maximumSessionMinutes + 5));
   return setDraftDurationMinutes(steppedDuration(minutes, increase));
 }
 
