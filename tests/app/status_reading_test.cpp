@@ -1,0 +1,218 @@
+#include "app/status_reading.hpp"
+
+#include <gtest/gtest.h>
+
+#include <chrono>
+#include <string>
+#include <vector>
+
+#include "core/public_status.hpp"
+#include "core/session.hpp"
+#include "tests/support/temp_dir.hpp"
+
+namespace nubrik {
+
+static void PrintTo(const GuiStatus& status, std::ostream* out) {
+  switch (status.kind()) {
+    case GuiStatus::Kind::confirmedActive:
+      *out << "confirmedActive(remainingSeconds: " << *status.remainingSeconds() << ")";
+      return;
+    case GuiStatus::Kind::unavailable:
+      *out << "unavailable(reason: " << rawValue(*status.unavailableReason()) << ")";
+      return;
+    case GuiStatus::Kind::confirmedIdle:
+      *out << "confirmedIdle";
+      return;
+  }
+}
+
+static void PrintTo(const GuiStatusDetail& detail, std::ostream* out) {
+  PrintTo(detail.status, out);
+  *out << (detail.earlyUnlockPending ? " earlyUnlockPending" : "");
+}
+
+namespace {
+
+using Kind = StatusObservation::Kind;
+
+GuiStatus unavailable(StatusUnavailableReason reason) {
+  return GuiStatus::unavailable(reason);
+}
+
+// 2030-01-01 00:00:00 UTC in stored form.
+constexpr double expirationSeconds = 915148800.0;
+const Date expiration = dateFromReferenceSeconds(expirationSeconds);
+
+TEST(StatusFilePaths, PairTheStatusFileWithItsGeneration) {
+  struct Case {
+    std::optional<std::string> status;
+    std::optional<std::string> generation;
+    StatusFilePaths expected;
+  };
+  const std::vector<Case> cases = {
+      {std::nullopt,
+       std::nullopt,
+       {"/var/run/nubrik-status.json", "/var/run/nubrik-generation.json"}},
+      {"/var/run/nubrik-status.json",
+       std::nullopt,
+       {"/var/run/nubrik-status.json", "/var/run/nubrik-generation.json"}},
+      {"/tmp/nubrik.Ab12/status.json",
+       std::nullopt,
+       {"/tmp/nubrik.Ab12/status.json", "/tmp/nubrik.Ab12/generation.json"}},
+      // Beside the given file even when that is named like the production one.
+      {"/tmp/x/nubrik-status.json",
+       std::nullopt,
+       {"/tmp/x/nubrik-status.json", "/tmp/x/generation.json"}},
+      {"/tmp/x/status.json", "/elsewhere/gen.json", {"/tmp/x/status.json", "/elsewhere/gen.json"}},
+      {std::nullopt, "/elsewhere/gen.json", {"/var/run/nubrik-status.json", "/elsewhere/gen.json"}},
+  };
+  for (const auto& c : cases) {
+    SCOPED_TRACE(c.status.value_or("(none)") + " " + c.generation.value_or("(none)"));
+    EXPECT_EQ(statusFilePaths(c.status, c.generation), c.expected);
+  }
+}
+
+TEST(StatusDetail, ReducesAnObservationToTheAppsStatus) {
+  struct Case {
+    const char* name;
+    StatusObservation observation;
+    GuiStatusDetail expected;
+  };
+  const std::vector<Case> cases = {
+      {"missing", {Kind::missing, {}}, {unavailable(StatusUnavailableReason::missing), false}},
+      {"unreadable",
+       {Kind::unreadable, {}},
+       {unavailable(StatusUnavailableReason::unreadable), false}},
+      {"busy", {Kind::busy, {}}, {unavailable(StatusUnavailableReason::busy), false}},
+      {"idle", {Kind::snapshot, R"({"active":false})"}, {GuiStatus::confirmedIdle(), false}},
+      {"idle ignores a stray early unlock",
+       {Kind::snapshot, R"({"active":false,"earlyUnlockPending":true})"},
+       {GuiStatus::confirmedIdle(), false}},
+      {"active",
+       {Kind::snapshot, R"({"active":true,"expirationDate":915148800,"remainingSeconds":600})"},
+       {GuiStatus::confirmedActive(expiration, 600), false}},
+      {"active with an early unlock",
+       {Kind::snapshot, R"({"active":true,"expirationDate":915148800,"remainingSeconds":60,)"
+                        R"("earlyUnlockPending":true})"},
+       {GuiStatus::confirmedActive(expiration, 60), true}},
+      {"active without remainingSeconds",
+       {Kind::snapshot, R"({"active":true,"expirationDate":915148800,"earlyUnlockPending":true})"},
+       {unavailable(StatusUnavailableReason::malformed), false}},
+      {"active without expirationDate",
+       {Kind::snapshot, R"({"active":true,"remainingSeconds":600})"},
+       {unavailable(StatusUnavailableReason::malformed), false}},
+      {"the helper's pending shape",
+       {Kind::snapshot, R"({"active":true})"},
+       {unavailable(StatusUnavailableReason::malformed), false}},
+      {"active as a string",
+       {Kind::snapshot, R"({"active":"true","expirationDate":915148800,"remainingSeconds":6})"},
+       {unavailable(StatusUnavailableReason::malformed), false}},
+      {"not JSON",
+       {Kind::snapshot, "{\"active\":"},
+       {unavailable(StatusUnavailableReason::malformed), false}},
+      {"empty file",
+       {Kind::snapshot, ""},
+       {unavailable(StatusUnavailableReason::malformed), false}},
+  };
+  for (const auto& c : cases) {
+    SCOPED_TRACE(c.name);
+    EXPECT_EQ(statusDetail(c.observation), c.expected);
+  }
+}
+
+// The files beside a status file in a directory of its own are the ones read: their generation
+// decides whether the status counts.
+TEST(FetchStatusDetail, ReadsTheGenerationBesideAStatusFileElsewhere) {
+  TempDir dir;
+  const std::string status = dir.file("status.json");
+  EXPECT_EQ(fetchStatus(status), unavailable(StatusUnavailableReason::missing));
+
+  dir.write("status.json", R"({"active":true,"expirationDate":915148800,"remainingSeconds":600})");
+  EXPECT_EQ(fetchStatus(status), unavailable(StatusUnavailableReason::busy))
+      << "a status file without its generation is not yet believed";
+
+  dir.write("generation.json", encodeGeneration({"3F2504E0-4F89-11D3-9A0C-0305E82C3301", 7}));
+  EXPECT_EQ(fetchStatus(status), unavailable(StatusUnavailableReason::busy));
+
+  dir.write("generation.json", encodeGeneration({"3F2504E0-4F89-11D3-9A0C-0305E82C3301", 8}));
+  EXPECT_EQ(fetchStatusDetail(status),
+            (GuiStatusDetail{GuiStatus::confirmedActive(expiration, 600), false}));
+
+  // An explicit generation file takes precedence over the one beside the status file.
+  dir.write("other-generation.json", encodeGeneration({"3F2504E0-4F89-11D3-9A0C-0305E82C3301", 9}));
+  EXPECT_EQ(fetchStatus(status, dir.file("other-generation.json")),
+            unavailable(StatusUnavailableReason::busy));
+}
+
+TEST(SettledStatusDetail, RereadsOnlyWhileBusy) {
+  const GuiStatusDetail busy{unavailable(StatusUnavailableReason::busy), false};
+  const GuiStatusDetail idle{GuiStatus::confirmedIdle(), false};
+  const GuiStatusDetail missing{unavailable(StatusUnavailableReason::missing), false};
+  struct Case {
+    const char* name;
+    int retries;
+    std::vector<GuiStatusDetail> readings;
+    GuiStatusDetail expected;
+    int reads;
+  };
+  const std::vector<Case> cases = {
+      {"clear at once", 2, {idle}, idle, 1},
+      {"another unavailable reason is not retried", 2, {missing}, missing, 1},
+      {"clears on the first re-read", 2, {busy, idle}, idle, 2},
+      {"clears on the second re-read", 2, {busy, busy, idle}, idle, 3},
+      {"still busy after two re-reads", 2, {busy, busy, busy, idle}, busy, 3},
+      {"no retries", 0, {busy, idle}, busy, 1},
+  };
+  for (const auto& c : cases) {
+    SCOPED_TRACE(c.name);
+    int reads = 0;
+    int waits = 0;
+    const GuiStatusDetail result = settledStatusDetail(
+        c.retries, [&] { ++waits; }, [&] { return c.readings.at(reads++); });
+    EXPECT_EQ(result, c.expected);
+    EXPECT_EQ(reads, c.reads);
+    EXPECT_EQ(waits, c.reads - 1) << "one wait before each re-read";
+  }
+}
+
+TEST(DisplayedRemainingSeconds, TruncatesTowardZeroAndNeverGoesBelowZero) {
+  const Date at = dateFromReferenceSeconds(800'000'000.0);
+  struct Case {
+    double secondsAhead;
+    std::int64_t expected;
+  };
+  const std::vector<Case> cases = {
+      {-3600.0, 0}, {-0.5, 0},  {0.0, 0},   {0.999, 0},
+      {1.0, 1},     {59.9, 59}, {60.0, 60}, {3600.4, 3600},
+  };
+  for (const auto& c : cases) {
+    SCOPED_TRACE(c.secondsAhead);
+    EXPECT_EQ(displayedRemainingSeconds(addSeconds(at, c.secondsAhead), at), c.expected);
+  }
+}
+
+TEST(UnavailableDetailText, ExplainsEachReasonUnlessApprovalIsWaiting) {
+  struct Case {
+    StatusUnavailableReason reason;
+    std::string_view text;
+  };
+  const std::vector<Case> cases = {
+      {StatusUnavailableReason::missing,
+       "The helper status file is missing. Make sure Tamsel's helper is installed, then try "
+       "again."},
+      {StatusUnavailableReason::unreadable, "The helper status file could not be read. Try again."},
+      {StatusUnavailableReason::malformed,
+       "The helper status did not have the expected format. Try again."},
+      {StatusUnavailableReason::busy, "The helper is changing state. Try again in a moment."},
+  };
+  for (const auto& c : cases) {
+    SCOPED_TRACE(rawValue(c.reason));
+    EXPECT_EQ(unavailableDetailText(c.reason, false), c.text);
+    EXPECT_EQ(unavailableDetailText(c.reason, true),
+              "Turn Tamsel on in Login Items to finish setup. If your computer is offline, this "
+              "brings your internet back.");
+  }
+}
+
+}  // namespace
+}  // namespace nubrik
