@@ -1,0 +1,104 @@
+#include "app/helper_notification_subscriber.hpp"
+
+#include <system_error>
+#include <utility>
+
+#include "core/nubrik_xpc.hpp"
+#include "core/uuid.hpp"
+
+namespace nubrik {
+
+namespace {
+
+void check(int result, const char* what) {
+  if (result < 0) throw std::system_error(-result, std::generic_category(), what);
+}
+
+}  // namespace
+
+HelperNotificationSubscriber::HelperNotificationSubscriber(
+    std::shared_ptr<NotificationPoster> poster, BusOpener openBus)
+    : poster_(std::move(poster)), openBus_(std::move(openBus)) {
+  if (!openBus_) openBus_ = sd_bus_open_system;
+}
+
+HelperNotificationSubscriber::BusOpener HelperNotificationSubscriber::busAtAddressForTest(
+    std::string address) {
+  return [address = std::move(address)](sd_bus** result) {
+    sd_bus* bus = nullptr;
+    int r = sd_bus_new(&bus);
+    if (r < 0) return r;
+    if ((r = sd_bus_set_address(bus, address.c_str())) < 0 ||
+        (r = sd_bus_set_bus_client(bus, 1)) < 0 || (r = sd_bus_start(bus)) < 0) {
+      sd_bus_unref(bus);
+      return r;
+    }
+    *result = bus;
+    return 0;
+  };
+}
+
+HelperNotificationSubscriber::~HelperNotificationSubscriber() {
+  stop();
+}
+
+void HelperNotificationSubscriber::start(sd_event* event) {
+  if (bus_ != nullptr) return;
+  sd_bus* bus = nullptr;
+  check(openBus_(&bus), "open bus");
+  try {
+    check(sd_bus_attach_event(bus, event, SD_EVENT_PRIORITY_NORMAL), "sd_bus_attach_event");
+    // Installed without waiting for the bus's answer, which arrives on the loop.
+    check(sd_bus_match_signal_async(bus, &match_, NubrikXPC::busName, NubrikXPC::objectPath,
+                                    NubrikXPC::interfaceName, NubrikXPC::notificationSignal,
+                                    onNotification, onRuleInstalled, this),
+          "sd_bus_match_signal_async");
+  } catch (...) {
+    match_ = sd_bus_slot_unref(match_);
+    sd_bus_flush_close_unref(bus);
+    throw;
+  }
+  bus_ = bus;
+}
+
+void HelperNotificationSubscriber::stop() {
+  if (bus_ == nullptr) return;
+  match_ = sd_bus_slot_unref(match_);
+  subscribed_ = false;
+  sd_bus_detach_event(bus_);
+  sd_bus_flush_close_unref(bus_);
+  bus_ = nullptr;
+}
+
+std::string HelperNotificationSubscriber::uniqueNameForTest() const {
+  const char* name = nullptr;
+  if (bus_ == nullptr || sd_bus_get_unique_name(bus_, &name) < 0 || name == nullptr) return {};
+  return name;
+}
+
+int HelperNotificationSubscriber::onRuleInstalled(sd_bus_message* reply, void* userdata,
+                                                  sd_bus_error*) {
+  // A rule the bus refused leaves the app without the helper's notifications, and nothing else.
+  static_cast<HelperNotificationSubscriber*>(userdata)->subscribed_ =
+      !sd_bus_message_is_method_error(reply, nullptr);
+  return 0;
+}
+
+int HelperNotificationSubscriber::onNotification(sd_bus_message* message, void* userdata,
+                                                 sd_bus_error*) {
+  auto* self = static_cast<HelperNotificationSubscriber*>(userdata);
+  // The sender rule filters broadcasts only; anyone may address a signal to us directly, and
+  // sd-bus's own check of a well-known sender cannot tell the owner from anyone else.
+  if (sd_bus_message_get_destination(message) != nullptr) return 0;
+  const char* title = nullptr;
+  const char* text = nullptr;
+  if (sd_bus_message_read(message, "ss", &title, &text) < 0) return 0;
+  if (!self->poster_) return 0;
+  try {
+    (void)self->poster_->post(title, text, identifierPrefix + newUUIDString());
+  } catch (...) {
+  }
+  return 0;
+}
+
+}  // namespace nubrik

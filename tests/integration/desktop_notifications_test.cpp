@@ -1,0 +1,280 @@
+#include "app/desktop_notifications.hpp"
+
+#include <fcntl.h>
+#include <gtest/gtest.h>
+#include <poll.h>
+#include <signal.h>
+#include <spawn.h>
+#include <sys/wait.h>
+#include <systemd/sd-bus.h>
+#include <unistd.h>
+
+#include <cerrno>
+#include <chrono>
+#include <cstdint>
+#include <cstring>
+#include <map>
+#include <memory>
+#include <mutex>
+#include <string>
+#include <thread>
+#include <vector>
+
+#include "app/session_completion.hpp"
+#include "tests/integration/client_bus_fixture.hpp"
+#include "tests/support/scoped_environment.hpp"
+#include "tests/support/temp_dir.hpp"
+
+extern char** environ;
+
+namespace nubrik {
+namespace {
+
+// A session bus of the test's own: a dbus-daemon with a minimal session configuration (no
+// activatable services, so a name nobody owns stays unowned).
+class PrivateSessionBus {
+ public:
+  PrivateSessionBus() {
+    dir_.write("session.conf", std::string(R"(<!DOCTYPE busconfig PUBLIC
+ "-//freedesktop//DTD D-Bus Bus Configuration 1.0//EN"
+ "http://www.freedesktop.org/standards/dbus/1.0/busconfig.dtd">
+<busconfig>
+  <type>session</type>
+  <listen>unix:path=)") + dir_.file("bus") +
+                                   R"(</listen>
+  <auth>EXTERNAL</auth>
+  <policy context="default">
+    <allow send_destination="*" eavesdrop="true"/>
+    <allow eavesdrop="true"/>
+    <allow own="*"/>
+  </policy>
+</busconfig>
+)");
+    int fds[2];
+    if (::pipe2(fds, O_CLOEXEC) != 0) return;
+    posix_spawn_file_actions_t actions;
+    posix_spawn_file_actions_init(&actions);
+    posix_spawn_file_actions_adddup2(&actions, fds[1], 3);
+    std::vector<std::string> arguments = {"dbus-daemon",
+                                          "--config-file=" + dir_.file("session.conf"), "--nofork",
+                                          "--nopidfile", "--print-address=3"};
+    std::vector<char*> argv;
+    for (auto& argument : arguments) argv.push_back(argument.data());
+    argv.push_back(nullptr);
+    const int spawned =
+        ::posix_spawnp(&pid_, "dbus-daemon", &actions, nullptr, argv.data(), environ);
+    posix_spawn_file_actions_destroy(&actions);
+    ::close(fds[1]);
+    if (spawned != 0) {
+      pid_ = -1;
+      ::close(fds[0]);
+      return;
+    }
+    // The daemon prints its address once it listens.
+    char buffer[512];
+    while (address_.find('\n') == std::string::npos) {
+      pollfd waiting{fds[0], POLLIN, 0};
+      if (::poll(&waiting, 1, 10'000) <= 0) break;
+      const ssize_t n = ::read(fds[0], buffer, sizeof buffer);
+      if (n <= 0) break;
+      address_.append(buffer, static_cast<std::size_t>(n));
+    }
+    ::close(fds[0]);
+    address_ =
+        address_.find('\n') == std::string::npos ? "" : address_.substr(0, address_.find('\n'));
+  }
+  ~PrivateSessionBus() {
+    if (pid_ <= 0) return;
+    ::kill(pid_, SIGTERM);
+    int status = 0;
+    while (::waitpid(pid_, &status, 0) < 0 && errno == EINTR) {
+    }
+  }
+  PrivateSessionBus(const PrivateSessionBus&) = delete;
+  PrivateSessionBus& operator=(const PrivateSessionBus&) = delete;
+
+  bool running() const { return pid_ > 0 && !address_.empty(); }
+  const std::string& address() const { return address_; }
+  std::string unusedAddress() const { return "unix:path=" + dir_.file("nobody-listens"); }
+
+ private:
+  TempDir dir_;
+  pid_t pid_ = -1;
+  std::string address_;
+};
+
+// One Notify call as the notification service received it.
+struct NotifyCall {
+  std::string appName;
+  std::uint32_t replacesID = 0;
+  std::string icon;
+  std::string summary;
+  std::string body;
+  std::vector<std::string> actions;
+  std::map<std::string, std::string> hints;
+  std::int32_t expireTimeout = 0;
+};
+
+// The desktop's notification service, as far as the app sees it: it records each Notify and
+// answers with an id, or, when told to, never answers.
+class NotificationService {
+ public:
+  NotificationService(const std::string& address, bool answers) : answers_(answers) {
+    server_.call([&] {
+      if (sd_bus_new(&bus_) < 0 || sd_bus_set_address(bus_, address.c_str()) < 0 ||
+          sd_bus_set_bus_client(bus_, 1) < 0 || sd_bus_start(bus_) < 0 ||
+          sd_bus_attach_event(bus_, server_.event(), SD_EVENT_PRIORITY_NORMAL) < 0 ||
+          sd_bus_add_object_vtable(bus_, nullptr, "/org/freedesktop/Notifications",
+                                   "org.freedesktop.Notifications", vtable, this) < 0 ||
+          sd_bus_request_name(bus_, "org.freedesktop.Notifications", 0) < 0) {
+        failed_ = true;
+      }
+    });
+  }
+  ~NotificationService() {
+    server_.call([&] {
+      for (sd_bus_message* held : unanswered_) sd_bus_message_unref(held);
+      sd_bus_detach_event(bus_);
+      sd_bus_flush_close_unref(bus_);
+    });
+  }
+
+  bool failed() const { return failed_; }
+  std::vector<NotifyCall> calls() {
+    std::lock_guard guard(mutex_);
+    return calls_;
+  }
+
+ private:
+  static int onNotify(sd_bus_message* message, void* userdata, sd_bus_error*) {
+    auto* self = static_cast<NotificationService*>(userdata);
+    NotifyCall call;
+    const char* appName = nullptr;
+    const char* icon = nullptr;
+    const char* summary = nullptr;
+    const char* body = nullptr;
+    if (sd_bus_message_read(message, "susss", &appName, &call.replacesID, &icon, &summary, &body) <
+        0) {
+      return -EINVAL;
+    }
+    call.appName = appName;
+    call.icon = icon;
+    call.summary = summary;
+    call.body = body;
+    if (sd_bus_message_enter_container(message, 'a', "s") < 0) return -EINVAL;
+    const char* action = nullptr;
+    while (sd_bus_message_read(message, "s", &action) > 0) call.actions.emplace_back(action);
+    sd_bus_message_exit_container(message);
+    if (sd_bus_message_enter_container(message, 'a', "{sv}") < 0) return -EINVAL;
+    while (sd_bus_message_enter_container(message, 'e', "sv") > 0) {
+      const char* key = nullptr;
+      const char* value = nullptr;
+      if (sd_bus_message_read(message, "s", &key) < 0 ||
+          sd_bus_message_read(message, "v", "s", &value) < 0) {
+        return -EINVAL;
+      }
+      call.hints[key] = value;
+      sd_bus_message_exit_container(message);
+    }
+    sd_bus_message_exit_container(message);
+    if (sd_bus_message_read(message, "i", &call.expireTimeout) < 0) return -EINVAL;
+    {
+      std::lock_guard guard(self->mutex_);
+      self->calls_.push_back(std::move(call));
+    }
+    if (!self->answers_) {
+      // Kept unanswered until the service goes, as a hung desktop would.
+      self->unanswered_.push_back(sd_bus_message_ref(message));
+      return 1;
+    }
+    return sd_bus_reply_method_return(message, "u", 7u);
+  }
+
+  static constexpr sd_bus_vtable vtable[] = {
+      SD_BUS_VTABLE_START(0),
+      SD_BUS_METHOD("Notify", "susssasa{sv}i", "u", onNotify, SD_BUS_VTABLE_UNPRIVILEGED),
+      SD_BUS_VTABLE_END,
+  };
+
+  test::ServerThread server_;
+  sd_bus* bus_ = nullptr;
+  bool answers_;
+  bool failed_ = false;
+  std::mutex mutex_;
+  std::vector<NotifyCall> calls_;
+  std::vector<sd_bus_message*> unanswered_;
+};
+
+class DesktopNotificationsTest : public ::testing::Test {
+ protected:
+  void SetUp() override {
+    if (!bus.running()) GTEST_SKIP() << "no private session bus (dbus-daemon)";
+  }
+  PrivateSessionBus bus;
+};
+
+TEST_F(DesktopNotificationsTest, TheCompletionAlertReachesTheNotificationService) {
+  NotificationService service(bus.address(), true);
+  ASSERT_FALSE(service.failed());
+  auto poster = std::make_shared<DesktopNotificationPoster>(
+      DesktopNotificationPoster::atAddressForTest(bus.address(), 5.0));
+
+  SessionCompletionAlert(nullptr, poster).fire();
+
+  const std::vector<NotifyCall> calls = service.calls();
+  ASSERT_EQ(calls.size(), 1u);
+  const NotifyCall& call = calls[0];
+  EXPECT_EQ(call.appName, "Tamsel");
+  EXPECT_EQ(call.replacesID, 0u);
+  EXPECT_EQ(call.icon, "");
+  EXPECT_EQ(call.summary, "Tamsel");
+  EXPECT_EQ(call.body, "Your computer is back online.");
+  EXPECT_TRUE(call.actions.empty());
+  EXPECT_EQ(call.expireTimeout, -1);
+  ASSERT_EQ(call.hints.size(), 2u);
+  EXPECT_EQ(call.hints.at("desktop-entry"), "tamsel");
+  EXPECT_EQ(call.hints.at("x-nubrik-id").rfind("session-completed-", 0), 0u);
+  EXPECT_EQ(call.hints.at("x-nubrik-id").size(), std::string("session-completed-").size() + 36);
+}
+
+// The production poster finds the session bus the way the desktop announces it.
+TEST_F(DesktopNotificationsTest, TheDefaultPosterUsesTheSessionBusOfTheEnvironment) {
+  NotificationService service(bus.address(), true);
+  ASSERT_FALSE(service.failed());
+  test::ScopedEnvironment session("DBUS_SESSION_BUS_ADDRESS", bus.address().c_str());
+  DesktopNotificationPoster poster;
+  EXPECT_TRUE(poster.post("Tamsel", "Network access restored.", "helper-notification-X"));
+  ASSERT_EQ(service.calls().size(), 1u);
+  EXPECT_EQ(service.calls()[0].body, "Network access restored.");
+  EXPECT_EQ(service.calls()[0].hints.at("x-nubrik-id"), "helper-notification-X");
+}
+
+TEST_F(DesktopNotificationsTest, EveryFailureIsAFalseResultWithinTheBound) {
+  {
+    SCOPED_TRACE("no notification service on the bus");
+    auto poster = DesktopNotificationPoster::atAddressForTest(bus.address(), 5.0);
+    EXPECT_FALSE(poster.post("Tamsel", "Your computer is back online.", "session-completed-X"));
+  }
+  {
+    SCOPED_TRACE("no bus at all");
+    auto poster = DesktopNotificationPoster::atAddressForTest(bus.unusedAddress(), 5.0);
+    EXPECT_FALSE(poster.post("Tamsel", "Your computer is back online.", "session-completed-X"));
+  }
+  {
+    SCOPED_TRACE("a service that never answers");
+    NotificationService hung(bus.address(), false);
+    ASSERT_FALSE(hung.failed());
+    auto poster = DesktopNotificationPoster::atAddressForTest(bus.address(), 0.2);
+    EXPECT_FALSE(poster.post("Tamsel", "Your computer is back online.", "session-completed-X"));
+    // The call went out and found no answer (the service may see it only after the poster gave
+    // up waiting).
+    const auto deadline = std::chrono::steady_clock::now() + std::chrono::seconds(10);
+    while (hung.calls().empty() && std::chrono::steady_clock::now() < deadline) {
+      std::this_thread::sleep_for(std::chrono::milliseconds(10));
+    }
+    EXPECT_EQ(hung.calls().size(), 1u);
+  }
+}
+
+}  // namespace
+}  // namespace nubrik
