@@ -1,0 +1,315 @@
+#include "app/login_item_autostart.hpp"
+
+#include <fcntl.h>
+#include <pwd.h>
+#include <stdlib.h>
+#include <sys/stat.h>
+#include <unistd.h>
+
+#include <array>
+#include <cerrno>
+#include <cstring>
+#include <random>
+#include <string_view>
+#include <utility>
+#include <vector>
+
+#include "core/unique_fd.hpp"
+
+namespace nubrik {
+
+namespace {
+
+constexpr const char* autostartDirName = "autostart";
+// An entry is a few hundred bytes; anything much larger is not one the app can judge.
+constexpr size_t entryReadLimit = 64 * 1024;
+
+std::string errnoText(int error) {
+  return std::strerror(error);
+}
+
+[[noreturn]] void fail(const std::string& what, int error) {
+  throw LoginItemError(what + ": " + errnoText(error));
+}
+
+bool isAbsolute(const char* path) {
+  return path != nullptr && path[0] == '/';
+}
+
+bool isValidUtf8(std::string_view text) {
+  size_t i = 0;
+  while (i < text.size()) {
+    const auto lead = static_cast<unsigned char>(text[i]);
+    size_t length = 0;
+    unsigned min = 0;
+    if (lead < 0x80) {
+      ++i;
+      continue;
+    } else if ((lead & 0xE0) == 0xC0) {
+      length = 2;
+      min = 0x80;
+    } else if ((lead & 0xF0) == 0xE0) {
+      length = 3;
+      min = 0x800;
+    } else if ((lead & 0xF8) == 0xF0) {
+      length = 4;
+      min = 0x10000;
+    } else {
+      return false;
+    }
+    if (i + length > text.size()) return false;
+    unsigned code = lead & (0x7F >> length);
+    for (size_t k = 1; k < length; ++k) {
+      const auto next = static_cast<unsigned char>(text[i + k]);
+      if ((next & 0xC0) != 0x80) return false;
+      code = (code << 6) | (next & 0x3F);
+    }
+    if (code < min || code > 0x10FFFF || (code >= 0xD800 && code <= 0xDFFF)) return false;
+    i += length;
+  }
+  return true;
+}
+
+// The Exec value for one program path: quoted when it holds a character the Exec syntax
+// reserves, '%' doubled, and every backslash doubled once more for the entry's string escapes.
+std::string execValue(const std::string& path) {
+  constexpr std::string_view reserved = " \t\"'\\><~|&;$*?#()`";
+  const bool quoted = path.find_first_of(reserved) != std::string::npos;
+  std::string argument;
+  for (const char c : path) {
+    if (quoted && (c == '"' || c == '`' || c == '$' || c == '\\')) argument += '\\';
+    argument += c;
+    if (c == '%') argument += '%';
+  }
+  if (quoted) argument = '"' + argument + '"';
+  std::string value;
+  for (const char c : argument) value += c == '\\' ? std::string("\\\\") : std::string(1, c);
+  return value;
+}
+
+// The configuration home, made (0700) when it is missing and `create` is set. An invalid
+// descriptor with errno set when it cannot be opened.
+UniqueFd openConfigHome(const std::string& configHome, bool create) {
+  UniqueFd fd(::open(configHome.c_str(), O_RDONLY | O_DIRECTORY | O_CLOEXEC));
+  if (fd.valid() || errno != ENOENT || !create) return fd;
+  if (::mkdir(configHome.c_str(), 0700) != 0 && errno != EEXIST) return UniqueFd();
+  return UniqueFd(::open(configHome.c_str(), O_RDONLY | O_DIRECTORY | O_CLOEXEC));
+}
+
+// The autostart directory itself, never through a symbolic link.
+UniqueFd openAutostartDir(int configFd, bool create) {
+  if (create && ::mkdirat(configFd, autostartDirName, 0700) != 0 && errno != EEXIST) {
+    return UniqueFd();
+  }
+  return UniqueFd(
+      ::openat(configFd, autostartDirName, O_RDONLY | O_DIRECTORY | O_NOFOLLOW | O_CLOEXEC));
+}
+
+std::string trimmed(std::string_view text) {
+  const size_t begin = text.find_first_not_of(" \t\r");
+  if (begin == std::string_view::npos) return {};
+  const size_t end = text.find_last_not_of(" \t\r");
+  return std::string(text.substr(begin, end - begin + 1));
+}
+
+// Whether the entry's [Desktop Entry] group turns it off.
+bool entryIsTurnedOff(std::string_view text) {
+  bool inMainGroup = false;
+  while (!text.empty()) {
+    const size_t newline = text.find('\n');
+    const std::string line = trimmed(text.substr(0, newline));
+    text.remove_prefix(newline == std::string_view::npos ? text.size() : newline + 1);
+    if (line.empty() || line[0] == '#') continue;
+    if (line[0] == '[') {
+      inMainGroup = line == "[Desktop Entry]";
+      continue;
+    }
+    const size_t equals = line.find('=');
+    if (!inMainGroup || equals == std::string::npos) continue;
+    const std::string key = trimmed(std::string_view(line).substr(0, equals));
+    const std::string value = trimmed(std::string_view(line).substr(equals + 1));
+    if (key == "Hidden" && value == "true") return true;
+    if (key == "X-GNOME-Autostart-enabled" && value == "false") return true;
+  }
+  return false;
+}
+
+std::string temporaryName() {
+  static constexpr std::string_view letters =
+      "ABCDEFGHIJKLMNOPQRSTUVWXYZabcdefghijklmnopqrstuvwxyz0123456789";
+  thread_local std::mt19937_64 random{std::random_device{}()};
+  // Not ending in ".desktop", so that a leftover is never read as an entry.
+  std::string name = std::string(".") + autostartEntryName + ".";
+  std::uniform_int_distribution<size_t> pick(0, letters.size() - 1);
+  for (int i = 0; i < 12; ++i) name += letters[pick(random)];
+  return name;
+}
+
+void writeAll(int fd, std::string_view bytes) {
+  while (!bytes.empty()) {
+    const ssize_t written = ::write(fd, bytes.data(), bytes.size());
+    if (written < 0) {
+      if (errno == EINTR) continue;
+      fail("cannot write the login entry", errno);
+    }
+    bytes.remove_prefix(static_cast<size_t>(written));
+  }
+}
+
+}  // namespace
+
+std::string userConfigHome() {
+  if (const char* config = ::secure_getenv("XDG_CONFIG_HOME"); isAbsolute(config)) return config;
+  std::string home;
+  if (const char* fromEnvironment = ::secure_getenv("HOME"); isAbsolute(fromEnvironment)) {
+    home = fromEnvironment;
+  } else {
+    std::vector<char> buffer(16384);
+    passwd entry{};
+    passwd* found = nullptr;
+    if (::getpwuid_r(::getuid(), &entry, buffer.data(), buffer.size(), &found) == 0 && found &&
+        isAbsolute(found->pw_dir)) {
+      home = found->pw_dir;
+    }
+  }
+  if (home.empty()) return {};
+  while (home.size() > 1 && home.back() == '/') home.pop_back();
+  return (home == "/" ? "" : home) + "/.config";
+}
+
+std::string currentExecutablePath() {
+  std::array<char, 4096> buffer{};
+  const ssize_t length = ::readlink("/proc/self/exe", buffer.data(), buffer.size());
+  if (length <= 0 || static_cast<size_t>(length) >= buffer.size()) return {};
+  std::string path(buffer.data(), static_cast<size_t>(length));
+  // The kernel marks an executable replaced on disk since it started; the entry wants the path.
+  constexpr std::string_view deleted = " (deleted)";
+  if (path.ends_with(deleted)) path.resize(path.size() - deleted.size());
+  return path;
+}
+
+std::string autostartDesktopEntry(const std::string& executable) {
+  if (executable.empty() || executable[0] != '/') {
+    throw LoginItemError("the program path is not absolute: " + executable);
+  }
+  for (const char c : executable) {
+    const auto byte = static_cast<unsigned char>(c);
+    if (byte < 0x20 || byte == 0x7F) {
+      throw LoginItemError("the program path holds a control character");
+    }
+  }
+  if (!isValidUtf8(executable)) throw LoginItemError("the program path is not UTF-8");
+  return "[Desktop Entry]\n"
+         "Type=Application\n"
+         "Name=Tamsel\n"
+         "Exec=" +
+         execValue(executable) +
+         "\n"
+         "Terminal=false\n"
+         "NoDisplay=false\n"
+         "X-GNOME-Autostart-enabled=true\n";
+}
+
+RegistrationStatus autostartStatus(const std::string& configHome) {
+  if (configHome.empty()) return RegistrationStatus::unknown;
+  const UniqueFd config = openConfigHome(configHome, false);
+  if (!config.valid()) {
+    return errno == ENOENT ? RegistrationStatus::notRegistered : RegistrationStatus::unknown;
+  }
+  const UniqueFd dir = openAutostartDir(config.get(), false);
+  if (!dir.valid()) {
+    return errno == ENOENT ? RegistrationStatus::notRegistered : RegistrationStatus::unknown;
+  }
+  const UniqueFd file(
+      ::openat(dir.get(), autostartEntryName, O_RDONLY | O_NOFOLLOW | O_NONBLOCK | O_CLOEXEC));
+  if (!file.valid()) {
+    // A link in the entry's place is not an entry of the app's; registering replaces it.
+    return errno == ENOENT || errno == ELOOP ? RegistrationStatus::notRegistered
+                                             : RegistrationStatus::unknown;
+  }
+  struct stat info {};
+  if (::fstat(file.get(), &info) != 0 || !S_ISREG(info.st_mode) ||
+      static_cast<size_t>(info.st_size) > entryReadLimit) {
+    return RegistrationStatus::unknown;
+  }
+  std::string text(entryReadLimit + 1, '\0');
+  size_t total = 0;
+  for (;;) {
+    const ssize_t n = ::read(file.get(), text.data() + total, text.size() - total);
+    if (n < 0 && errno == EINTR) continue;
+    if (n < 0) return RegistrationStatus::unknown;
+    if (n == 0) break;
+    total += static_cast<size_t>(n);
+    if (total > entryReadLimit) return RegistrationStatus::unknown;
+  }
+  text.resize(total);
+  return entryIsTurnedOff(text) ? RegistrationStatus::requiresApproval
+                                : RegistrationStatus::enabled;
+}
+
+void registerAutostart(const std::string& configHome, const std::string& executable) {
+  const std::string entry = autostartDesktopEntry(executable);
+  if (configHome.empty()) throw LoginItemError("no configuration home");
+  const UniqueFd config = openConfigHome(configHome, true);
+  if (!config.valid()) fail("cannot open " + configHome, errno);
+  const UniqueFd dir = openAutostartDir(config.get(), true);
+  if (!dir.valid()) fail("cannot open " + configHome + "/" + autostartDirName, errno);
+
+  std::string temporary;
+  UniqueFd file;
+  for (int attempt = 0; attempt < 16 && !file.valid(); ++attempt) {
+    temporary = temporaryName();
+    file.reset(::openat(dir.get(), temporary.c_str(),
+                        O_WRONLY | O_CREAT | O_EXCL | O_NOFOLLOW | O_CLOEXEC, 0644));
+    if (!file.valid() && errno != EEXIST) break;
+  }
+  if (!file.valid()) fail("cannot create a temporary login entry", errno);
+  try {
+    // Readable by the desktop whatever the umask.
+    if (::fchmod(file.get(), 0644) != 0) fail("cannot set the login entry's mode", errno);
+    writeAll(file.get(), entry);
+    if (::fsync(file.get()) != 0) fail("cannot sync the login entry", errno);
+    file.reset();
+    if (::renameat(dir.get(), temporary.c_str(), dir.get(), autostartEntryName) != 0) {
+      fail("cannot put the login entry in place", errno);
+    }
+  } catch (const LoginItemError&) {
+    ::unlinkat(dir.get(), temporary.c_str(), 0);
+    throw;
+  }
+  // The rename itself survives a crash only once the directory is synced.
+  if (::fsync(dir.get()) != 0) fail("cannot sync the autostart directory", errno);
+}
+
+void unregisterAutostart(const std::string& configHome) {
+  if (configHome.empty()) throw LoginItemError("no configuration home");
+  const UniqueFd config = openConfigHome(configHome, false);
+  if (!config.valid()) {
+    if (errno == ENOENT) return;
+    fail("cannot open " + configHome, errno);
+  }
+  const UniqueFd dir = openAutostartDir(config.get(), false);
+  if (!dir.valid()) {
+    if (errno == ENOENT) return;
+    fail("cannot open " + configHome + "/" + autostartDirName, errno);
+  }
+  if (::unlinkat(dir.get(), autostartEntryName, 0) != 0) {
+    if (errno == ENOENT) return;
+    fail("cannot remove the login entry", errno);
+  }
+  if (::fsync(dir.get()) != 0) fail("cannot sync the autostart directory", errno);
+}
+
+LoginItemDependencies autostartLoginItem(std::string configHome, std::string executable) {
+  LoginItemDependencies deps;
+  deps.status = [configHome] { return autostartStatus(configHome); };
+  deps.registerItem = [configHome, executable] { registerAutostart(configHome, executable); };
+  deps.unregisterItem = [configHome] { unregisterAutostart(configHome); };
+  return deps;
+}
+
+LoginItemDependencies productionLoginItem() {
+  return autostartLoginItem(userConfigHome(), currentExecutablePath());
+}
+
+}  // namespace nubrik

@@ -1,0 +1,237 @@
+#include "app/systemd_units.hpp"
+
+#include <poll.h>
+#include <systemd/sd-bus.h>
+#include <time.h>
+
+#include <cerrno>
+#include <climits>
+#include <cstdint>
+#include <memory>
+#include <utility>
+
+namespace nubrik {
+
+namespace {
+
+constexpr const char* managerName = "org.freedesktop.systemd1";
+constexpr const char* managerPath = "/org/freedesktop/systemd1";
+constexpr const char* managerInterface = "org.freedesktop.systemd1.Manager";
+
+uint64_t microseconds(double seconds) {
+  return static_cast<uint64_t>(seconds * 1e6);
+}
+
+uint64_t monotonicMicroseconds() {
+  timespec now{};
+  ::clock_gettime(CLOCK_MONOTONIC, &now);
+  return static_cast<uint64_t>(now.tv_sec) * 1'000'000u +
+         static_cast<uint64_t>(now.tv_nsec) / 1000u;
+}
+
+// The reply to one call, filled in by sd-bus while the caller waits.
+struct PendingReply {
+  sd_bus_message* reply = nullptr;
+  bool done = false;
+
+  ~PendingReply() { sd_bus_message_unref(reply); }
+
+  static int onReply(sd_bus_message* message, void* userdata, sd_bus_error*) {
+    auto& pending = *static_cast<PendingReply*>(userdata);
+    pending.reply = sd_bus_message_ref(message);
+    pending.done = true;
+    return 0;
+  }
+};
+
+// One connection to the manager's bus, used from one thread at a time.
+class ManagerConnection {
+ public:
+  explicit ManagerConnection(SystemdBusOptions options) : options_(std::move(options)) {}
+  ~ManagerConnection() { sd_bus_flush_close_unref(bus_); }
+  ManagerConnection(const ManagerConnection&) = delete;
+  ManagerConnection& operator=(const ManagerConnection&) = delete;
+
+  using Append = std::function<int(sd_bus_message* message)>;
+  using Read = std::function<int(sd_bus_message* reply, SystemdCallResult& result)>;
+
+  SystemdCallResult call(const char* member, double timeoutSeconds, const Append& append,
+                         const Read& read = {}) {
+    if (const int opened = open(); opened < 0) return SystemdCallResult::transportFailure(-opened);
+    sd_bus_message* message = nullptr;
+    int r = sd_bus_message_new_method_call(bus_, &message, managerName, managerPath,
+                                           managerInterface, member);
+    if (r >= 0 && append) r = append(message);
+    PendingReply pending;
+    sd_bus_slot* slot = nullptr;
+    if (r >= 0) {
+      r = sd_bus_call_async(bus_, &slot, message, PendingReply::onReply, &pending,
+                            microseconds(timeoutSeconds));
+    }
+    sd_bus_message_unref(message);
+    if (r >= 0) r = wait(pending);
+    // Nothing may call into `pending` once this returns, answered or not.
+    sd_bus_slot_unref(slot);
+    if (r < 0) {
+      // A broken or abandoned connection is not used again.
+      close();
+      return SystemdCallResult::transportFailure(-r);
+    }
+
+    SystemdCallResult result;
+    if (sd_bus_message_is_method_error(pending.reply, nullptr)) {
+      const sd_bus_error* error = sd_bus_message_get_error(pending.reply);
+      result.errorName = error && error->name ? error->name : "org.freedesktop.DBus.Error.Failed";
+      result.errorMessage = error && error->message ? error->message : "";
+      return result;
+    }
+    if (read) {
+      if (const int readResult = read(pending.reply, result); readResult < 0) {
+        return SystemdCallResult::transportFailure(-readResult);
+      }
+    }
+    return result;
+  }
+
+ private:
+  int open() {
+    if (bus_) return 0;
+    sd_bus* bus = nullptr;
+    int r = 0;
+    if (options_.address.empty()) {
+      r = sd_bus_open_system(&bus);
+    } else {
+      r = sd_bus_new(&bus);
+      if (r >= 0) r = sd_bus_set_address(bus, options_.address.c_str());
+      if (r >= 0) r = sd_bus_set_bus_client(bus, 1);
+      if (r >= 0) r = sd_bus_start(bus);
+    }
+    // polkit may then ask the user (through the desktop's agent) instead of refusing outright.
+    if (r >= 0) r = sd_bus_set_allow_interactive_authorization(bus, 1);
+    if (r < 0) {
+      sd_bus_flush_close_unref(bus);
+      return r;
+    }
+    bus_ = bus;
+    return 0;
+  }
+
+  void close() {
+    sd_bus_flush_close_unref(bus_);
+    bus_ = nullptr;
+  }
+
+  // Processes the bus until the reply (or sd-bus's own time-out error) is in, or the stop
+  // descriptor fires. A negative errno on failure.
+  int wait(const PendingReply& pending) {
+    for (;;) {
+      if (pending.done) return 0;
+      int r = sd_bus_process(bus_, nullptr);
+      if (r < 0) return r;
+      if (pending.done) return 0;
+      if (r > 0) continue;
+
+      const int fd = sd_bus_get_fd(bus_);
+      const int events = sd_bus_get_events(bus_);
+      if (fd < 0) return fd;
+      if (events < 0) return events;
+      uint64_t until = UINT64_MAX;
+      if (r = sd_bus_get_timeout(bus_, &until); r < 0) return r;
+      int timeoutMs = -1;
+      if (until != UINT64_MAX) {
+        const uint64_t now = monotonicMicroseconds();
+        const uint64_t left = until > now ? (until - now + 999) / 1000 : 0;
+        timeoutMs = left > INT_MAX ? INT_MAX : static_cast<int>(left);
+      }
+      pollfd fds[2] = {{fd, static_cast<short>(events), 0}, {options_.stopFd, POLLIN, 0}};
+      const nfds_t count = options_.stopFd >= 0 ? 2 : 1;
+      if (::poll(fds, count, timeoutMs) < 0 && errno != EINTR) return -errno;
+      if (count == 2 && (fds[1].revents & POLLIN) != 0) return -ECANCELED;
+    }
+  }
+
+  SystemdBusOptions options_;
+  sd_bus* bus_ = nullptr;
+};
+
+int appendUnitList(sd_bus_message* message, const std::string& unit) {
+  return sd_bus_message_append(message, "as", 1, unit.c_str());
+}
+
+}  // namespace
+
+SystemdCallResult SystemdCallResult::unitFileState(std::string state) {
+  SystemdCallResult result;
+  result.state = std::move(state);
+  return result;
+}
+
+SystemdCallResult SystemdCallResult::error(std::string name, std::string message) {
+  SystemdCallResult result;
+  result.errorName = std::move(name);
+  result.errorMessage = std::move(message);
+  return result;
+}
+
+SystemdCallResult SystemdCallResult::transportFailure(int error) {
+  SystemdCallResult result;
+  result.transportError = error;
+  return result;
+}
+
+SystemdUnits systemdBusUnits(SystemdBusOptions options) {
+  const double query = options.queryTimeoutSeconds;
+  const double change = options.changeTimeoutSeconds;
+  auto connection = std::make_shared<ManagerConnection>(std::move(options));
+
+  SystemdUnits units;
+  units.getUnitFileState = [connection, query](const std::string& unit) {
+    return connection->call(
+        "GetUnitFileState", query,
+        [&unit](sd_bus_message* message) {
+          return sd_bus_message_append(message, "s", unit.c_str());
+        },
+        [](sd_bus_message* reply, SystemdCallResult& result) {
+          const char* state = nullptr;
+          const int r = sd_bus_message_read(reply, "s", &state);
+          if (r >= 0 && state) result.state = state;
+          return r < 0 ? r : 0;
+        });
+  };
+  units.enableUnitFiles = [connection, change](const std::string& unit) {
+    return connection->call(
+        "EnableUnitFiles", change,
+        [&unit](sd_bus_message* message) {
+          int r = appendUnitList(message, unit);
+          if (r >= 0) r = sd_bus_message_append(message, "bb", 0, 0);
+          return r;
+        },
+        [](sd_bus_message* reply, SystemdCallResult& result) {
+          int carries = 1;
+          const int r = sd_bus_message_read(reply, "b", &carries);
+          result.carriesInstallInfo = carries != 0;
+          return r < 0 ? r : 0;
+        });
+  };
+  units.disableUnitFiles = [connection, change](const std::string& unit) {
+    return connection->call("DisableUnitFiles", change, [&unit](sd_bus_message* message) {
+      int r = appendUnitList(message, unit);
+      if (r >= 0) r = sd_bus_message_append(message, "b", 0);
+      return r;
+    });
+  };
+  units.reload = [connection, change] { return connection->call("Reload", change, {}); };
+  units.startUnit = [connection, change](const std::string& unit) {
+    return connection->call("StartUnit", change, [&unit](sd_bus_message* message) {
+      return sd_bus_message_append(message, "ss", unit.c_str(), "replace");
+    });
+  };
+  units.stopUnit = [connection, change](const std::string& unit) {
+    return connection->call("StopUnit", change, [&unit](sd_bus_message* message) {
+      return sd_bus_message_append(message, "ss", unit.c_str(), "replace");
+    });
+  };
+  return units;
+}
+
+}  // namespace nubrik

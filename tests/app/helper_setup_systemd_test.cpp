@@ -1,0 +1,201 @@
+#include "app/helper_setup_systemd.hpp"
+
+#include <gmock/gmock.h>
+#include <gtest/gtest.h>
+
+#include <cerrno>
+#include <map>
+#include <string>
+#include <vector>
+
+namespace nubrik {
+namespace {
+
+using ::testing::ElementsAre;
+using ::testing::HasSubstr;
+
+// systemd's manager with canned answers per request; requests without one succeed.
+struct CannedSystemd {
+  std::map<std::string, SystemdCallResult> answers;
+  std::vector<std::string> calls;
+
+  SystemdCallResult answer(const std::string& call) {
+    calls.push_back(call);
+    const auto found = answers.find(call.substr(0, call.find(' ')));
+    return found == answers.end() ? SystemdCallResult::success() : found->second;
+  }
+
+  SystemdUnits units() {
+    SystemdUnits units;
+    units.getUnitFileState = [this](const std::string& unit) {
+      return answer("GetUnitFileState " + unit);
+    };
+    units.enableUnitFiles = [this](const std::string& unit) {
+      return answer("EnableUnitFiles " + unit);
+    };
+    units.disableUnitFiles = [this](const std::string& unit) {
+      return answer("DisableUnitFiles " + unit);
+    };
+    units.reload = [this] { return answer("Reload"); };
+    units.startUnit = [this](const std::string& unit) { return answer("StartUnit " + unit); };
+    units.stopUnit = [this](const std::string& unit) { return answer("StopUnit " + unit); };
+    return units;
+  }
+};
+
+const std::string unit = "com.nubrik.helper.service";
+
+TEST(HelperServiceStatus, MapsEveryUnitFileState) {
+  struct Case {
+    SystemdCallResult answer;
+    RegistrationStatus status;
+  };
+  const std::vector<Case> cases = {
+      {SystemdCallResult::unitFileState("enabled"), RegistrationStatus::enabled},
+      {SystemdCallResult::unitFileState("disabled"), RegistrationStatus::notRegistered},
+      {SystemdCallResult::unitFileState("enabled-runtime"), RegistrationStatus::notRegistered},
+      {SystemdCallResult::unitFileState("linked"), RegistrationStatus::notRegistered},
+      {SystemdCallResult::unitFileState("linked-runtime"), RegistrationStatus::notRegistered},
+      {SystemdCallResult::unitFileState("not-found"), RegistrationStatus::notFound},
+      {SystemdCallResult::unitFileState("masked"), RegistrationStatus::unknown},
+      {SystemdCallResult::unitFileState("masked-runtime"), RegistrationStatus::unknown},
+      {SystemdCallResult::unitFileState("static"), RegistrationStatus::unknown},
+      {SystemdCallResult::unitFileState("indirect"), RegistrationStatus::unknown},
+      {SystemdCallResult::unitFileState("generated"), RegistrationStatus::unknown},
+      {SystemdCallResult::unitFileState("transient"), RegistrationStatus::unknown},
+      {SystemdCallResult::unitFileState("alias"), RegistrationStatus::unknown},
+      {SystemdCallResult::unitFileState("bad"), RegistrationStatus::unknown},
+      {SystemdCallResult::unitFileState(""), RegistrationStatus::unknown},
+      {SystemdCallResult::unitFileState("Enabled"), RegistrationStatus::unknown},
+      {SystemdCallResult::error("org.freedesktop.DBus.Error.FileNotFound",
+                                "No such file or directory"),
+       RegistrationStatus::notFound},
+      {SystemdCallResult::error("org.freedesktop.systemd1.NoSuchUnit"),
+       RegistrationStatus::notFound},
+      {SystemdCallResult::error("org.freedesktop.DBus.Error.AccessDenied"),
+       RegistrationStatus::unknown},
+      {SystemdCallResult::error("org.freedesktop.DBus.Error.ServiceUnknown"),
+       RegistrationStatus::unknown},
+      {SystemdCallResult::error("org.freedesktop.DBus.Error.NoReply"), RegistrationStatus::unknown},
+      {SystemdCallResult::transportFailure(ENOENT), RegistrationStatus::unknown},
+  };
+  for (const Case& c : cases) {
+    CannedSystemd systemd;
+    systemd.answers["GetUnitFileState"] = c.answer;
+    EXPECT_EQ(helperServiceStatus(systemd.units()), c.status)
+        << c.answer.state << c.answer.errorName << c.answer.transportError;
+    EXPECT_THAT(systemd.calls, ElementsAre("GetUnitFileState " + unit));
+  }
+}
+
+TEST(HelperServiceErrors, SayWhatWentWrong) {
+  const std::string refused(systemdAuthorizationRefusedMessage);
+  struct Case {
+    SystemdCallResult failure;
+    std::string message;
+  };
+  const std::vector<Case> cases = {
+      {SystemdCallResult::error("org.freedesktop.DBus.Error.AccessDenied", "Access denied"),
+       refused},
+      {SystemdCallResult::error("org.freedesktop.DBus.Error.InteractiveAuthorizationRequired"),
+       refused},
+      {SystemdCallResult::error("org.freedesktop.DBus.Error.AuthFailed"), refused},
+      {SystemdCallResult::error("org.freedesktop.PolicyKit1.Error.Cancelled"), refused},
+      {SystemdCallResult::error("org.freedesktop.PolicyKit1.Error.NotAuthorized"), refused},
+      {SystemdCallResult::error("org.freedesktop.DBus.Error.FileNotFound"),
+       "The helper's service com.nubrik.helper.service is not installed."},
+      {SystemdCallResult::error("org.freedesktop.systemd1.NoSuchUnit"),
+       "The helper's service com.nubrik.helper.service is not installed."},
+      {SystemdCallResult::error("org.freedesktop.systemd1.UnitMasked", "Unit is masked."),
+       "The helper's service com.nubrik.helper.service is masked. Unmask it with systemctl "
+       "unmask com.nubrik.helper.service, then try again."},
+      {SystemdCallResult::error("org.freedesktop.DBus.Error.NoReply", "Method call timed out"),
+       "systemd did not answer in time."},
+      {SystemdCallResult::error("org.freedesktop.DBus.Error.Timeout"),
+       "systemd did not answer in time."},
+      {SystemdCallResult::error("org.freedesktop.DBus.Error.ServiceUnknown"),
+       "systemd is not running on the system bus."},
+      {SystemdCallResult::error("org.freedesktop.DBus.Error.NameHasNoOwner"),
+       "systemd is not running on the system bus."},
+      {SystemdCallResult::error("org.freedesktop.systemd1.UnitFileState", "Bad unit file."),
+       "systemd refused the request: Bad unit file."},
+      {SystemdCallResult::error("org.example.Odd", "no stop"),
+       "systemd refused the request: no stop."},
+      {SystemdCallResult::error("org.example.Odd"),
+       "systemd refused the request: org.example.Odd."},
+      {SystemdCallResult::transportFailure(ETIMEDOUT), "systemd did not answer in time."},
+      {SystemdCallResult::transportFailure(ECANCELED), "The request to systemd was cancelled."},
+      {SystemdCallResult::transportFailure(ENOENT),
+       "Cannot reach systemd on the system bus: No such file or directory."},
+  };
+  for (const Case& c : cases) {
+    EXPECT_EQ(registrationErrorFor(c.failure).message, c.message) << c.failure.errorName;
+  }
+}
+
+TEST(RegisterHelperService, EnablesReloadsAndStarts) {
+  CannedSystemd systemd;
+  EXPECT_EQ(registerHelperService(systemd.units()), std::nullopt);
+  EXPECT_THAT(systemd.calls, ElementsAre("EnableUnitFiles " + unit, "Reload", "StartUnit " + unit));
+}
+
+TEST(RegisterHelperService, StopsAtTheFirstFailure) {
+  struct Case {
+    std::string failing;
+    size_t callsMade;
+  };
+  for (const Case& c : {Case{"EnableUnitFiles", 1}, Case{"Reload", 2}, Case{"StartUnit", 3}}) {
+    CannedSystemd systemd;
+    systemd.answers[c.failing] =
+        SystemdCallResult::error("org.freedesktop.DBus.Error.InteractiveAuthorizationRequired",
+                                 "Interactive authentication required.");
+    const auto error = registerHelperService(systemd.units());
+    ASSERT_TRUE(error.has_value()) << c.failing;
+    EXPECT_EQ(error->message, "Administrator authorization was refused or cancelled.");
+    EXPECT_EQ(systemd.calls.size(), c.callsMade) << c.failing;
+  }
+}
+
+TEST(RegisterHelperService, AUnitWithNothingToEnableIsAFailure) {
+  CannedSystemd systemd;
+  SystemdCallResult nothing;
+  nothing.carriesInstallInfo = false;
+  systemd.answers["EnableUnitFiles"] = nothing;
+  const auto error = registerHelperService(systemd.units());
+  ASSERT_TRUE(error.has_value());
+  EXPECT_THAT(error->message, HasSubstr("cannot be enabled"));
+  EXPECT_EQ(systemd.calls.size(), 1u);
+}
+
+TEST(UnregisterHelperService, StopsDisablesAndReloads) {
+  CannedSystemd systemd;
+  EXPECT_EQ(unregisterHelperService(systemd.units()), std::nullopt);
+  EXPECT_THAT(systemd.calls, ElementsAre("StopUnit " + unit, "DisableUnitFiles " + unit, "Reload"));
+}
+
+TEST(UnregisterHelperService, AUnitAlreadyGoneIsUnregistered) {
+  CannedSystemd systemd;
+  systemd.answers["StopUnit"] = SystemdCallResult::error("org.freedesktop.systemd1.NoSuchUnit");
+  systemd.answers["DisableUnitFiles"] =
+      SystemdCallResult::error("org.freedesktop.DBus.Error.FileNotFound");
+  EXPECT_EQ(unregisterHelperService(systemd.units()), std::nullopt);
+  EXPECT_EQ(systemd.calls.size(), 3u);
+}
+
+TEST(UnregisterHelperService, ARefusedStopChangesNothingFurther) {
+  CannedSystemd systemd;
+  systemd.answers["StopUnit"] = SystemdCallResult::error("org.freedesktop.DBus.Error.AccessDenied");
+  const auto error = unregisterHelperService(systemd.units());
+  ASSERT_TRUE(error.has_value());
+  EXPECT_EQ(error->message, systemdAuthorizationRefusedMessage);
+  EXPECT_THAT(systemd.calls, ElementsAre("StopUnit " + unit));
+
+  CannedSystemd disabling;
+  disabling.answers["DisableUnitFiles"] =
+      SystemdCallResult::error("org.freedesktop.PolicyKit1.Error.Cancelled");
+  ASSERT_TRUE(unregisterHelperService(disabling.units()).has_value());
+  EXPECT_EQ(disabling.calls.size(), 2u);
+}
+
+}  // namespace
+}  // namespace nubrik

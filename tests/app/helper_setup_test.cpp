@@ -1,0 +1,462 @@
+#include "app/helper_setup.hpp"
+
+#include <gmock/gmock.h>
+#include <gtest/gtest.h>
+
+#include <chrono>
+#include <deque>
+#include <memory>
+#include <optional>
+#include <string>
+#include <vector>
+
+#include "core/nubrik_xpc.hpp"
+
+namespace nubrik {
+namespace {
+
+using ::testing::Each;
+using ::testing::ElementsAre;
+
+// Every operation as the test sees it. The registration status is answered at once with
+// `registration` unless `holdStatusReads` is set; everything else waits for the test.
+struct SetupFakes {
+  RegistrationStatus registration = RegistrationStatus::notRegistered;
+  bool holdStatusReads = false;
+  bool developerHelper = false;
+  GuiStatus status = GuiStatus::confirmedIdle();
+  Date now = dateFromUnixSeconds(1'800'000'000);
+
+  std::vector<std::string> calls;
+  std::deque<std::function<void(RegistrationStatus)>> statusReads;
+  std::deque<std::function<void(HealthProbeResult)>> probes;
+  std::deque<RegistrationCompletion> registers;
+  std::deque<RegistrationCompletion> unregisters;
+  std::deque<std::function<void(HelperRestartOutcome)>> restarts;
+  struct Delayed {
+    double seconds;
+    std::function<void()> work;
+  };
+  std::deque<Delayed> scheduled;
+  std::vector<double> delays;
+
+  HelperSetupDependencies dependencies() {
+    HelperSetupDependencies deps;
+    deps.registrationStatus = [this](std::function<void(RegistrationStatus)> done) {
+      calls.push_back("status");
+      if (holdStatusReads) {
+        statusReads.push_back(std::move(done));
+      } else {
+        done(registration);
+      }
+    };
+    deps.registerHelper = [this](RegistrationCompletion done) {
+      calls.push_back("register");
+      registers.push_back(std::move(done));
+    };
+    deps.unregisterHelper = [this](RegistrationCompletion done) {
+      calls.push_back("unregister");
+      unregisters.push_back(std::move(done));
+    };
+    deps.probeHealth = [this](std::function<void(HealthProbeResult)> done) {
+      calls.push_back("probe");
+      probes.push_back(std::move(done));
+    };
+    deps.requestRestart = [this](std::function<void(HelperRestartOutcome)> done) {
+      calls.push_back("restart");
+      restarts.push_back(std::move(done));
+    };
+    deps.developerHelperExists = [this] { return developerHelper; };
+    deps.schedule = [this](double seconds, std::function<void()> work) {
+      delays.push_back(seconds);
+      scheduled.push_back({seconds, std::move(work)});
+    };
+    deps.publicStatus = [this] { return status; };
+    deps.now = [this] { return now; };
+    return deps;
+  }
+
+  template <typename Completion, typename Value>
+  static void answer(std::deque<Completion>& pending, Value value) {
+    ASSERT_FALSE(pending.empty());
+    Completion completion = std::move(pending.front());
+    pending.pop_front();
+    completion(std::move(value));
+  }
+  void answerProbe(HealthProbeResult result) { answer(probes, std::move(result)); }
+  void answerRestart(HelperRestartOutcome outcome) { answer(restarts, std::move(outcome)); }
+  void answerRegister(std::optional<HelperRegistrationError> error = std::nullopt) {
+    answer(registers, std::move(error));
+  }
+  void answerUnregister(std::optional<HelperRegistrationError> error = std::nullopt) {
+    answer(unregisters, std::move(error));
+  }
+  // Runs the oldest delayed work, as the main queue would once its time has come.
+  void runScheduled() {
+    ASSERT_FALSE(scheduled.empty());
+    auto work = std::move(scheduled.front().work);
+    scheduled.pop_front();
+    work();
+  }
+  // Lets every health poll run and fail; returns how many probes went out.
+  int failEveryPoll() {
+    int probesSent = 0;
+    while (!scheduled.empty()) {
+      runScheduled();
+      if (probes.empty()) break;
+      ++probesSent;
+      answerProbe(HealthProbeResult::failed());
+    }
+    return probesSent;
+  }
+};
+
+const HealthProbeResult readyNow = HealthProbeResult::ready(nubrikHelperVersion);
+
+class HelperSetupTest : public ::testing::Test {
+ protected:
+  // A controller in `state`, reached through a refresh with a failing or outdated helper.
+  void reachHealthCheckFailed() {
+    fakes_.registration = RegistrationStatus::enabled;
+    setup_.refresh();
+    fakes_.answerProbe(HealthProbeResult::failed());
+    ASSERT_EQ(setup_.state().kind, HelperSetupState::Kind::healthCheckFailed);
+    fakes_.calls.clear();
+  }
+  void reachUpdateAvailable() {
+    fakes_.registration = RegistrationStatus::enabled;
+    setup_.refresh();
+    fakes_.answerProbe(HealthProbeResult::ready("0.9"));
+    ASSERT_EQ(setup_.state().kind, HelperSetupState::Kind::helperUpdateAvailable);
+    fakes_.calls.clear();
+  }
+
+  SetupFakes fakes_;
+  HelperSetup setup_{fakes_.dependencies()};
+};
+
+TEST_F(HelperSetupTest, StartsNotInstalledAndRefreshMapsTheRegistration) {
+  EXPECT_EQ(setup_.state(), HelperSetupState::notInstalled());
+  struct Case {
+    RegistrationStatus registration;
+    HelperSetupState state;
+  };
+  for (const Case& c :
+       {Case{RegistrationStatus::requiresApproval, HelperSetupState::approvalRequired()},
+        Case{RegistrationStatus::unknown,
+             HelperSetupState::registrationFailed(helperUnknownStateMessage())},
+        Case{RegistrationStatus::notFound, HelperSetupState::notInstalled()}}) {
+    fakes_.registration = c.registration;
+    setup_.refresh();
+    EXPECT_EQ(setup_.state(), c.state);
+    EXPECT_FALSE(setup_.healthProbeInFlight());
+  }
+  EXPECT_TRUE(fakes_.probes.empty());
+}
+
+TEST_F(HelperSetupTest, RefreshProbesARegisteredHelperOnceAtATime) {
+  fakes_.registration = RegistrationStatus::enabled;
+  setup_.refresh();
+  EXPECT_TRUE(setup_.healthProbeInFlight());
+  // A periodic refresh meanwhile, and every operation, does nothing.
+  setup_.refresh();
+  setup_.install();
+  setup_.repairHelper();
+  EXPECT_THAT(fakes_.calls, ElementsAre("status", "probe"));
+
+  fakes_.answerProbe(readyNow);
+  EXPECT_FALSE(setup_.healthProbeInFlight());
+  EXPECT_EQ(setup_.state(), HelperSetupState::installedReady());
+  // The answer is paired with the registration read again after it.
+  EXPECT_THAT(fakes_.calls, ElementsAre("status", "probe", "status"));
+}
+
+TEST_F(HelperSetupTest, RefreshPairsTheAnswerWithTheRegistrationAsItIsNow) {
+  fakes_.registration = RegistrationStatus::enabled;
+  setup_.refresh();
+  fakes_.registration = RegistrationStatus::notRegistered;
+  fakes_.answerProbe(readyNow);
+  EXPECT_EQ(setup_.state(), HelperSetupState::notInstalled());
+}
+
+TEST_F(HelperSetupTest, InstallOnlyFromNotInstalledOrAFailedRegistration) {
+  fakes_.registration = RegistrationStatus::enabled;
+  setup_.refresh();
+  fakes_.answerProbe(readyNow);
+  fakes_.calls.clear();
+
+  setup_.install();
+  EXPECT_TRUE(fakes_.calls.empty());
+  EXPECT_FALSE(setup_.isWorking());
+  EXPECT_EQ(setup_.refreshEpoch(), 0u);
+}
+
+TEST_F(HelperSetupTest, InstallWithAHandInstalledHelperNeverRegisters) {
+  fakes_.developerHelper = true;
+  setup_.install();
+  EXPECT_EQ(setup_.state(),
+            HelperSetupState::registrationFailed(std::string(developerHelperExistsMessage)));
+  EXPECT_FALSE(setup_.isWorking());
+  // Trying again changes nothing either.
+  setup_.install();
+  EXPECT_THAT(fakes_.calls, ElementsAre("status", "status"));
+  EXPECT_TRUE(fakes_.registers.empty());
+}
+
+TEST_F(HelperSetupTest, InstallRegistersThenRefreshes) {
+  setup_.install();
+  EXPECT_TRUE(setup_.isWorking());
+  EXPECT_EQ(setup_.refreshEpoch(), 1u);
+  EXPECT_THAT(fakes_.calls, ElementsAre("status", "register"));
+
+  fakes_.registration = RegistrationStatus::enabled;
+  fakes_.answerRegister();
+  EXPECT_FALSE(setup_.isWorking());
+  EXPECT_TRUE(setup_.healthProbeInFlight());
+  fakes_.answerProbe(readyNow);
+  EXPECT_EQ(setup_.state(), HelperSetupState::installedReady());
+}
+
+TEST_F(HelperSetupTest, AFailedRegistrationShowsItsDescription) {
+  setup_.install();
+  fakes_.answerRegister(HelperRegistrationError{"Administrator authorization was refused."});
+  EXPECT_EQ(setup_.state(),
+            HelperSetupState::registrationFailed("Administrator authorization was refused."));
+  EXPECT_FALSE(setup_.isWorking());
+  EXPECT_EQ(helperSetupStatusLine(setup_.state()),
+            "Installation failed: Administrator authorization was refused.");
+}
+
+TEST_F(HelperSetupTest, InstallOverAnExistingRegistrationOnlyRefreshes) {
+  fakes_.registration = RegistrationStatus::enabled;
+  setup_.install();
+  EXPECT_FALSE(setup_.isWorking());
+  EXPECT_THAT(fakes_.calls, ElementsAre("status", "status", "probe"));
+  EXPECT_EQ(setup_.refreshEpoch(), 0u);
+}
+
+TEST_F(HelperSetupTest, ARefusedUpdateStaysOnOfferWithTheHelpersReason) {
+  reachUpdateAvailable();
+  setup_.updateHelper();
+  EXPECT_TRUE(setup_.isWorking());
+  fakes_.answerRestart(
+      HelperRestartOutcome::refused("A session is active, so the helper cannot restart yet."));
+  EXPECT_EQ(setup_.state(), HelperSetupState::helperUpdateAvailable(
+                                "A session is active, so the helper cannot restart yet."));
+  EXPECT_FALSE(setup_.isWorking());
+}
+
+TEST_F(HelperSetupTest, AFailedOrUnansweredUpdateIsAFailedHealthCheck) {
+  reachUpdateAvailable();
+  setup_.updateHelper();
+  fakes_.answerRestart(HelperRestartOutcome::failed("Helper returned an unrecognized response."));
+  EXPECT_EQ(setup_.state(),
+            HelperSetupState::healthCheckFailed("Helper returned an unrecognized response."));
+
+  reachUpdateAvailable();
+  setup_.updateHelper();
+  fakes_.answerRestart(HelperRestartOutcome::helperUnavailable());
+  EXPECT_EQ(setup_.state(),
+            HelperSetupState::healthCheckFailed(
+                "The helper is unavailable. Make sure it is installed and running."));
+  EXPECT_FALSE(setup_.isWorking());
+}
+
+TEST_F(HelperSetupTest, AnAcceptedUpdateWaitsForTheNewHelper) {
+  reachUpdateAvailable();
+  setup_.updateHelper();
+  fakes_.answerRestart(HelperRestartOutcome::accepted());
+  ASSERT_EQ(fakes_.scheduled.size(), 1u);
+  fakes_.runScheduled();
+  // The old release answering is not the new helper.
+  fakes_.answerProbe(HealthProbeResult::ready("0.9"));
+  fakes_.runScheduled();
+  fakes_.answerProbe(readyNow);
+  EXPECT_FALSE(setup_.isWorking());
+  fakes_.answerProbe(readyNow);
+  EXPECT_EQ(setup_.state(), HelperSetupState::installedReady());
+  EXPECT_TRUE(fakes_.unregisters.empty());
+  EXPECT_THAT(fakes_.delays, ElementsAre(2.0, 1.0));
+}
+
+TEST_F(HelperSetupTest, AnUpdateThatNeverComesBackReRegistersAfterEightProbes) {
+  reachUpdateAvailable();
+  setup_.updateHelper();
+  fakes_.answerRestart(HelperRestartOutcome::accepted());
+  EXPECT_EQ(fakes_.failEveryPoll(), HelperSetup::updateHealthPolls);
+  EXPECT_EQ(HelperSetup::updateHealthPolls, 8);
+  EXPECT_THAT(fakes_.delays, ElementsAre(2.0, 1.0, 1.0, 1.0, 1.0, 1.0, 1.0, 1.0));
+  EXPECT_TRUE(setup_.isWorking());
+
+  // Then as a repair: unregister, register, read the registration, 20 probes.
+  fakes_.answerUnregister();
+  fakes_.delays.clear();
+  fakes_.answerRegister();
+  EXPECT_EQ(fakes_.failEveryPoll(), HelperSetup::repairHealthPolls);
+  EXPECT_EQ(fakes_.delays.size(), 20u);
+  EXPECT_EQ(setup_.state(),
+            HelperSetupState::healthCheckFailed(std::string(helperDidNotComeBackMessage)));
+  EXPECT_FALSE(setup_.isWorking());
+}
+
+TEST_F(HelperSetupTest, RepairReRegistersAndPollsTwentyTimesASecondApart) {
+  reachHealthCheckFailed();
+  setup_.repairHelper();
+  EXPECT_TRUE(setup_.isWorking());
+  EXPECT_THAT(fakes_.calls, ElementsAre("status", "unregister"));
+  const auto epoch = setup_.refreshEpoch();
+  fakes_.answerUnregister();
+  fakes_.answerRegister();
+  EXPECT_THAT(fakes_.calls, ElementsAre("status", "unregister", "register", "status"));
+  EXPECT_EQ(fakes_.failEveryPoll(), 20);
+  EXPECT_EQ(fakes_.delays.size(), 20u);
+  EXPECT_THAT(fakes_.delays, Each(1.0));
+  EXPECT_EQ(setup_.refreshEpoch(), epoch);
+  EXPECT_EQ(setup_.state(),
+            HelperSetupState::healthCheckFailed(std::string(helperDidNotComeBackMessage)));
+}
+
+TEST_F(HelperSetupTest, RepairEndsAsSoonAsTheHelperAnswersReady) {
+  reachHealthCheckFailed();
+  setup_.repairHelper();
+  fakes_.answerUnregister();
+  fakes_.answerRegister();
+  for (int i = 0; i < 4; ++i) {
+    fakes_.runScheduled();
+    fakes_.answerProbe(HealthProbeResult::failed());
+  }
+  fakes_.runScheduled();
+  fakes_.answerProbe(readyNow);
+  EXPECT_FALSE(setup_.isWorking());
+  EXPECT_TRUE(fakes_.scheduled.empty());
+  fakes_.answerProbe(readyNow);
+  EXPECT_EQ(setup_.state(), HelperSetupState::installedReady());
+}
+
+TEST_F(HelperSetupTest, RepairIsRefusedDuringASessionOrWhenNotRegistered) {
+  reachHealthCheckFailed();
+  const auto before = setup_.state();
+  fakes_.status = GuiStatus::confirmedActive(fakes_.now + std::chrono::minutes(5), 300);
+  setup_.repairHelper();
+  fakes_.status = GuiStatus::unavailable(StatusUnavailableReason::busy);
+  setup_.repairHelper();
+  fakes_.status = GuiStatus::confirmedIdle();
+  fakes_.registration = RegistrationStatus::notRegistered;
+  setup_.repairHelper();
+  EXPECT_THAT(fakes_.calls, ElementsAre("status", "status", "status"));
+  EXPECT_FALSE(setup_.isWorking());
+  EXPECT_EQ(setup_.state(), before);
+
+  // A session whose time is up no longer blocks it.
+  fakes_.registration = RegistrationStatus::enabled;
+  fakes_.status = GuiStatus::confirmedActive(fakes_.now - std::chrono::seconds(1), 0);
+  setup_.repairHelper();
+  EXPECT_EQ(fakes_.unregisters.size(), 1u);
+}
+
+TEST_F(HelperSetupTest, RepairFailuresCarryTheirDescriptions) {
+  reachHealthCheckFailed();
+  setup_.repairHelper();
+  fakes_.answerUnregister(HelperRegistrationError{"systemd did not answer in time."});
+  EXPECT_EQ(setup_.state(),
+            HelperSetupState::healthCheckFailed(
+                "Could not re-register the helper: systemd did not answer in time. Open Help from "
+                "Tamsel's menu bar icon and see RECOVERY.md."));
+  EXPECT_FALSE(setup_.isWorking());
+
+  setup_.repairHelper();
+  fakes_.answerUnregister();
+  fakes_.answerRegister(HelperRegistrationError{"Administrator authorization was refused."});
+  EXPECT_EQ(setup_.state(),
+            HelperSetupState::registrationFailed("Administrator authorization was refused."));
+  EXPECT_FALSE(setup_.isWorking());
+}
+
+TEST_F(HelperSetupTest, AReRegistrationAwaitingApprovalRefreshes) {
+  reachHealthCheckFailed();
+  setup_.repairHelper();
+  fakes_.answerUnregister();
+  fakes_.registration = RegistrationStatus::requiresApproval;
+  fakes_.answerRegister();
+  EXPECT_FALSE(setup_.isWorking());
+  EXPECT_TRUE(fakes_.scheduled.empty());
+  EXPECT_EQ(setup_.state(), HelperSetupState::approvalRequired());
+}
+
+TEST_F(HelperSetupTest, AnAnswerFromAnEarlierOperationChangesNothing) {
+  reachUpdateAvailable();
+  setup_.updateHelper();
+  auto firstRestart = fakes_.restarts.front();
+  fakes_.answerRestart(HelperRestartOutcome::refused("Busy."));
+  setup_.updateHelper();
+  ASSERT_EQ(setup_.refreshEpoch(), 2u);
+
+  // The first request's answer once more, after the second raised the epoch.
+  firstRestart(HelperRestartOutcome::accepted());
+  EXPECT_TRUE(fakes_.scheduled.empty());
+  EXPECT_TRUE(setup_.isWorking());
+  EXPECT_EQ(setup_.state(), HelperSetupState::helperUpdateAvailable("Busy."));
+
+  fakes_.answerRestart(HelperRestartOutcome::refused("Still busy."));
+  EXPECT_EQ(setup_.state(), HelperSetupState::helperUpdateAvailable("Still busy."));
+}
+
+TEST_F(HelperSetupTest, AHealthResultAfterTheOperationEndedChangesNothing) {
+  reachHealthCheckFailed();
+  setup_.repairHelper();
+  fakes_.answerUnregister();
+  fakes_.answerRegister();
+  fakes_.runScheduled();
+  auto lateProbe = fakes_.probes.front();
+  fakes_.answerProbe(readyNow);
+  fakes_.answerProbe(readyNow);
+  ASSERT_EQ(setup_.state(), HelperSetupState::installedReady());
+  fakes_.calls.clear();
+
+  lateProbe(HealthProbeResult::failed());
+  EXPECT_EQ(setup_.state(), HelperSetupState::installedReady());
+  EXPECT_TRUE(fakes_.calls.empty());
+  EXPECT_TRUE(fakes_.scheduled.empty());
+}
+
+TEST_F(HelperSetupTest, OperationsWaitForAnOutstandingRefresh) {
+  fakes_.holdStatusReads = true;
+  fakes_.registration = RegistrationStatus::enabled;
+  setup_.refresh();
+  ASSERT_EQ(fakes_.statusReads.size(), 1u);
+  fakes_.statusReads.front()(RegistrationStatus::enabled);
+  fakes_.statusReads.pop_front();
+  fakes_.answerProbe(HealthProbeResult::failed());
+  // The refresh now waits for its second read of the registration.
+  ASSERT_TRUE(setup_.healthProbeInFlight());
+  setup_.repairHelper();
+  EXPECT_TRUE(fakes_.unregisters.empty());
+  fakes_.statusReads.front()(RegistrationStatus::enabled);
+  fakes_.statusReads.pop_front();
+  EXPECT_FALSE(setup_.healthProbeInFlight());
+  EXPECT_EQ(setup_.state().kind, HelperSetupState::Kind::healthCheckFailed);
+}
+
+TEST_F(HelperSetupTest, ReportsEveryChange) {
+  int changes = 0;
+  setup_.setOnChange([&] { ++changes; });
+  setup_.install();
+  const int whileWorking = changes;
+  EXPECT_GE(whileWorking, 1);
+  fakes_.answerRegister(HelperRegistrationError{"No."});
+  EXPECT_GT(changes, whileWorking);
+}
+
+TEST(HelperSetupLifetime, AnswersAfterTheControllerIsGoneAreDropped) {
+  SetupFakes fakes;
+  fakes.registration = RegistrationStatus::enabled;
+  {
+    HelperSetup setup(fakes.dependencies());
+    setup.refresh();
+  }
+  fakes.answerProbe(readyNow);
+  EXPECT_THAT(fakes.calls, ElementsAre("status", "probe"));
+}
+
+}  // namespace
+}  // namespace nubrik

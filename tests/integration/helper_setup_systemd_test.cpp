@@ -1,0 +1,325 @@
+#include "app/helper_setup_systemd.hpp"
+
+#include <gmock/gmock.h>
+#include <gtest/gtest.h>
+#include <poll.h>
+#include <sys/eventfd.h>
+#include <systemd/sd-bus.h>
+#include <unistd.h>
+
+#include <cstdint>
+#include <functional>
+#include <map>
+#include <mutex>
+#include <optional>
+#include <string>
+#include <thread>
+#include <vector>
+
+#include "app/event_loop.hpp"
+#include "app/helper_setup_production.hpp"
+#include "app/systemd_units.hpp"
+#include "tests/support/private_system_bus.hpp"
+#include "tests/support/temp_dir.hpp"
+
+namespace nubrik {
+namespace {
+
+using ::testing::ElementsAre;
+using ::testing::HasSubstr;
+
+// systemd's manager object on the test's bus, served from a thread of its own: it records every
+// call (with its arguments and whether it allows interactive authorization) and answers as told.
+class FakeSystemdManager {
+ public:
+  struct Call {
+    std::string member;
+    std::vector<std::string> arguments;
+    bool interactive = false;
+
+    bool operator==(const Call&) const = default;
+    friend std::ostream& operator<<(std::ostream& out, const Call& call) {
+      out << call.member << "(";
+      for (const auto& argument : call.arguments) out << argument << ",";
+      return out << ") interactive=" << call.interactive;
+    }
+  };
+
+  // `state`: the unit file state GetUnitFileState answers; none answers FileNotFound.
+  FakeSystemdManager(const std::string& address, std::optional<std::string> state)
+      : state_(std::move(state)), stop_(::eventfd(0, EFD_CLOEXEC)) {
+    if (sd_bus_new(&bus_) < 0 || sd_bus_set_address(bus_, address.c_str()) < 0 ||
+        sd_bus_set_bus_client(bus_, 1) < 0 || sd_bus_start(bus_) < 0 ||
+        sd_bus_add_object_vtable(bus_, nullptr, "/org/freedesktop/systemd1",
+                                 "org.freedesktop.systemd1.Manager", vtable, this) < 0 ||
+        sd_bus_request_name(bus_, "org.freedesktop.systemd1", 0) < 0) {
+      return;
+    }
+    ready_ = true;
+  }
+  ~FakeSystemdManager() {
+    const std::uint64_t one = 1;
+    (void)!::write(stop_, &one, sizeof one);
+    if (thread_.joinable()) thread_.join();
+    for (sd_bus_message* held : held_) sd_bus_message_unref(held);
+    sd_bus_flush_close_unref(bus_);
+    ::close(stop_);
+  }
+
+  // Starts answering; false when the manager could not be put on the bus.
+  bool start() {
+    if (!ready_ || thread_.joinable()) return false;
+    thread_ = std::thread([this] { serve(); });
+    return true;
+  }
+
+  // Set before start().
+  void fail(const std::string& member, std::string name, std::string message = "refused") {
+    failures_[member] = {std::move(name), std::move(message)};
+  }
+  // The member is never answered.
+  void hold(const std::string& member) { failures_[member] = {"", ""}; }
+  // Runs (on the fake's thread) after each recorded call.
+  void onCall(std::function<void()> observer) { observer_ = std::move(observer); }
+
+  std::vector<Call> calls() const {
+    std::lock_guard lock(mutex_);
+    return calls_;
+  }
+
+ private:
+  static int handle(sd_bus_message* message, void* userdata, sd_bus_error*) {
+    return static_cast<FakeSystemdManager*>(userdata)->answer(message);
+  }
+
+  int answer(sd_bus_message* message) {
+    Call call{sd_bus_message_get_member(message),
+              {},
+              sd_bus_message_get_allow_interactive_authorization(message) > 0};
+    const char* signature = sd_bus_message_get_signature(message, 1);
+    for (const char* type = signature; type && *type; ++type) {
+      if (*type == 'a') {
+        char** list = nullptr;
+        if (sd_bus_message_read_strv(message, &list) < 0) return -EINVAL;
+        std::string joined = "[";
+        for (char** item = list; item && *item; ++item) {
+          joined += *item;
+          free(*item);
+        }
+        free(list);
+        call.arguments.push_back(joined + "]");
+        ++type;
+      } else if (*type == 's') {
+        const char* text = nullptr;
+        if (sd_bus_message_read(message, "s", &text) < 0) return -EINVAL;
+        call.arguments.push_back(text);
+      } else if (*type == 'b') {
+        int flag = 0;
+        if (sd_bus_message_read(message, "b", &flag) < 0) return -EINVAL;
+        call.arguments.push_back(flag ? "true" : "false");
+      }
+    }
+    {
+      std::lock_guard lock(mutex_);
+      calls_.push_back(call);
+    }
+    if (observer_) observer_();
+
+    if (const auto failure = failures_.find(call.member); failure != failures_.end()) {
+      if (failure->second.first.empty()) {
+        held_.push_back(sd_bus_message_ref(message));
+        return 1;
+      }
+      return sd_bus_reply_method_errorf(message, failure->second.first.c_str(), "%s",
+                                        failure->second.second.c_str());
+    }
+    if (call.member == "GetUnitFileState") {
+      if (!state_) {
+        return sd_bus_reply_method_errorf(message, "org.freedesktop.DBus.Error.FileNotFound",
+                                          "No such file or directory");
+      }
+      return sd_bus_reply_method_return(message, "s", state_->c_str());
+    }
+    if (call.member == "EnableUnitFiles") {
+      return sd_bus_reply_method_return(message, "ba(sss)", 1, 0);
+    }
+    if (call.member == "DisableUnitFiles") return sd_bus_reply_method_return(message, "a(sss)", 0);
+    if (call.member == "StartUnit" || call.member == "StopUnit") {
+      return sd_bus_reply_method_return(message, "o", "/org/freedesktop/systemd1/job/42");
+    }
+    return sd_bus_reply_method_return(message, "");
+  }
+
+  void serve() {
+    for (;;) {
+      const int processed = sd_bus_process(bus_, nullptr);
+      if (processed < 0) return;
+      if (processed > 0) continue;
+      pollfd fds[2] = {{sd_bus_get_fd(bus_), static_cast<short>(sd_bus_get_events(bus_)), 0},
+                       {stop_, POLLIN, 0}};
+      if (::poll(fds, 2, -1) < 0 && errno != EINTR) return;
+      if (fds[1].revents & POLLIN) return;
+    }
+  }
+
+  static constexpr sd_bus_vtable vtable[] = {
+      SD_BUS_VTABLE_START(0),
+      SD_BUS_METHOD("GetUnitFileState", "s", "s", handle, SD_BUS_VTABLE_UNPRIVILEGED),
+      SD_BUS_METHOD("EnableUnitFiles", "asbb", "ba(sss)", handle, SD_BUS_VTABLE_UNPRIVILEGED),
+      SD_BUS_METHOD("DisableUnitFiles", "asb", "a(sss)", handle, SD_BUS_VTABLE_UNPRIVILEGED),
+      SD_BUS_METHOD("Reload", "", "", handle, SD_BUS_VTABLE_UNPRIVILEGED),
+      SD_BUS_METHOD("StartUnit", "ss", "o", handle, SD_BUS_VTABLE_UNPRIVILEGED),
+      SD_BUS_METHOD("StopUnit", "ss", "o", handle, SD_BUS_VTABLE_UNPRIVILEGED),
+      SD_BUS_VTABLE_END,
+  };
+
+  std::optional<std::string> state_;
+  std::map<std::string, std::pair<std::string, std::string>> failures_;
+  std::function<void()> observer_;
+  sd_bus* bus_ = nullptr;
+  int stop_;
+  bool ready_ = false;
+  std::thread thread_;
+  mutable std::mutex mutex_;
+  std::vector<Call> calls_;
+  // Touched on the fake's thread only, and in the destructor after it ended.
+  std::vector<sd_bus_message*> held_;
+};
+
+using Call = FakeSystemdManager::Call;
+const std::string unit = helperServiceUnitName;
+
+class SystemdOnPrivateBus : public ::testing::Test {
+ protected:
+  void SetUp() override {
+    if (!bus_.running()) GTEST_SKIP() << "no private bus: " << bus_.failure();
+  }
+
+  SystemdUnits units() const { return systemdBusUnits(SystemdBusOptions{bus_.address()}); }
+
+  test::PrivateSystemBus bus_{/*open=*/true};
+};
+
+TEST_F(SystemdOnPrivateBus, ReadsTheUnitFileState) {
+  for (const auto& [state, status] :
+       std::vector<std::pair<std::optional<std::string>, RegistrationStatus>>{
+           {"enabled", RegistrationStatus::enabled},
+           {"disabled", RegistrationStatus::notRegistered},
+           {"masked", RegistrationStatus::unknown},
+           {std::nullopt, RegistrationStatus::notFound}}) {
+    FakeSystemdManager manager(bus_.address(), state);
+    ASSERT_TRUE(manager.start());
+    EXPECT_EQ(helperServiceStatus(units()), status) << state.value_or("(none)");
+    EXPECT_THAT(manager.calls(), ElementsAre(Call{"GetUnitFileState", {unit}, true}));
+  }
+}
+
+TEST_F(SystemdOnPrivateBus, RegistersByEnablingReloadingAndStarting) {
+  FakeSystemdManager manager(bus_.address(), "disabled");
+  ASSERT_TRUE(manager.start());
+  EXPECT_EQ(registerHelperService(units()), std::nullopt);
+  EXPECT_THAT(manager.calls(),
+              ElementsAre(Call{"EnableUnitFiles", {"[" + unit + "]", "false", "false"}, true},
+                          Call{"Reload", {}, true}, Call{"StartUnit", {unit, "replace"}, true}));
+}
+
+TEST_F(SystemdOnPrivateBus, UnregistersByStoppingDisablingAndReloading) {
+  FakeSystemdManager manager(bus_.address(), "enabled");
+  ASSERT_TRUE(manager.start());
+  EXPECT_EQ(unregisterHelperService(units()), std::nullopt);
+  EXPECT_THAT(manager.calls(),
+              ElementsAre(Call{"StopUnit", {unit, "replace"}, true},
+                          Call{"DisableUnitFiles", {"[" + unit + "]", "false"}, true},
+                          Call{"Reload", {}, true}));
+}
+
+TEST_F(SystemdOnPrivateBus, ARefusedAuthorizationStopsTheRegistration) {
+  FakeSystemdManager manager(bus_.address(), "disabled");
+  manager.fail("EnableUnitFiles", "org.freedesktop.DBus.Error.InteractiveAuthorizationRequired",
+               "Interactive authentication required.");
+  ASSERT_TRUE(manager.start());
+  const auto error = registerHelperService(units());
+  ASSERT_TRUE(error.has_value());
+  EXPECT_EQ(error->message, "Administrator authorization was refused or cancelled.");
+  EXPECT_EQ(manager.calls().size(), 1u);
+}
+
+TEST_F(SystemdOnPrivateBus, WithoutSystemdNothingIsRegistered) {
+  EXPECT_EQ(helperServiceStatus(units()), RegistrationStatus::unknown);
+  const auto error = registerHelperService(units());
+  ASSERT_TRUE(error.has_value());
+  EXPECT_EQ(error->message, "systemd is not running on the system bus.");
+
+  TempDir dir;
+  const SystemdUnits nowhere = systemdBusUnits(SystemdBusOptions{"unix:path=" + dir.file("none")});
+  EXPECT_EQ(helperServiceStatus(nowhere), RegistrationStatus::unknown);
+  const auto unreachable = registerHelperService(nowhere);
+  ASSERT_TRUE(unreachable.has_value());
+  EXPECT_THAT(unreachable->message, HasSubstr("Cannot reach systemd on the system bus"));
+}
+
+// The production record: the requests run on the worker and answer on the main queue.
+class ProductionSetupOnPrivateBus : public SystemdOnPrivateBus {
+ protected:
+  HelperSetupDependencies dependencies() {
+    HelperSetupProductionOptions options = HelperSetupProductionOptions::standard();
+    options.bus.address = bus_.address();
+    options.developerUnitPath = dir_.file("com.nubrik.helper.service");
+    SessionClient client(SessionClientDependencies{
+        &loop_, [] { return std::optional<std::string>(); }, nullptr, {}});
+    return productionHelperSetupDependencies(
+        loop_, client, [] { return GuiStatus::confirmedIdle(); }, options);
+  }
+
+  TempDir dir_;
+  EventLoop loop_;
+};
+
+TEST_F(ProductionSetupOnPrivateBus, AnswersOnTheMainQueue) {
+  FakeSystemdManager manager(bus_.address(), "enabled");
+  ASSERT_TRUE(manager.start());
+  const HelperSetupDependencies deps = dependencies();
+
+  std::optional<RegistrationStatus> status;
+  bool onMainQueue = false;
+  deps.registrationStatus([&](RegistrationStatus answer) {
+    onMainQueue = loop_.isCurrentThread();
+    status = answer;
+  });
+  loop_.runUntil([&] { return status.has_value(); });
+  EXPECT_EQ(status, RegistrationStatus::enabled);
+  EXPECT_TRUE(onMainQueue);
+
+  std::optional<std::optional<HelperRegistrationError>> unregistered;
+  deps.unregisterHelper(
+      [&](std::optional<HelperRegistrationError> error) { unregistered = error; });
+  loop_.runUntil([&] { return unregistered.has_value(); });
+  EXPECT_EQ(*unregistered, std::nullopt);
+  EXPECT_EQ(manager.calls().size(), 4u);
+
+  EXPECT_FALSE(deps.developerHelperExists());
+  dir_.write("com.nubrik.helper.service", "[Service]\n");
+  EXPECT_TRUE(deps.developerHelperExists());
+}
+
+TEST_F(ProductionSetupOnPrivateBus, ARequestStillWaitingGivesUpWhenTheRecordGoes) {
+  FakeSystemdManager manager(bus_.address(), "disabled");
+  manager.hold("EnableUnitFiles");
+  bool enableArrived = false;
+  manager.onCall([&] { loop_.post([&] { enableArrived = true; }); });
+  ASSERT_TRUE(manager.start());
+
+  std::optional<std::optional<HelperRegistrationError>> answer;
+  {
+    const HelperSetupDependencies deps = dependencies();
+    deps.registerHelper([&](std::optional<HelperRegistrationError> error) { answer = error; });
+    loop_.runUntil([&] { return enableArrived; });
+  }
+  // The worker stopped without waiting for an administrator who may never answer.
+  loop_.runUntil([&] { return answer.has_value(); });
+  ASSERT_TRUE(answer->has_value());
+  EXPECT_EQ((*answer)->message, "The request to systemd was cancelled.");
+}
+
+}  // namespace
+}  // namespace nubrik
