@@ -9,6 +9,8 @@
 #include <string>
 #include <utility>
 
+#include "app/bus_address.hpp"
+
 namespace nubrik {
 
 namespace {
@@ -28,31 +30,18 @@ std::uint64_t microseconds(double seconds) {
   return seconds > 0 ? static_cast<std::uint64_t>(seconds * 1e6) : 1;
 }
 
-int openStartedBus(const std::string& address, sd_bus** result) {
-  sd_bus* bus = nullptr;
-  int r = sd_bus_new(&bus);
-  if (r < 0) return r;
-  if ((r = sd_bus_set_address(bus, address.c_str())) < 0 ||
-      (r = sd_bus_set_bus_client(bus, 1)) < 0 || (r = sd_bus_start(bus)) < 0) {
-    sd_bus_unref(bus);
-    return r;
-  }
-  *result = bus;
-  return 0;
-}
-
 // The user's own session bus. The environment is read as it stands even though tamsel runs
 // setgid (where sd-bus's own lookup refuses it): the address only names the user's session, and
 // nothing sent there is protected by the group.
 int openUserBus(sd_bus** result) {
   if (const char* address = ::getenv("DBUS_SESSION_BUS_ADDRESS"); address && *address) {
-    return openStartedBus(address, result);
+    return openBusAtAddress(address, result);
   }
   const char* runtime = ::getenv("XDG_RUNTIME_DIR");
   const std::string directory = runtime && *runtime && runtime[0] == '/'
                                     ? std::string(runtime)
                                     : "/run/user/" + std::to_string(::getuid());
-  return openStartedBus("unix:path=" + directory + "/bus", result);
+  return openBusAtAddress("unix:path=" + directory + "/bus", result);
 }
 
 // Completes the connection's handshake by the deadline; sd-bus alone would wait far longer for a
@@ -110,7 +99,7 @@ DesktopNotificationPoster::DesktopNotificationPoster(BusOpener openBus, double t
 DesktopNotificationPoster DesktopNotificationPoster::atAddressForTest(std::string address,
                                                                       double timeoutSeconds) {
   return DesktopNotificationPoster(
-      [address = std::move(address)](sd_bus** bus) { return openStartedBus(address, bus); },
+      [address = std::move(address)](sd_bus** bus) { return openBusAtAddress(address, bus); },
       timeoutSeconds);
 }
 

@@ -56,7 +56,8 @@ bool isDigit(char c) {
   return c >= '0' && c <= '9';
 }
 
-// A base-10 integer: an optional sign, then one or more digits, nothing else, within int64.
+}  // namespace
+
 std::optional<std::int64_t> parseInteger(std::string_view text) {
   bool negative = false;
   if (!text.empty() && (text.front() == '+' || text.front() == '-')) {
@@ -78,6 +79,8 @@ std::optional<std::int64_t> parseInteger(std::string_view text) {
   if (magnitude == limit) return std::nullopt;
   return static_cast<std::int64_t>(magnitude);
 }
+
+namespace {
 
 std::optional<std::int64_t> colonForm(std::string_view text, std::size_t colon) {
   const std::string_view hoursText = text.substr(0, colon);

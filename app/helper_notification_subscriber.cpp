@@ -3,6 +3,7 @@
 #include <system_error>
 #include <utility>
 
+#include "app/bus_address.hpp"
 #include "core/nubrik_xpc.hpp"
 #include "core/uuid.hpp"
 
@@ -24,18 +25,8 @@ HelperNotificationSubscriber::HelperNotificationSubscriber(
 
 HelperNotificationSubscriber::BusOpener HelperNotificationSubscriber::busAtAddressForTest(
     std::string address) {
-  return [address = std::move(address)](sd_bus** result) {
-    sd_bus* bus = nullptr;
-    int r = sd_bus_new(&bus);
-    if (r < 0) return r;
-    if ((r = sd_bus_set_address(bus, address.c_str())) < 0 ||
-        (r = sd_bus_set_bus_client(bus, 1)) < 0 || (r = sd_bus_start(bus)) < 0) {
-      sd_bus_unref(bus);
-      return r;
-    }
-    *result = bus;
-    return 0;
-  };
+  return
+      [address = std::move(address)](sd_bus** result) { return openBusAtAddress(address, result); };
 }
 
 HelperNotificationSubscriber::~HelperNotificationSubscriber() {

@@ -5,6 +5,7 @@
 #include <utility>
 #include <variant>
 
+#include "app/duration.hpp"
 #include "app/schedule_editing_texts.hpp"
 #include "core/xpc_result_codes.hpp"
 
@@ -27,29 +28,6 @@ std::string_view trimSpacesAndTabs(std::string_view text) {
   while (!text.empty() && (text.front() == ' ' || text.front() == '\t')) text.remove_prefix(1);
   while (!text.empty() && (text.back() == ' ' || text.back() == '\t')) text.remove_suffix(1);
   return text;
-}
-
-// A base-10 integer: an optional sign, then at least one digit, nothing else; none on overflow.
-std::optional<std::int64_t> parseInteger(std::string_view text) {
-  bool negative = false;
-  if (!text.empty() && (text.front() == '+' || text.front() == '-')) {
-    negative = text.front() == '-';
-    text.remove_prefix(1);
-  }
-  if (text.empty()) return std::nullopt;
-  for (char c : text) {
-    if (c < '0' || c > '9') return std::nullopt;
-  }
-  std::uint64_t magnitude = 0;
-  const auto [end, error] = std::from_chars(text.data(), text.data() + text.size(), magnitude);
-  if (error != std::errc() || end != text.data() + text.size()) return std::nullopt;
-  constexpr auto limit = static_cast<std::uint64_t>(INT64_MAX);
-  if (negative) {
-    if (magnitude > limit + 1) return std::nullopt;
-    return magnitude == limit + 1 ? INT64_MIN : -static_cast<std::int64_t>(magnitude);
-  }
-  if (magnitude > limit) return std::nullopt;
-  return static_cast<std::int64_t>(magnitude);
 }
 
 std::string twoDigitClock(const char* format, std::int64_t hours, std::int64_t minutes) {

@@ -10,6 +10,8 @@
 #include <memory>
 #include <utility>
 
+#include "app/bus_address.hpp"
+
 namespace nubrik {
 
 namespace {
@@ -101,10 +103,7 @@ class ManagerConnection {
     if (options_.address.empty()) {
       r = sd_bus_open_system(&bus);
     } else {
-      r = sd_bus_new(&bus);
-      if (r >= 0) r = sd_bus_set_address(bus, options_.address.c_str());
-      if (r >= 0) r = sd_bus_set_bus_client(bus, 1);
-      if (r >= 0) r = sd_bus_start(bus);
+      r = openBusAtAddress(options_.address, &bus);
     }
     // polkit may then ask the user (through the desktop's agent) instead of refusing outright.
     if (r >= 0) r = sd_bus_set_allow_interactive_authorization(bus, 1);

@@ -14,6 +14,15 @@ namespace nubrik {
 
 namespace {
 
+// flock without waiting unless asked, resuming after signals; 0 or the errno.
+int lockExclusively(int fd, bool blocking) {
+  int result;
+  do {
+    result = ::flock(fd, LOCK_EX | (blocking ? 0 : LOCK_NB));
+  } while (result != 0 && errno == EINTR);
+  return result == 0 ? 0 : errno;
+}
+
 std::string describeLockFailure(const std::string& path, int error) {
   return "acquisitionFailed(path: \"" + path + "\", errno: " + std::to_string(error) + ")";
 }
@@ -53,13 +62,7 @@ bool StateFileLock::acquire(bool blocking) {
     throw StateFileLockError::acquisitionFailed(path_, error);
   }
 
-  const int operation = LOCK_EX | (blocking ? 0 : LOCK_NB);
-  int result;
-  do {
-    result = ::flock(fd, operation);
-  } while (result != 0 && errno == EINTR);
-  if (result != 0) {
-    const int error = errno;
+  if (const int error = lockExclusively(fd, blocking); error != 0) {
     ::close(fd);
     if (error == EWOULDBLOCK) return false;
     throw StateFileLockError::acquisitionFailed(path_, error);
@@ -87,12 +90,7 @@ bool StateDirectoryLock::acquire() {
   // O_NOFOLLOW: a link planted in place of the directory must not choose what gets locked.
   const int fd = ::open(path.c_str(), O_RDONLY | O_DIRECTORY | O_NOFOLLOW | O_CLOEXEC);
   if (fd < 0) throw StateFileLockError::acquisitionFailed(path, errno);
-  int result;
-  do {
-    result = ::flock(fd, LOCK_EX | LOCK_NB);
-  } while (result != 0 && errno == EINTR);
-  if (result != 0) {
-    const int error = errno;
+  if (const int error = lockExclusively(fd, false); error != 0) {
     ::close(fd);
     if (error == EWOULDBLOCK) return false;
     throw StateFileLockError::acquisitionFailed(path, error);
