@@ -14,8 +14,9 @@
 namespace nubrik::bench {
 
 struct IpLinkLine {
-  std::string name;  // without the "@peer" suffix of veth links
-  bool up = false;   // UP among the flags in angle brackets
+  std::string name;       // without the "@peer" suffix of veth links
+  bool up = false;        // UP among the flags in angle brackets
+  bool loopback = false;  // LOOPBACK among them: the loopback device, whatever its name
 };
 
 // Parses the output of "ip -o link show": one line per link, "<index>: <name>[@<peer>]: <flags>
