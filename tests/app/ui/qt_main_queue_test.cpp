@@ -1,0 +1,106 @@
+#include "app/ui/qt_main_queue.hpp"
+
+#include <gtest/gtest.h>
+
+#include <QCoreApplication>
+#include <QElapsedTimer>
+#include <QThread>
+#include <memory>
+#include <string>
+#include <thread>
+#include <vector>
+
+#include "tests/app/ui/qt_event_loop_support.hpp"
+
+namespace nubrik {
+namespace {
+
+bool onGuiThread() {
+  return QThread::currentThread() == QCoreApplication::instance()->thread();
+}
+
+TEST(QtMainQueueTest, WorkPostedFromAnotherThreadRunsOnTheGuiThreadInPostingOrder) {
+  QtMainQueue queue;
+  constexpr int count = 200;
+  std::vector<int> ran;
+  bool allOnGuiThread = true;
+  bool workerSawOwnThread = true;
+  std::thread worker([&] {
+    workerSawOwnThread = queue.isCurrentThread();
+    for (int i = 0; i < count; ++i) {
+      queue.post([&, i] {
+        allOnGuiThread = allOnGuiThread && onGuiThread() && queue.isCurrentThread();
+        ran.push_back(i);
+      });
+    }
+  });
+  worker.join();
+  ASSERT_TRUE(runEventLoopUntil([&] { return ran.size() == count; }));
+  EXPECT_TRUE(allOnGuiThread);
+  EXPECT_FALSE(workerSawOwnThread);
+  for (int i = 0; i < count; ++i) ASSERT_EQ(ran[i], i);
+}
+
+TEST(QtMainQueueTest, WorkPostedOnTheGuiThreadRunsLaterNotInsideThePoster) {
+  QtMainQueue queue;
+  EXPECT_TRUE(queue.isCurrentThread());
+  bool ran = false;
+  queue.post([&] { ran = true; });
+  EXPECT_FALSE(ran);
+  EXPECT_TRUE(runEventLoopUntil([&] { return ran; }));
+}
+
+TEST(QtMainQueueTest, DelayedWorkRunsOnTheGuiThreadNoSoonerThanAsked) {
+  struct Case {
+    std::string name;
+    bool fromWorker;
+  };
+  for (const Case& c : {Case{"from the GUI thread", false}, Case{"from a worker", true}}) {
+    SCOPED_TRACE(c.name);
+    QtMainQueue queue;
+    std::vector<std::string> order;
+    bool onGui = true;
+    qint64 shortFiredAfterMs = -1;
+    QElapsedTimer clock;
+    clock.start();
+    auto schedule = [&] {
+      queue.postAfter(0.12, [&] {
+        onGui = onGui && onGuiThread();
+        order.push_back("long");
+      });
+      queue.postAfter(0.03, [&] {
+        onGui = onGui && onGuiThread();
+        shortFiredAfterMs = clock.elapsed();
+        order.push_back("short");
+      });
+      queue.post([&] { order.push_back("now"); });
+    };
+    if (c.fromWorker) {
+      std::thread(schedule).join();
+    } else {
+      schedule();
+    }
+    ASSERT_TRUE(runEventLoopUntil([&] { return order.size() == 3; }));
+    EXPECT_EQ(order, (std::vector<std::string>{"now", "short", "long"}));
+    EXPECT_TRUE(onGui);
+    EXPECT_GE(shortFiredAfterMs, 30);
+  }
+}
+
+TEST(QtMainQueueTest, WorkStillPendingWhenTheQueueIsDestroyedNeverRuns) {
+  bool ran = false;
+  auto queue = std::make_unique<QtMainQueue>();
+  queue->post([&] { ran = true; });
+  queue->postAfter(0.01, [&] { ran = true; });
+  std::thread([&] { queue->postAfter(0.01, [&] { ran = true; }); }).join();
+  queue.reset();
+  // Something posted later, and beyond the delays, marks when the dropped work would have run.
+  QtMainQueue later;
+  bool marker = false;
+  later.postAfter(0.05, [&] { marker = true; });
+  ASSERT_TRUE(runEventLoopUntil([&] { return marker; }));
+  EXPECT_FALSE(ran);
+}
+
+}  // namespace
+}  // namespace nubrik
