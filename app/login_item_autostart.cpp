@@ -15,6 +15,7 @@
 #include <vector>
 
 #include "core/unique_fd.hpp"
+#include "core/utf8_text.hpp"
 
 namespace nubrik {
 
@@ -34,40 +35,6 @@ std::string errnoText(int error) {
 
 bool isAbsolute(const char* path) {
   return path != nullptr && path[0] == '/';
-}
-
-bool isValidUtf8(std::string_view text) {
-  size_t i = 0;
-  while (i < text.size()) {
-    const auto lead = static_cast<unsigned char>(text[i]);
-    size_t length = 0;
-    unsigned min = 0;
-    if (lead < 0x80) {
-      ++i;
-      continue;
-    } else if ((lead & 0xE0) == 0xC0) {
-      length = 2;
-      min = 0x80;
-    } else if ((lead & 0xF0) == 0xE0) {
-      length = 3;
-      min = 0x800;
-    } else if ((lead & 0xF8) == 0xF0) {
-      length = 4;
-      min = 0x10000;
-    } else {
-      return false;
-    }
-    if (i + length > text.size()) return false;
-    unsigned code = lead & (0x7F >> length);
-    for (size_t k = 1; k < length; ++k) {
-      const auto next = static_cast<unsigned char>(text[i + k]);
-      if ((next & 0xC0) != 0x80) return false;
-      code = (code << 6) | (next & 0x3F);
-    }
-    if (code < min || code > 0x10FFFF || (code >= 0xD800 && code <= 0xDFFF)) return false;
-    i += length;
-  }
-  return true;
 }
 
 // The Exec value for one program path: quoted when it holds a character the Exec syntax

@@ -4,7 +4,7 @@
 
 #include "helper/coordinators/network_pass_support.hpp"
 #include "helper/log/log.hpp"
-#include "helper/net/utf8_text.hpp"
+#include "core/utf8_text.hpp"
 
 namespace nubrik {
 

@@ -7,7 +7,7 @@
 #include <string>
 #include <string_view>
 
-#include "helper/net/utf8_text.hpp"
+#include "core/utf8_text.hpp"
 
 namespace nubrik::macos {
 

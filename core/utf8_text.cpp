@@ -1,4 +1,4 @@
-#include "helper/net/utf8_text.hpp"
+#include "core/utf8_text.hpp"
 
 namespace nubrik {
 
