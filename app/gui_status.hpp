@@ -93,6 +93,13 @@ struct GuiStatusDetail {
   friend bool operator==(const GuiStatusDetail&, const GuiStatusDetail&) = default;
 };
 
+// While the helper waits for the user's approval, this one text explains every unavailable status
+// and the setup sheet's state alike, because approving it is what brings the helper, and the
+// internet, back.
+inline constexpr std::string_view helperApprovalMessage =
+    "Turn Tamsel on in Login Items to finish setup. If your computer is offline, this brings your "
+    "internet back.";
+
 // A busy reading this soon after the last confirmed idle one still counts as idle on the main
 // screen, so that a short helper transaction does not flash an unavailable screen.
 inline constexpr double idleBusyGraceSeconds = 6.0;

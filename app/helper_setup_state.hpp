@@ -55,9 +55,6 @@ inline constexpr std::string_view helperManualTransitionGuidance =
     "existing session/restoration to finish, close all older Tamsel app instances, then use the "
     "signed manual transition procedure in RECOVERY.md. Choose Check Again afterward to check "
     "readiness.";
-inline constexpr std::string_view helperApprovalMessage =
-    "Turn Tamsel on in Login Items to finish setup. If your computer is offline, this brings your "
-    "internet back.";
 inline constexpr std::string_view helperNotAnsweredYetMessage =
     "The helper is registered but has not answered a health check yet.";
 inline constexpr std::string_view helperOutOfDateMessage =

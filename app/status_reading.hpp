@@ -52,12 +52,6 @@ inline constexpr double settleWaitSeconds = 0.020;
 void refreshStatusDetail(const std::optional<std::string>& statusPath, MainQueue& mainQueue,
                          std::function<void(GuiStatusDetail)> completion);
 
-// While the helper waits for the user's approval, every unavailable status has one explanation,
-// because approving it is what brings the helper, and the internet, back.
-inline constexpr std::string_view helperApprovalMessage =
-    "Turn Tamsel on in Login Items to finish setup. If your computer is offline, this brings your "
-    "internet back.";
-
 // The explanation shown for an unavailable status. It takes whether the helper setup waits for
 // approval rather than the whole setup state: that one case is all the text depends on, and it
 // keeps the status layer free of the setup controller.

@@ -1,0 +1,50 @@
+#include "app/ui/screen_parts.hpp"
+
+#include <QLabel>
+#include <QPushButton>
+
+#include "app/ui/symbol_icons.hpp"
+
+namespace nubrik {
+
+QLabel* makeSymbolLabel(const QString& symbolName, int size, QWidget* parent) {
+  auto* label = new QLabel(parent);
+  label->setPixmap(symbolIcon(symbolName).pixmap(size, size));
+  label->setAlignment(Qt::AlignHCenter);
+  // Decoration only: the text beside it says the same.
+  label->setAccessibleName(QString());
+  return label;
+}
+
+QLabel* makeTextLabel(const QString& text, double fontScale, bool bold, QWidget* parent) {
+  auto* label = new QLabel(text, parent);
+  QFont font = label->font();
+  font.setPointSizeF(font.pointSizeF() * fontScale);
+  font.setBold(bold);
+  label->setFont(font);
+  label->setAlignment(Qt::AlignHCenter);
+  label->setWordWrap(true);
+  label->setTextFormat(Qt::PlainText);
+  return label;
+}
+
+QPushButton* makeButton(const QString& text, QWidget* parent, const QString& accessibleName) {
+  auto* button = new QPushButton(text, parent);
+  button->setAccessibleName(accessibleName.isEmpty() ? text : accessibleName);
+  button->setAutoDefault(false);
+  return button;
+}
+
+QPushButton* makePrimaryButton(const QString& text, QWidget* parent) {
+  auto* button = makeButton(text, parent);
+  QFont font = button->font();
+  font.setPointSizeF(font.pointSizeF() * 1.15);
+  font.setBold(true);
+  button->setFont(font);
+  button->setMinimumHeight(40);
+  button->setMinimumWidth(200);
+  button->setDefault(true);
+  return button;
+}
+
+}  // namespace nubrik
