@@ -33,6 +33,9 @@ struct NubrikXPC {
   static constexpr const char* appIdentifier = "com.nubrik.app";
   // The identity the app requires of the helper.
   static constexpr const char* helperIdentifier = "com.nubrik.helper";
+  // The desktop program's own identity. It is not the app's: the desktop program never holds the
+  // app's group, and reaches the helper only through connections that `tamsel` makes for it.
+  static constexpr const char* desktopIdentifier = "com.nubrik.app.desktop";
   static constexpr const char* helperExecutableRelativePath =
       "Contents/Library/PrivilegedHelperTools/com.nubrik.helper";
   static constexpr const char* daemonPlistRelativePath =

@@ -103,7 +103,8 @@ PeerAuthorization authorizePeer(const PeerIdentity& peer, std::string_view expec
 
 std::optional<std::string> installationPrefixOf(std::string_view executablePath) {
   if (!isCanonicalAbsolute(executablePath)) return std::nullopt;
-  for (const std::string_view place : {appExecutableInstallPath, helperExecutableInstallPath}) {
+  for (const std::string_view place :
+       {appExecutableInstallPath, helperExecutableInstallPath, desktopExecutableInstallPath}) {
     if (endsWith(executablePath, place)) {
       return std::string(executablePath.substr(0, executablePath.size() - place.size()));
     }
@@ -118,6 +119,7 @@ std::optional<std::string> identifierForExecutable(std::string_view executablePa
   const std::string_view place = executablePath.substr(prefix.size());
   if (place == appExecutableInstallPath) return std::string(NubrikXPC::appIdentifier);
   if (place == helperExecutableInstallPath) return std::string(NubrikXPC::helperIdentifier);
+  if (place == desktopExecutableInstallPath) return std::string(NubrikXPC::desktopIdentifier);
   return std::nullopt;
 }
 

@@ -63,12 +63,14 @@ struct PathStatus {
 // Executables of an installation under <prefix>, relative to the prefix.
 inline constexpr std::string_view appExecutableInstallPath = "/bin/tamsel";
 inline constexpr std::string_view helperExecutableInstallPath = "/libexec/nubrik/com.nubrik.helper";
+inline constexpr std::string_view desktopExecutableInstallPath = "/libexec/nubrik/tamsel-desktop";
 
 // The prefix of an installation that holds this executable at one of its known places
 // ("/usr" for "/usr/bin/tamsel"), or none. The path must be absolute.
 std::optional<std::string> installationPrefixOf(std::string_view executablePath);
 // The identifier of an executable's place in the installation under prefix: <prefix>/bin/tamsel
-// -> "com.nubrik.app", <prefix>/libexec/nubrik/com.nubrik.helper -> "com.nubrik.helper", else none.
+// -> "com.nubrik.app", <prefix>/libexec/nubrik/com.nubrik.helper -> "com.nubrik.helper",
+// <prefix>/libexec/nubrik/tamsel-desktop -> "com.nubrik.app.desktop", else none.
 std::optional<std::string> identifierForExecutable(std::string_view executablePath,
                                                    std::string_view prefix);
 

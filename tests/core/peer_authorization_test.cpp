@@ -56,10 +56,16 @@ TEST(InstallationPlaces, PrefixAndIdentifierFollowTheLayout) {
   EXPECT_FALSE(installationPrefixOf("/work/build/bin/com.nubrik.helper"));
   EXPECT_FALSE(installationPrefixOf("usr/bin/tamsel"));
   EXPECT_FALSE(installationPrefixOf("/usr/../usr/bin/tamsel"));
+  EXPECT_EQ(installationPrefixOf("/opt/n/libexec/nubrik/tamsel-desktop"), "/opt/n");
+  EXPECT_FALSE(installationPrefixOf("/opt/n/bin/tamsel-desktop"));
 
   EXPECT_EQ(identifierForExecutable("/usr/bin/tamsel", "/usr"), "com.nubrik.app");
   EXPECT_EQ(identifierForExecutable("/usr/libexec/nubrik/com.nubrik.helper", "/usr"),
             "com.nubrik.helper");
+  // The desktop program has a place of its own, and it is not the app's.
+  EXPECT_EQ(identifierForExecutable("/usr/libexec/nubrik/tamsel-desktop", "/usr"),
+            "com.nubrik.app.desktop");
+  EXPECT_FALSE(identifierForExecutable("/usr/bin/tamsel-desktop", "/usr"));
   // Only the checker's own installation counts.
   EXPECT_FALSE(identifierForExecutable("/usr/local/bin/tamsel", "/usr"));
   EXPECT_FALSE(identifierForExecutable("/usrx/bin/tamsel", "/usr"));
@@ -134,6 +140,20 @@ TEST_F(CodeIdentityTest, TheInstalledAppIsTheAppWithTheTeamID) {
 TEST_F(CodeIdentityTest, TheDaemonKnowsItsOwnTeamID) {
   EXPECT_EQ(files.identity().selfIdentity(), (PeerIdentity{"com.nubrik.helper", team, true}));
   EXPECT_EQ(files.identity().installationPrefix(), "/usr");
+}
+
+TEST_F(CodeIdentityTest, TheDesktopProgramKnowsItsInstallationButIsNotTheApp) {
+  files.link("/proc/self/exe", "/usr/libexec/nubrik/tamsel-desktop");
+  files.file("/usr/libexec/nubrik/tamsel-desktop");
+  const CodeIdentity identity = files.identity();
+  // It can judge its installation's helper and has the Team ID to expect of it...
+  EXPECT_EQ(identity.installationPrefix(), "/usr");
+  EXPECT_EQ(identity.selfIdentity(), (PeerIdentity{"com.nubrik.app.desktop", team, true}));
+  EXPECT_EQ(identity.identityOfExecutable("/usr/libexec/nubrik/com.nubrik.helper"),
+            (PeerIdentity{"com.nubrik.helper", team, true}));
+  // ...but it never passes for the app.
+  EXPECT_EQ(authorizePeer(identity.selfIdentity(), "com.nubrik.app", team),
+            PeerAuthorization::rejected("peer identifier mismatch"));
 }
 
 TEST_F(CodeIdentityTest, AnyWeakLinkInTheChainRemovesAnchorAndTeamID) {

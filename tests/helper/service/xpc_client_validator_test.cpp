@@ -17,7 +17,7 @@ const std::string team = "TEAM123";
 constexpr gid_t appGroup = 4242;
 
 // An installation under /usr whose app is installed with this mode and group, in which process 42
-// runs the app and process 43 something else.
+// runs the app, process 43 something else and process 45 the installation's desktop program.
 CodeIdentity installation(mode_t appMode = 02755, gid_t appFileGroup = appGroup) {
   return CodeIdentity({
       [appMode, appFileGroup](const std::string& path) -> std::optional<PathStatus> {
@@ -26,13 +26,15 @@ CodeIdentity installation(mode_t appMode = 02755, gid_t appFileGroup = appGroup)
                             appFileGroup};
         }
         const bool file = path.find("/bin/") != std::string::npos ||
-                          path.find("/com.nubrik.helper") != std::string::npos;
+                          path.find("/com.nubrik.helper") != std::string::npos ||
+                          path.find("/tamsel-desktop") != std::string::npos;
         return PathStatus{false, !file, file, 0, static_cast<mode_t>(0755)};
       },
       [](const std::string& path) -> std::optional<std::string> {
         if (path == "/proc/self/exe") return "/usr/libexec/nubrik/com.nubrik.helper";
         if (path == "/proc/42/exe") return "/usr/bin/tamsel";
         if (path == "/proc/43/exe") return "/usr/bin/busctl";
+        if (path == "/proc/45/exe") return "/usr/libexec/nubrik/tamsel-desktop";
         return std::nullopt;
       },
       team,
@@ -100,6 +102,9 @@ TEST_F(ValidatorTest, TheAppIsServedOnlyOnAConnectionMadeWithItsGroup) {
       {"no groups at all", 42, {}, false},
       {"a near miss", 42, {appGroup + 1, appGroup - 1}, false},
       {"another program holding the group", 43, {appGroup}, false},
+      // The desktop program is part of the installation, but it is not the app.
+      {"the desktop program holding the group", 45, {appGroup}, false},
+      {"the desktop program", 45, {1000}, false},
   };
   const auto validator = XPCClientValidator::withCodeIdentityForTest(team, installation());
   for (const Case& c : cases) {
