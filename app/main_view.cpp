@@ -67,6 +67,7 @@ void MainView::refreshStatus() {
 void MainView::apply(const GuiStatusDetail& detail) {
   now_ = dependencies_.now();
   status_ = detail.status;
+  hasReading_ = true;
   earlyUnlockPending_ = detail.earlyUnlockPending;
   history_.observe(status_, now_);
   if (completionTracker_.observe(status_)) {

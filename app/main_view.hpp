@@ -72,6 +72,8 @@ class MainView {
   std::int64_t tickCount() const { return tickCount_; }
   bool helperReady() const;
   bool justRestored() const { return justRestored_; }
+  // Whether any reading has been applied yet; before it the status is only a placeholder.
+  bool hasReading() const { return hasReading_; }
 
   // The selected duration and its typed entry.
   int selectedMinutes() const { return selectedMinutes_; }
@@ -121,6 +123,7 @@ class MainView {
 
   GuiStatus status_ = GuiStatus::unavailable(StatusUnavailableReason::missing);
   bool earlyUnlockPending_ = false;
+  bool hasReading_ = false;
   MainScreenHistory history_;
   SessionCompletionTracker completionTracker_;
   Date now_;

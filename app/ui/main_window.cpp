@@ -61,11 +61,7 @@ MainWindow::MainWindow(MainWindowContext context, QWidget* parent)
           [this] { view_->refreshStatus(); });
   connect(unavailable_, &UnavailableScreen::setupRequested, this, &MainWindow::showSetup);
 
-  view_->setOnChange([this] {
-    sawReading_ = sawReading_ || view_->tickCount() > 0 || !view_->status().isUnavailable() ||
-                  view_->status().unavailableReason() != StatusUnavailableReason::missing;
-    render();
-  });
+  view_->setOnChange([this] { render(); });
   tick_->setInterval(tickMilliseconds);
   connect(tick_, &QTimer::timeout, this, [this] { view_->tick(); });
   if (context_.runsTickTimer) {
@@ -120,7 +116,7 @@ void MainWindow::render() {
 
 void MainWindow::maybeOpenOnboarding() {
   // Judged once per window, on its first reading: an active session is never covered by it.
-  if (onboardingConsidered_ || !sawReading_ || !context_.onboardingSeen) return;
+  if (onboardingConsidered_ || !view_->hasReading() || !context_.onboardingSeen) return;
   onboardingConsidered_ = true;
   if (!context_.onboardingSeen() && !view_->status().isConfirmedActive()) showOnboarding();
 }

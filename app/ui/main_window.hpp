@@ -83,7 +83,6 @@ class MainWindow final : public QWidget {
   QTimer* tick_;
   QPointer<QDialog> sheet_;
   bool startErrorShown_ = false;
-  bool sawReading_ = false;
   bool onboardingConsidered_ = false;
 };
 

@@ -1,0 +1,237 @@
+#include <gtest/gtest.h>
+
+#include <QApplication>
+#include <QLineEdit>
+#include <QStackedWidget>
+#include <QTest>
+
+#include "app/main_view.hpp"
+#include "app/ui/glowing_countdown.hpp"
+#include "app/ui/session_sheets.hpp"
+#include "tests/app/ui/main_window_fixture.hpp"
+
+namespace nubrik::test {
+namespace {
+
+TEST(MainWindow, EachScreenShowsTheTextsOfItsStatus) {
+  MainWindowFixture fixture;
+  MainWindow* window = fixture.openWindow();
+  EXPECT_EQ(window->objectName(), "main");
+  EXPECT_EQ(window->minimumSize(), QSize(440, 480));
+
+  fixture.read(MainWindowFixture::idle());
+  EXPECT_EQ(window->currentScreen()->objectName(), "idleScreen");
+  EXPECT_EQ(fixture.text("idleHeading"), "Go offline for");
+  EXPECT_EQ(fixture.text("durationCaption"), "Back online at 10:30");
+  EXPECT_EQ(fixture.find<QPushButton>("durationReadout")->text(), "1 hr");
+  EXPECT_EQ(fixture.find<QPushButton>("preset15")->text(), "15 min");
+  EXPECT_EQ(fixture.find<QPushButton>("preset120")->text(), "2 hr");
+
+  fixture.read(MainWindowFixture::active(3725));
+  EXPECT_EQ(window->currentScreen()->objectName(), "activeScreen");
+  EXPECT_EQ(fixture.text("activeHeading"), "Offline");
+  EXPECT_EQ(fixture.text("backOnlineLabel"), "Back online at 10:30");
+  EXPECT_EQ(fixture.text("closingNote"), "Closing this window does not end the session.");
+  // The numerals count from the real clock to the expiration; their shape is what matters here.
+  EXPECT_TRUE(fixture.find<GlowingCountdown>("countdown")->label().endsWith(" remaining"));
+  EXPECT_FALSE(fixture.find<QPushButton>("requestEarlyUnlockButton")->isHidden());
+  EXPECT_TRUE(fixture.find<QPushButton>("cancelEarlyUnlockButton")->isHidden());
+
+  fixture.read(MainWindowFixture::active(3725, true));
+  EXPECT_FALSE(fixture.find<QLabel>("earlyUnlockPendingLabel")->isHidden());
+  EXPECT_EQ(fixture.text("earlyUnlockPendingLabel"), "Early unlock in progress");
+  EXPECT_EQ(fixture.find<QPushButton>("cancelEarlyUnlockButton")->text(),
+            "Cancel Request & Resume Session");
+  EXPECT_TRUE(fixture.find<QPushButton>("requestEarlyUnlockButton")->isHidden());
+
+  // Under the cooldown there is nothing an early unlock could bring forward.
+  fixture.read(MainWindowFixture::active(900));
+  EXPECT_TRUE(fixture.find<QPushButton>("requestEarlyUnlockButton")->isHidden());
+
+  // Just after the expiration the helper is restoring.
+  fixture.read(MainWindowFixture::active(-5));
+  EXPECT_EQ(window->currentScreen()->objectName(), "restoringScreen");
+  EXPECT_EQ(fixture.text("restoringScreenLabel"), "Restoring your connection…");
+
+  fixture.now = addSeconds(fixtureNow, 120);
+  fixture.read(MainWindowFixture::unavailable(StatusUnavailableReason::missing));
+  EXPECT_EQ(window->currentScreen()->objectName(), "unavailableScreen");
+  EXPECT_EQ(fixture.text("unavailableHeading"), "Helper status unavailable.");
+  EXPECT_FALSE(fixture.text("unavailableDetail").isEmpty());
+  const int reads = fixture.statusReads;
+  fixture.find<QPushButton>("retryButton")->click();
+  EXPECT_EQ(fixture.statusReads, reads + 1);
+}
+
+TEST(MainWindow, GoOfflineIsEnabledOnlyWhileIdleWithAReadyHelperAndNoStartInFlight) {
+  {
+    MainWindowFixture fixture;
+    fixture.openWindow();
+    fixture.read(MainWindowFixture::idle());
+    auto* goOffline = fixture.find<QPushButton>("goOfflineButton");
+    EXPECT_TRUE(goOffline->isEnabled());
+    // Busy right after an idle reading still shows the idle screen, but nothing may start.
+    fixture.read(MainWindowFixture::unavailable(StatusUnavailableReason::busy));
+    EXPECT_EQ(fixture.window->currentScreen()->objectName(), "idleScreen");
+    EXPECT_FALSE(goOffline->isEnabled());
+    fixture.read(MainWindowFixture::idle());
+    goOffline->click();
+    auto* sheet = qobject_cast<ConfirmStartSheet*>(fixture.window->openSheet());
+    ASSERT_NE(sheet, nullptr);
+    EXPECT_TRUE(sheet->header()->messageLabel()->text().startsWith(
+        "Your computer will have no network access until 10:30.\n"));
+    sheet->findChild<QPushButton*>("startOfflineSessionButton")->click();
+    EXPECT_EQ(fixture.window->currentScreen()->objectName(), "idleScreen");
+    EXPECT_FALSE(goOffline->isEnabled());
+  }
+  {
+    MainWindowFixture fixture(/*helperReady=*/false);
+    fixture.openWindow();
+    fixture.read(MainWindowFixture::idle());
+    EXPECT_FALSE(fixture.find<QPushButton>("goOfflineButton")->isEnabled());
+  }
+}
+
+TEST(MainWindow, ASecondStartPressWhileOneIsInFlightSendsNothing) {
+  MainWindowFixture fixture;
+  fixture.openWindow();
+  fixture.read(MainWindowFixture::idle());
+  fixture.window->showConfirmStart();
+  auto* sheet = qobject_cast<ConfirmStartSheet*>(fixture.window->openSheet());
+  ASSERT_NE(sheet, nullptr);
+  auto* start = sheet->findChild<QPushButton*>("startOfflineSessionButton");
+  start->click();
+  start->click();
+  ASSERT_EQ(fixture.connections.size(), 1u);
+  auto& connection = *fixture.connections[0];
+  EXPECT_EQ(connection.sent, std::vector<std::string>{"HealthCheck"});
+  connection.healthReply(nubrikXPCProtocolVersion, std::string(nubrikHelperVersion), 0);
+  EXPECT_EQ(connection.sent, (std::vector<std::string>{"HealthCheck", "StartSessionWithDuration"}));
+  EXPECT_EQ(connection.startDuration, 3600.0);
+  // While the start is out the window says so.
+  fixture.read(MainWindowFixture::unavailable(StatusUnavailableReason::busy));
+  fixture.now = addSeconds(fixtureNow, 10);
+  fixture.read(MainWindowFixture::unavailable(StatusUnavailableReason::busy));
+  EXPECT_EQ(fixture.window->currentScreen()->objectName(), "startingScreen");
+
+  // Once the outcome is in, a failure is shown and the next start may go out.
+  connection.startReply(5, 0, "A session is already active.");
+  EXPECT_FALSE(fixture.window->view().isStarting());
+  auto* alert = fixture.window->findChild<QDialog*>("startErrorAlert");
+  ASSERT_NE(alert, nullptr);
+  EXPECT_EQ(alert->windowTitle(), "Could not start session");
+}
+
+TEST(MainWindow, TheEarlyUnlockSheetShowsEachOutcome) {
+  struct Case {
+    std::int64_t code;
+    std::string message;
+    bool breakConnection;
+    QString shown;
+  };
+  const Case cases[] = {
+      {0, "", false, ""},
+      {5, "Refused for a reason.", false, "Refused for a reason."},
+      {0, "", true, "The helper is unavailable. Make sure it is installed and running."},
+  };
+  for (const auto& c : cases) {
+    SCOPED_TRACE(c.shown.toStdString());
+    MainWindowFixture fixture;
+    fixture.openWindow();
+    fixture.read(MainWindowFixture::active(3600));
+    fixture.find<QPushButton>("requestEarlyUnlockButton")->click();
+    auto* sheet = qobject_cast<EarlyUnlockSheet*>(fixture.window->openSheet());
+    ASSERT_NE(sheet, nullptr);
+    EXPECT_EQ(sheet->header()->titleLabel()->text(), "Request early unlock?");
+    sheet->findChild<QPushButton*>("requestEarlyUnlockConfirmButton")->click();
+    ASSERT_EQ(fixture.connections.size(), 1u);
+    EXPECT_EQ(fixture.connections[0]->sent, std::vector<std::string>{"RequestEarlyUnlock"});
+    // Busy: the control cannot send a second request.
+    EXPECT_FALSE(fixture.find<QPushButton>("requestEarlyUnlockButton")->isEnabled());
+    const int reads = fixture.statusReads;
+    if (c.breakConnection) {
+      fixture.connections[0]->interrupt();
+    } else {
+      fixture.connections[0]->earlyUnlockReply(c.code, 0, c.message);
+    }
+    EXPECT_TRUE(fixture.find<QPushButton>("requestEarlyUnlockButton")->isEnabled());
+    EXPECT_EQ(fixture.text("earlyUnlockMessage"), c.shown);
+    EXPECT_EQ(fixture.find<QLabel>("earlyUnlockMessage")->isHidden(), c.shown.isEmpty());
+    EXPECT_EQ(fixture.statusReads, reads + 1);
+  }
+}
+
+TEST(MainWindow, OnboardingNeverOpensOverAConfirmedActiveSession) {
+  {
+    MainWindowFixture fixture;
+    fixture.onboardingSeen = false;
+    fixture.openWindow();
+    // A tick whose reading has not arrived yet decides nothing.
+    fixture.deferReads = true;
+    fixture.window->view().tick();
+    EXPECT_EQ(fixture.onboardingOpened, 0);
+    ASSERT_EQ(fixture.deferred.size(), 1u);
+    fixture.deferred[0](MainWindowFixture::active(3600));
+    fixture.deferReads = false;
+    fixture.read(MainWindowFixture::idle());
+    EXPECT_EQ(fixture.onboardingOpened, 0);
+  }
+  {
+    // A later window, once the session is over, shows it.
+    MainWindowFixture fixture;
+    fixture.onboardingSeen = false;
+    fixture.openWindow();
+    fixture.read(MainWindowFixture::idle());
+    EXPECT_EQ(fixture.onboardingOpened, 1);
+    fixture.read(MainWindowFixture::idle());
+    EXPECT_EQ(fixture.onboardingOpened, 1);
+  }
+}
+
+TEST(MainWindow, ClosingTheWindowNeverCallsTheClient) {
+  MainWindowFixture fixture;
+  fixture.openWindow();
+  fixture.window->show();
+  fixture.read(MainWindowFixture::active(3600));
+  fixture.find<QPushButton>("hideWindowButton")->click();
+  QApplication::sendPostedEvents(nullptr, QEvent::DeferredDelete);
+  EXPECT_TRUE(fixture.window.isNull());
+  EXPECT_TRUE(fixture.connections.empty());
+}
+
+TEST(MainWindow, TheIdleScreenSaysBackOnlineForEightSecondsAfterASession) {
+  MainWindowFixture fixture;
+  fixture.openWindow();
+  fixture.read(MainWindowFixture::active(60));
+  fixture.read(MainWindowFixture::idle());
+  EXPECT_EQ(fixture.text("idleHeading"), "You're back online.");
+  ASSERT_EQ(fixture.queue.delayed.size(), 1u);
+  EXPECT_EQ(fixture.queue.delayed[0].seconds, MainView::justRestoredSeconds);
+  fixture.queue.delayed[0].work();
+  EXPECT_EQ(fixture.text("idleHeading"), "Go offline for");
+}
+
+TEST(MainWindow, TypedDurationsAreTakenOnReturnOrExplained) {
+  MainWindowFixture fixture;
+  fixture.openWindow();
+  fixture.read(MainWindowFixture::idle());
+  fixture.find<QPushButton>("presetCustom")->click();
+  auto* entry = fixture.find<QLineEdit>("durationEntry");
+  EXPECT_EQ(entry->text(), "1:00");
+  EXPECT_EQ(fixture.text("durationCaption"), "Type a time like 1:15, then press Return");
+  entry->clear();
+  QTest::keyClicks(entry, "4");
+  QTest::keyClick(entry, Qt::Key_Return);
+  EXPECT_EQ(fixture.text("durationCaption"), "Enter 5 minutes to 24 hours, like 1:15 or 90");
+  EXPECT_EQ(fixture.window->view().selectedMinutes(), 60);
+  entry->clear();
+  QTest::keyClicks(entry, "1h30");
+  QTest::keyClick(entry, Qt::Key_Return);
+  EXPECT_EQ(fixture.window->view().selectedMinutes(), 90);
+  EXPECT_EQ(fixture.find<QPushButton>("durationReadout")->text(), "1 hr 30 min");
+  fixture.find<QPushButton>("decreaseButton")->click();
+  EXPECT_EQ(fixture.window->view().selectedMinutes(), 85);
+}
+
+}  // namespace
+}  // namespace nubrik::test
