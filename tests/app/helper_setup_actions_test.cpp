@@ -1,0 +1,112 @@
+#include "app/helper_setup_actions.hpp"
+
+#include <gtest/gtest.h>
+
+#include <chrono>
+#include <string>
+#include <vector>
+
+namespace nubrik {
+namespace {
+
+using Action = HelperSetupAction;
+using State = HelperSetupState;
+
+const Date now = dateFromUnixSeconds(1'800'000'000);
+const GuiStatus idle = GuiStatus::confirmedIdle();
+const GuiStatus running = GuiStatus::confirmedActive(now + std::chrono::minutes(10), 600);
+const GuiStatus ended = GuiStatus::confirmedActive(now, 0);
+const GuiStatus busy = GuiStatus::unavailable(StatusUnavailableReason::busy);
+const GuiStatus missing = GuiStatus::unavailable(StatusUnavailableReason::missing);
+
+HelperSetupActionButton on(Action action, std::string title) {
+  return {action, std::move(title), true};
+}
+HelperSetupActionButton off(Action action, std::string title) {
+  return {action, std::move(title), false};
+}
+
+TEST(HelperSetupActions, Table) {
+  struct Case {
+    const char* name;
+    State state;
+    bool working;
+    GuiStatus status;
+    std::vector<HelperSetupActionButton> expected;
+  };
+  const auto checkAgain = on(Action::checkAgain, "Check Again");
+  const auto checkAgainOff = off(Action::checkAgain, "Check Again");
+  const std::vector<Case> cases = {
+      {"not installed",
+       State::notInstalled(),
+       false,
+       idle,
+       {on(Action::install, "Install Helper")}},
+      {"installing", State::notInstalled(), true, idle, {off(Action::install, "Installing…")}},
+      {"registration failed",
+       State::registrationFailed("denied"),
+       false,
+       idle,
+       {on(Action::tryAgain, "Try Again")}},
+      {"installing again",
+       State::registrationFailed("denied"),
+       true,
+       idle,
+       {off(Action::tryAgain, "Installing…")}},
+      {"approval required",
+       State::approvalRequired(),
+       false,
+       idle,
+       {on(Action::openLoginItems, "Open Login Items"), checkAgain}},
+      {"update available",
+       State::helperUpdateAvailable("old"),
+       false,
+       running,
+       {on(Action::update, "Update Helper"), checkAgain}},
+      {"updating",
+       State::helperUpdateAvailable("old"),
+       true,
+       busy,
+       {off(Action::update, "Updating…"), checkAgainOff}},
+      {"health check failed, idle",
+       State::healthCheckFailed("no"),
+       false,
+       idle,
+       {on(Action::repair, "Repair Helper"), checkAgain}},
+      {"health check failed, no status",
+       State::healthCheckFailed("no"),
+       false,
+       missing,
+       {on(Action::repair, "Repair Helper"), checkAgain}},
+      {"health check failed, session over but still reported",
+       State::healthCheckFailed("no"),
+       false,
+       ended,
+       {on(Action::repair, "Repair Helper"), checkAgain}},
+      {"health check failed during a session",
+       State::healthCheckFailed("no"),
+       false,
+       running,
+       {checkAgain}},
+      {"health check failed, helper busy",
+       State::healthCheckFailed("no"),
+       false,
+       busy,
+       {checkAgain}},
+      {"repairing while the restarting helper reads busy",
+       State::healthCheckFailed("no"),
+       true,
+       busy,
+       {off(Action::repair, "Repairing…"), checkAgainOff}},
+      {"version incompatible", State::versionIncompatible("old"), false, idle, {checkAgain}},
+      {"app update required", State::appUpdateRequired("new"), false, idle, {checkAgain}},
+      {"ready", State::installedReady(), false, idle, {on(Action::done, "Done")}},
+  };
+  for (const Case& c : cases) {
+    SCOPED_TRACE(c.name);
+    EXPECT_EQ(helperSetupActions(c.state, c.working, c.status, now), c.expected);
+  }
+}
+
+}  // namespace
+}  // namespace nubrik

@@ -1,0 +1,60 @@
+#include "app/onboarding.hpp"
+
+#include <gtest/gtest.h>
+
+#include <chrono>
+#include <string>
+#include <vector>
+
+#include "core/date.hpp"
+
+namespace nubrik {
+namespace {
+
+TEST(OnboardingPoints, FourPointsWithTheCooldownInMinutes) {
+  const std::vector<OnboardingPoint> points = onboardingPoints();
+  ASSERT_EQ(points.size(), 4u);
+  const std::vector<std::string> symbols = {"timer", "lock", "hourglass", "arrow.clockwise.circle"};
+  const std::vector<std::string> titles = {"Choose a duration", "No instant cancel", "Early unlock",
+                                           "Automatic return"};
+  for (size_t i = 0; i < points.size(); ++i) {
+    EXPECT_EQ(points[i].symbolName, symbols[i]);
+    EXPECT_EQ(points[i].title, titles[i]);
+  }
+  EXPECT_EQ(points[0].body,
+            "Pick how long your computer stays offline, from 5 minutes to 24 hours.");
+  EXPECT_EQ(points[2].body,
+            "If you truly must leave early, request an early unlock. Your computer stays offline "
+            "for 15 more minutes first, and you can cancel the request until the countdown ends.");
+}
+
+TEST(ShouldShowOnboarding, OnlyUnseenAndNeverOverAConfirmedSession) {
+  const Date now = dateFromUnixSeconds(1'800'000'000);
+  struct Case {
+    const char* name;
+    bool seen;
+    GuiStatus status;
+    bool expected;
+  };
+  const std::vector<Case> cases = {
+      {"first launch, idle", false, GuiStatus::confirmedIdle(), true},
+      {"first launch, no helper yet", false,
+       GuiStatus::unavailable(StatusUnavailableReason::missing), true},
+      {"first launch, helper busy", false, GuiStatus::unavailable(StatusUnavailableReason::busy),
+       true},
+      {"first launch over a running session", false,
+       GuiStatus::confirmedActive(now + std::chrono::hours(1), 3600), false},
+      {"over a session past its end but still reported", false,
+       GuiStatus::confirmedActive(now - std::chrono::minutes(1), 0), false},
+      {"seen, idle", true, GuiStatus::confirmedIdle(), false},
+      {"seen, unavailable", true, GuiStatus::unavailable(StatusUnavailableReason::unreadable),
+       false},
+  };
+  for (const Case& c : cases) {
+    SCOPED_TRACE(c.name);
+    EXPECT_EQ(shouldShowOnboarding(c.seen, c.status), c.expected);
+  }
+}
+
+}  // namespace
+}  // namespace nubrik

@@ -1,0 +1,99 @@
+#include "app/ui/help_sheet.hpp"
+
+#include <gtest/gtest.h>
+
+#include <QFileInfo>
+#include <QFontInfo>
+#include <QLabel>
+#include <QPushButton>
+#include <QTextBlock>
+#include <QTextBrowser>
+#include <QTextDocument>
+#include <string>
+
+#include "app/help_guide.hpp"
+#include "tests/support/temp_dir.hpp"
+
+namespace nubrik {
+namespace {
+
+QString path(const TempDir& dir, const char* name) {
+  return QString::fromStdString(dir.file(name));
+}
+
+TEST(HelpSheetTest, ShowsTheFallbackWhenTheGuideCannotBeRead) {
+  TempDir dir;
+  dir.write("empty.md", "");
+  dir.write("blank.md", "\n   \n\n");
+  dir.write("latin1.md", "# Hilfe\nCaf\xE9\n");
+  for (const QString& guide : {QString(), path(dir, "missing.md"), path(dir, "empty.md"),
+                               path(dir, "blank.md"), path(dir, "latin1.md")}) {
+    SCOPED_TRACE(guide.toStdString());
+    HelpSheet sheet(nullptr, guide, QStringLiteral("9.8.7"));
+    EXPECT_TRUE(sheet.showsFallback());
+    EXPECT_EQ(sheet.guide()->toPlainText().toStdString(), helpGuideFallback());
+  }
+}
+
+TEST(HelpSheetTest, ShowsTheGuideLineByLineWithVersionAndSupport) {
+  TempDir dir;
+  dir.write("guide.md",
+            "# Getting back\n"
+            "Run **this**  now:\n"
+            "\n"
+            "```sh\n"
+            "  sudo  nmcli networking on\n"
+            "\n"
+            "```\n"
+            "- then `wait`\n"
+            "## Last\n");
+  HelpSheet sheet(nullptr, path(dir, "guide.md"), QStringLiteral("9.8.7"));
+  ASSERT_FALSE(sheet.showsFallback());
+
+  const QTextDocument& document = *sheet.guide()->document();
+  QStringList blocks;
+  for (QTextBlock block = document.begin(); block.isValid(); block = block.next()) {
+    blocks << block.text();
+  }
+  EXPECT_EQ(blocks, (QStringList{"Getting back", "Run this  now:", "  sudo  nmcli networking on",
+                                 "", "- then wait", "Last"}));
+
+  const auto formatAt = [&](int blockIndex, int position) {
+    QTextBlock block = document.findBlockByNumber(blockIndex);
+    QTextCursor cursor(block);
+    cursor.setPosition(block.position() + position + 1);
+    return cursor.charFormat();
+  };
+  EXPECT_EQ(formatAt(0, 0).fontWeight(), QFont::Bold);
+  EXPECT_EQ(formatAt(1, 4).fontWeight(), QFont::Bold);         // "this"
+  EXPECT_NE(formatAt(1, 0).fontWeight(), QFont::Bold);         // "Run"
+  EXPECT_TRUE(QFontInfo(formatAt(2, 2).font()).fixedPitch());  // code
+  EXPECT_TRUE(QFontInfo(formatAt(4, 7).font()).fixedPitch());  // the code span "wait"
+  EXPECT_TRUE(document.findBlockByNumber(2).blockFormat().nonBreakableLines());
+
+  const auto* version = sheet.findChild<QLabel*>(QStringLiteral("helpVersion"));
+  ASSERT_NE(version, nullptr);
+  EXPECT_TRUE(version->text().contains(QStringLiteral("9.8.7")));
+  const auto* support = sheet.findChild<QLabel*>(QStringLiteral("helpSupport"));
+  ASSERT_NE(support, nullptr);
+  EXPECT_EQ(support->accessibleName(), QStringLiteral("Email support: support@nubrik.app"));
+
+  auto* close = sheet.findChild<QPushButton*>(QStringLiteral("closeButton"));
+  ASSERT_NE(close, nullptr);
+  EXPECT_TRUE(close->isDefault());
+  sheet.show();
+  close->click();
+  EXPECT_FALSE(sheet.isVisible());
+}
+
+TEST(HelpSheetTest, FindsTheGuideOfThisBuild) {
+  const QString guide = installedHelpGuidePath();
+  ASSERT_FALSE(guide.isEmpty());
+  EXPECT_TRUE(guide.endsWith(QStringLiteral("/RECOVERY.md")));
+  HelpSheet sheet(nullptr, guide);
+  EXPECT_FALSE(sheet.showsFallback());
+  EXPECT_FALSE(sheet.guide()->toPlainText().contains(QStringLiteral("```")));
+}
+
+}  // namespace
+}  // namespace nubrik
