@@ -69,6 +69,8 @@ class MainView {
   MainScreen screen() const;
   const GuiStatus& status() const { return status_; }
   Date now() const { return now_; }
+  // The clock itself, for what redraws between ticks (the countdown).
+  Date currentTime() const { return dependencies_.now(); }
   std::int64_t tickCount() const { return tickCount_; }
   bool helperReady() const;
   bool justRestored() const { return justRestored_; }

@@ -101,7 +101,7 @@ void ActiveScreen::hideEvent(QHideEvent* event) {
 
 void ActiveScreen::redrawCountdown() {
   const GuiStatus& status = view_.status();
-  const Date at = std::chrono::system_clock::now();
+  const Date at = view_.currentTime();
   countdown_->setTexts(qText(countdownString(status, at)), qText(remainingString(status, at)));
   redraw_->stop();
   const auto expiration = status.expirationDate();

@@ -111,9 +111,10 @@ QWidget* IdleScreen::makeDurationRow() {
   connect(entry_, &QLineEdit::textEdited, this,
           [this](const QString& text) { view_.setTypedText(text.toStdString()); });
   connect(entry_, &QLineEdit::returnPressed, this, [this] { view_.commitTypedEntry(); });
+  entry_->installEventFilter(this);
   readoutStack_->addWidget(readout_);
   readoutStack_->addWidget(entry_);
-  readoutStack_->setMinimumWidth(240);
+  readoutStack_->setFixedWidth(230);
 
   layout->addStretch(1);
   layout->addWidget(minus);
@@ -182,6 +183,16 @@ QWidget* IdleScreen::makeFooter() {
   return footer;
 }
 
+bool IdleScreen::eventFilter(QObject* watched, QEvent* event) {
+  // Escape leaves typing and keeps the duration that was selected before.
+  if (watched == entry_ && event->type() == QEvent::KeyPress &&
+      static_cast<QKeyEvent*>(event)->key() == Qt::Key_Escape) {
+    view_.cancelTypedEntry();
+    return true;
+  }
+  return QWidget::eventFilter(watched, event);
+}
+
 void IdleScreen::render() {
   heading_->setText(view_.justRestored() ? "You're back online." : "Go offline for");
   const int minutes = view_.selectedMinutes();
@@ -193,6 +204,8 @@ void IdleScreen::render() {
       readoutStack_->setCurrentWidget(entry_);
       entry_->setFocus();
       entry_->selectAll();
+    } else if (entry_->text() != qText(view_.typedText())) {
+      entry_->setText(qText(view_.typedText()));
     }
   } else if (readoutStack_->currentWidget() != readout_) {
     const bool hadFocus = entry_->hasFocus();

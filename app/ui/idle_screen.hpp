@@ -31,6 +31,9 @@ class IdleScreen final : public QWidget {
   void schedulesRequested();
   void setupRequested();
 
+ protected:
+  bool eventFilter(QObject* watched, QEvent* event) override;
+
  private:
   QWidget* makeDurationRow();
   QWidget* makePresetRow();

@@ -28,8 +28,13 @@ QLabel* makeTextLabel(const QString& text, double fontScale, bool bold, QWidget*
   return label;
 }
 
+QString buttonTitle(const QString& text) {
+  QString title = text;
+  return title.replace('&', "&&");
+}
+
 QPushButton* makeButton(const QString& text, QWidget* parent, const QString& accessibleName) {
-  auto* button = new QPushButton(text, parent);
+  auto* button = new QPushButton(buttonTitle(text), parent);
   button->setAccessibleName(accessibleName.isEmpty() ? text : accessibleName);
   button->setAutoDefault(false);
   return button;

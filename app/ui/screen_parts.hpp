@@ -14,6 +14,8 @@ namespace nubrik {
 QLabel* makeSymbolLabel(const QString& symbolName, int size, QWidget* parent);
 // A centred line of text, its font scaled and optionally bold; it wraps.
 QLabel* makeTextLabel(const QString& text, double fontScale, bool bold, QWidget* parent);
+// A button's title for a text: an ampersand is shown, not taken as a keyboard mnemonic.
+QString buttonTitle(const QString& text);
 // A push button whose accessible name is its text (or the given name).
 QPushButton* makeButton(const QString& text, QWidget* parent, const QString& accessibleName = {});
 // The window's main action: a larger button that answers Return.

@@ -5,6 +5,7 @@
 #include <QPushButton>
 #include <QVBoxLayout>
 
+#include "app/ui/screen_parts.hpp"
 #include "app/ui/symbol_icons.hpp"
 
 namespace nubrik {
@@ -57,14 +58,16 @@ Sheet::Sheet(QWidget* parent, const QString& symbolName, const QString& title,
   setWindowModality(Qt::WindowModal);
   setWindowTitle(title);
   setAccessibleName(title);
-  setFixedWidth(width == Width::wide ? SheetStyle::wideWidth : SheetStyle::width);
 
   auto* layout = new QVBoxLayout(this);
   layout->setContentsMargins(SheetStyle::padding, SheetStyle::padding, SheetStyle::padding,
                              SheetStyle::padding);
   layout->setSpacing(SheetStyle::spacing);
-  // The sheet is as tall as its content needs, never taller.
+  // The sheet is as tall as its content needs, never taller, and exactly as wide as its style.
   layout->setSizeConstraint(QLayout::SetFixedSize);
+  const int contentWidth =
+      (width == Width::wide ? SheetStyle::wideWidth : SheetStyle::width) - 2 * SheetStyle::padding;
+  layout->addSpacerItem(new QSpacerItem(contentWidth, 0, QSizePolicy::Fixed, QSizePolicy::Fixed));
 
   header_ = new SheetHeader(symbolName, title, message, this);
   layout->addWidget(header_);
@@ -79,7 +82,7 @@ Sheet::Sheet(QWidget* parent, const QString& symbolName, const QString& title,
 }
 
 QPushButton* Sheet::addButton(const QString& text, bool isDefault) {
-  auto* button = new QPushButton(text, this);
+  auto* button = new QPushButton(buttonTitle(text), this);
   button->setAccessibleName(text);
   button->setAutoDefault(false);
   button->setDefault(isDefault);

@@ -40,7 +40,7 @@ TEST(MainWindow, EachScreenShowsTheTextsOfItsStatus) {
   fixture.read(MainWindowFixture::active(3725, true));
   EXPECT_FALSE(fixture.find<QLabel>("earlyUnlockPendingLabel")->isHidden());
   EXPECT_EQ(fixture.text("earlyUnlockPendingLabel"), "Early unlock in progress");
-  EXPECT_EQ(fixture.find<QPushButton>("cancelEarlyUnlockButton")->text(),
+  EXPECT_EQ(fixture.find<QPushButton>("cancelEarlyUnlockButton")->accessibleName(),
             "Cancel Request & Resume Session");
   EXPECT_TRUE(fixture.find<QPushButton>("requestEarlyUnlockButton")->isHidden());
 
