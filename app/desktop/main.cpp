@@ -1,7 +1,7 @@
-// The desktop app. `tamsel` starts this program after giving up its group; see desktop_launch.
-#include <QApplication>
+// The desktop app. `tamsel` (no command, or `tamsel gui`) starts this program once it has given
+// up its group, handing it the broker that makes its connections to the helper.
+#include "app/ui/desktop_main.hpp"
 
 int main(int argc, char** argv) {
-  QApplication app(argc, argv);
-  return 0;
+  return nubrik::runDesktopApp(argc, argv);
 }

@@ -1,5 +1,6 @@
 #pragma once
 
+#include <QDialog>
 #include <QPointer>
 #include <QWidget>
 #include <functional>
@@ -7,8 +8,6 @@
 
 #include "app/main_view.hpp"
 #include "app/menu_bar_presentation.hpp"
-
-class QDialog;
 class QStackedWidget;
 class QTimer;
 

@@ -7,6 +7,7 @@
 #include <vector>
 
 #include "app/schedule_editing.hpp"
+#include "app/ui/schedule_edit_form.hpp"
 #include "app/ui/sheet.hpp"
 
 class QLabel;
@@ -17,7 +18,6 @@ class QVBoxLayout;
 
 namespace nubrik {
 
-class ScheduleEditForm;
 class ScheduleEditor;
 struct ScheduleEditorState;
 class ScheduleRow;

@@ -1,0 +1,40 @@
+#include "app/ui/desktop_main.hpp"
+
+#include <QApplication>
+#include <iostream>
+#include <memory>
+#include <stdexcept>
+
+#include "app/broker_client.hpp"
+#include "app/ui/desktop_app.hpp"
+#include "app/ui/main_window.hpp"
+#include "app/ui/single_instance.hpp"
+
+namespace nubrik {
+
+int runDesktopApp(int argc, char** argv, const std::function<void(DesktopApp&)>& started) {
+  std::shared_ptr<BrokerClient> broker;
+  try {
+    broker = BrokerClient::fromEnvironment();
+  } catch (const std::exception& error) {
+    std::cerr << "error: " << error.what() << "\n";
+    return 1;
+  }
+  QApplication application(argc, argv);
+  QApplication::setApplicationName("Tamsel");
+  QApplication::setOrganizationName("Nubrik");
+  QApplication::setApplicationVersion(NUBRIK_HELPER_VERSION);
+  QApplication::setDesktopFileName("tamsel");
+
+  SingleInstance instance;
+  if (instance.claim(std::cerr) == InstanceClaim::activatedOther) return 0;
+
+  DesktopApp app(broker ? BrokerClient::opener(broker) : BusOpener{});
+  QObject::connect(&instance, &SingleInstance::activationRequested, &app,
+                   [&app] { app.openWindow(); });
+  app.start();
+  if (started) started(app);
+  return QApplication::exec();
+}
+
+}  // namespace nubrik
