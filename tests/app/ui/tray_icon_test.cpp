@@ -1,0 +1,199 @@
+#include "app/ui/tray_icon.hpp"
+
+#include <gtest/gtest.h>
+
+#include <QAction>
+#include <QImage>
+#include <QMenu>
+#include <QSystemTrayIcon>
+#include <chrono>
+#include <string>
+#include <vector>
+
+#include "app/menu_bar_presentation.hpp"
+#include "app/ui/tray_icon_image.hpp"
+
+namespace nubrik {
+namespace {
+
+const Date now = dateFromReferenceSeconds(800000000.0);
+
+Date secondsFromNow(double seconds) {
+  return now + std::chrono::duration_cast<Date::duration>(std::chrono::duration<double>(seconds));
+}
+
+std::string fakeTime(Date) {
+  return "4:05 PM";
+}
+
+MenuBarPresentation idle() {
+  return menuBarPresentation(GuiStatus::confirmedIdle(), false, now, fakeTime);
+}
+
+MenuBarPresentation active(double remaining, bool pending = false) {
+  return menuBarPresentation(
+      GuiStatus::confirmedActive(secondsFromNow(remaining), static_cast<std::int64_t>(remaining)),
+      pending, now, fakeTime);
+}
+
+MenuBarPresentation unavailable() {
+  return menuBarPresentation(GuiStatus::unavailable(StatusUnavailableReason::missing), false, now,
+                             fakeTime);
+}
+
+// A visible menu entry as the user sees it: its text (empty for a divider) and whether it can be
+// chosen.
+struct Entry {
+  std::string text;
+  bool enabled;
+  friend bool operator==(const Entry&, const Entry&) = default;
+};
+
+void PrintTo(const Entry& entry, std::ostream* out) {
+  *out << (entry.text.empty() ? "----" : entry.text) << (entry.enabled ? "" : " (inert)");
+}
+
+std::vector<Entry> visibleEntries(const QMenu& menu) {
+  std::vector<Entry> entries;
+  for (const QAction* action : menu.actions()) {
+    if (!action->isVisible()) continue;
+    entries.push_back({action->isSeparator() ? "" : action->text().toStdString(),
+                       !action->isSeparator() && action->isEnabled()});
+  }
+  return entries;
+}
+
+QImage rendered(const QIcon& icon, int pixels) {
+  return icon.pixmap(QSize(pixels, pixels), 1.0).toImage().convertToFormat(QImage::Format_ARGB32);
+}
+
+TEST(TrayIcon, MenuListsThePresentationsLinesAndTheAppsCommands) {
+  const std::vector<Entry> commands = {
+      {"", false},          {"Open Tamsel", true}, {"Check for Updates\u2026", false},
+      {"Help\u2026", true}, {"", false},           {"Quit Tamsel", true}};
+  const auto withLines = [&](std::vector<Entry> lines) {
+    lines.insert(lines.end(), commands.begin(), commands.end());
+    return lines;
+  };
+  const struct {
+    const char* name;
+    MenuBarPresentation presentation;
+    std::vector<Entry> expected;
+  } cases[] = {
+      {"idle", idle(), withLines({{"Online", false}})},
+      {"active", active(3900),
+       withLines({{"Offline: 1h 05m remaining", false}, {"Back online at 4:05 PM", false}})},
+      {"unlock pending", active(2520, true),
+       withLines({{"Offline: 42m remaining", false},
+                  {"Early unlock in progress \u00B7 back online at 4:05 PM", false}})},
+      {"unavailable", unavailable(),
+       withLines({{"Status unavailable", false}, {"Open Tamsel for details", false}})},
+  };
+  // One tray through every state, as the app uses it: each state replaces the last completely.
+  TrayIcon tray;
+  for (const auto& c : cases) {
+    tray.setPresentation(c.presentation);
+    EXPECT_EQ(visibleEntries(*tray.menu()), c.expected) << c.name;
+  }
+  tray.setPresentation(idle());
+  EXPECT_EQ(visibleEntries(*tray.menu()), cases[0].expected) << "idle again";
+}
+
+TEST(TrayIcon, CheckForUpdatesIsEnabledOnlyAsTold) {
+  TrayIcon tray;
+  QAction* check = tray.menu()->findChild<QAction*>("checkForUpdatesAction");
+  ASSERT_NE(check, nullptr);
+  EXPECT_FALSE(check->isEnabled());
+  tray.setCheckForUpdatesEnabled(true);
+  EXPECT_TRUE(check->isEnabled());
+  tray.setPresentation(active(600));
+  EXPECT_TRUE(check->isEnabled()) << "a new presentation leaves it as told";
+  tray.setCheckForUpdatesEnabled(false);
+  EXPECT_FALSE(check->isEnabled());
+}
+
+TEST(TrayIcon, ToolTipCarriesTheLinesAndTheAccessibilityLabel) {
+  TrayIcon tray;
+  tray.setPresentation(idle());
+  EXPECT_EQ(tray.toolTip().toStdString(), "Online\nTamsel: online");
+  tray.setPresentation(active(2520));
+  EXPECT_EQ(tray.toolTip().toStdString(),
+            "Offline: 42m remaining\nBack online at 4:05 PM\nTamsel: offline, 42m remaining");
+  tray.setPresentation(unavailable());
+  EXPECT_EQ(tray.toolTip().toStdString(),
+            "Status unavailable\nOpen Tamsel for details\nTamsel: status unavailable");
+}
+
+TEST(TrayIcon, MenuTextsShowAmpersandsAsTheyStand) {
+  TrayIcon tray;
+  tray.setPresentation(
+      {"lock.fill", "5m", "Offline: 5m remaining", "Back online at R&D time", "Tamsel: offline"});
+  const QAction* detail = tray.menu()->findChild<QAction*>("trayDetailLine");
+  ASSERT_NE(detail, nullptr);
+  EXPECT_EQ(detail->iconText().toStdString(), "Back online at R&D time");
+}
+
+TEST(TrayIcon, IconFollowsTheSymbolAndTheRemainingTime) {
+  TrayIcon tray;
+  tray.setPresentation(active(2520));
+  const QImage fortyTwo = rendered(tray.icon(), 22);
+  tray.setPresentation(active(2460));
+  const QImage fortyOne = rendered(tray.icon(), 22);
+  EXPECT_NE(fortyTwo, fortyOne) << "the remaining time is drawn into the icon";
+  EXPECT_EQ(fortyOne, rendered(trayIconImage("lock.fill", "41m"), 22));
+
+  tray.setPresentation(idle());
+  const QImage online = rendered(tray.icon(), 22);
+  EXPECT_EQ(online, rendered(trayIconImage("lock.open", ""), 22));
+  tray.setPresentation(unavailable());
+  EXPECT_NE(rendered(tray.icon(), 22), online);
+}
+
+TEST(TrayIcon, EveryStateDrawsAtEveryTraySize) {
+  for (const auto& presentation : {idle(), active(3900), active(2520), active(30), unavailable()}) {
+    const QIcon icon = trayIconImage(QString::fromStdString(presentation.symbolName),
+                                     QString::fromStdString(presentation.title.value_or("")));
+    const QImage withoutTitle =
+        renderTrayIconImage(QString::fromStdString(presentation.symbolName), "", 64)
+            .convertToFormat(QImage::Format_ARGB32);
+    for (const int pixels : {16, 22, 24, 32, 48, 64}) {
+      const QImage image = rendered(icon, pixels);
+      EXPECT_EQ(image.size(), QSize(pixels, pixels));
+      EXPECT_NE(image.pixel(pixels / 2, pixels / 2), 0u) << presentation.statusLine << pixels;
+    }
+    EXPECT_EQ(rendered(icon, 64) == withoutTitle, !presentation.title.has_value())
+        << presentation.statusLine;
+  }
+}
+
+TEST(TrayIcon, CommandsAndClicksBecomeSignals) {
+  TrayIcon tray;
+  tray.setCheckForUpdatesEnabled(true);
+  std::vector<std::string> fired;
+  QObject::connect(&tray, &TrayIcon::openRequested, [&] { fired.push_back("open"); });
+  QObject::connect(&tray, &TrayIcon::checkForUpdatesRequested, [&] { fired.push_back("check"); });
+  QObject::connect(&tray, &TrayIcon::helpRequested, [&] { fired.push_back("help"); });
+  QObject::connect(&tray, &TrayIcon::quitRequested, [&] { fired.push_back("quit"); });
+
+  for (const char* name : {"openAction", "checkForUpdatesAction", "helpAction", "quitAction"}) {
+    QAction* action = tray.menu()->findChild<QAction*>(name);
+    ASSERT_NE(action, nullptr) << name;
+    action->trigger();
+  }
+  emit tray.systemTrayIcon()->activated(QSystemTrayIcon::Trigger);
+  emit tray.systemTrayIcon()->activated(QSystemTrayIcon::Context);
+  emit tray.systemTrayIcon()->activated(QSystemTrayIcon::MiddleClick);
+  EXPECT_EQ(fired, (std::vector<std::string>{"open", "check", "help", "quit", "open"}));
+}
+
+TEST(TrayIcon, QuitCarriesTheSystemsQuitShortcut) {
+  TrayIcon tray;
+  const QKeySequence platformQuit(QKeySequence::Quit);
+  // The offscreen platform binds no Quit keys; Ctrl+Q stands in.
+  EXPECT_EQ(tray.quitAction()->shortcut(),
+            platformQuit.isEmpty() ? QKeySequence("Ctrl+Q") : platformQuit);
+  EXPECT_EQ(tray.quitAction(), tray.menu()->actions().back());
+}
+
+}  // namespace
+}  // namespace nubrik
