@@ -155,6 +155,17 @@ std::string currentExecutablePath() {
   return path;
 }
 
+std::string loginItemProgram(const std::string& executable) {
+  constexpr std::string_view desktopProgram = "/tamsel-desktop";
+  constexpr std::string_view installedDir = "/libexec/nubrik";
+  if (!std::string_view(executable).ends_with(desktopProgram)) return executable;
+  const std::string dir = executable.substr(0, executable.size() - desktopProgram.size());
+  if (std::string_view(dir).ends_with(installedDir)) {
+    return dir.substr(0, dir.size() - installedDir.size()) + "/bin/tamsel";
+  }
+  return dir + "/tamsel";
+}
+
 std::string autostartDesktopEntry(const std::string& executable) {
   if (executable.empty() || executable[0] != '/') {
     throw LoginItemError("the program path is not absolute: " + executable);
@@ -169,6 +180,7 @@ std::string autostartDesktopEntry(const std::string& executable) {
   return "[Desktop Entry]\n"
          "Type=Application\n"
          "Name=Tamsel\n"
+         "Icon=tamsel\n"
          "Exec=" +
          execValue(executable) +
          "\n"
@@ -276,7 +288,7 @@ LoginItemDependencies autostartLoginItem(std::string configHome, std::string exe
 }
 
 LoginItemDependencies productionLoginItem() {
-  return autostartLoginItem(userConfigHome(), currentExecutablePath());
+  return autostartLoginItem(userConfigHome(), loginItemProgram(currentExecutablePath()));
 }
 
 }  // namespace nubrik

@@ -20,6 +20,12 @@ std::string userConfigHome();
 // since it started is still named by its path.
 std::string currentExecutablePath();
 
+// The program a login entry starts: always the `tamsel` launcher, also when the desktop program
+// asks, since only the launcher carries what the helper serves. The desktop program lives in
+// <prefix>/libexec/nubrik beside an installed <prefix>/bin/tamsel, or in a build tree beside
+// `tamsel` itself; any other program is returned as it is.
+std::string loginItemProgram(const std::string& executable);
+
 // The desktop entry that starts `executable`. Throws LoginItemError for a path that is not
 // absolute, or that an entry cannot carry (control characters, not UTF-8).
 std::string autostartDesktopEntry(const std::string& executable);
@@ -39,7 +45,7 @@ void unregisterAutostart(const std::string& configHome);
 
 // The three operations over one configuration home and executable.
 LoginItemDependencies autostartLoginItem(std::string configHome, std::string executable);
-// Over userConfigHome() and currentExecutablePath(), resolved now.
+// Over userConfigHome() and loginItemProgram(currentExecutablePath()), resolved now.
 LoginItemDependencies productionLoginItem();
 
 }  // namespace nubrik

@@ -8,6 +8,7 @@
 #include <unistd.h>
 
 #include <string>
+#include <utility>
 #include <vector>
 
 #include "tests/support/scoped_environment.hpp"
@@ -69,7 +70,7 @@ TEST_F(AutostartEntry, RegisteringCreatesTheDirectoriesAndAnEntryOthersCanRead) 
   EXPECT_TRUE(S_ISREG(entry.st_mode));
   EXPECT_EQ(entry.st_mode & 07777, 0644u);
   EXPECT_EQ(dir_.read("config/autostart/tamsel.desktop"),
-            "[Desktop Entry]\nType=Application\nName=Tamsel\nExec=/usr/bin/tamsel\n"
+            "[Desktop Entry]\nType=Application\nName=Tamsel\nIcon=tamsel\nExec=/usr/bin/tamsel\n"
             "Terminal=false\nNoDisplay=false\nX-GNOME-Autostart-enabled=true\n");
   EXPECT_THAT(names(autostartDir()), ElementsAre("tamsel.desktop"));
   EXPECT_EQ(autostartStatus(configHome()), RegistrationStatus::enabled);
@@ -192,6 +193,22 @@ TEST(AutostartDesktopEntry, QuotesTheProgramPathAsTheExecKeyRequires) {
   for (const std::string bad : {"tamsel", "", "/opt/new\nline", "/opt/tab\there",
                                 "/opt/\xC3(/tamsel", "/opt/\xED\xA0\x80/tamsel"}) {
     EXPECT_THROW(autostartDesktopEntry(bad), LoginItemError) << bad;
+  }
+}
+
+TEST(LoginItemProgram, AlwaysTheLauncherNeverTheDesktopProgram) {
+  const std::vector<std::pair<std::string, std::string>> cases = {
+      {"/usr/bin/tamsel", "/usr/bin/tamsel"},
+      {"/usr/libexec/nubrik/tamsel-desktop", "/usr/bin/tamsel"},
+      {"/opt/my apps/libexec/nubrik/tamsel-desktop", "/opt/my apps/bin/tamsel"},
+      {"/libexec/nubrik/tamsel-desktop", "/bin/tamsel"},
+      {"/home/dev/build/bin/tamsel-desktop", "/home/dev/build/bin/tamsel"},
+      {"/usr/libexec/other/tamsel-desktop", "/usr/libexec/other/tamsel"},
+      {"/usr/bin/not-tamsel-desktop", "/usr/bin/not-tamsel-desktop"},
+      {"", ""},
+  };
+  for (const auto& [program, expected] : cases) {
+    EXPECT_EQ(loginItemProgram(program), expected) << program;
   }
 }
 
