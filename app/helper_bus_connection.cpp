@@ -53,8 +53,12 @@ struct Call {
 
 class HelperBusConnection::Impl : public std::enable_shared_from_this<Impl> {
  public:
-  Impl(EventLoop& loop, HelperConnectionOptions options, HelperOwnerCheck ownerCheck)
-      : loop_(loop), options_(std::move(options)), ownerCheck_(std::move(ownerCheck)) {}
+  Impl(EventLoop& loop, HelperConnectionOptions options, HelperOwnerCheck ownerCheck,
+       BusOpener openBus)
+      : loop_(loop),
+        options_(std::move(options)),
+        ownerCheck_(std::move(ownerCheck)),
+        openBus_(std::move(openBus)) {}
 
   ~Impl() { teardown(); }
 
@@ -75,7 +79,7 @@ class HelperBusConnection::Impl : public std::enable_shared_from_this<Impl> {
     state_ = State::resolving;
     // An open connection keeps itself alive until it is closed, whoever drops it meanwhile.
     self_ = shared_from_this();
-    int result = sd_bus_open_system(&bus_);
+    int result = openBus_ ? openBus_(&bus_) : sd_bus_open_system(&bus_);
     if (result < 0) {
       bus_ = nullptr;
       close({"cannot connect to the system bus: " + errnoText(result)});
@@ -299,6 +303,7 @@ class HelperBusConnection::Impl : public std::enable_shared_from_this<Impl> {
   EventLoop& loop_;
   const HelperConnectionOptions options_;
   const HelperOwnerCheck ownerCheck_;
+  const BusOpener openBus_;
   State state_ = State::created;
   sd_bus* bus_ = nullptr;
   sd_bus_slot* filter_ = nullptr;
@@ -366,8 +371,10 @@ HelperOwnerCheck productionHelperOwnerCheck(std::string expectedTeamID) {
 }
 
 HelperBusConnection::HelperBusConnection(EventLoop& loop, HelperConnectionOptions options,
-                                         HelperOwnerCheck ownerCheck)
-    : loop_(loop), impl_(std::make_shared<Impl>(loop, std::move(options), std::move(ownerCheck))) {}
+                                         HelperOwnerCheck ownerCheck, BusOpener openBus)
+    : loop_(loop),
+      impl_(std::make_shared<Impl>(loop, std::move(options), std::move(ownerCheck),
+                                   std::move(openBus))) {}
 
 HelperBusConnection::~HelperBusConnection() {
   loop_.post([impl = impl_] { impl->invalidate(); });

@@ -6,6 +6,7 @@
 #include <memory>
 #include <string>
 
+#include "app/bus_opener.hpp"
 #include "app/event_loop.hpp"
 #include "app/helper_connection.hpp"
 #include "app/session_client.hpp"
@@ -36,13 +37,16 @@ inline constexpr std::string_view ownerNotRootReason = "helper is not running as
 // addressed to that owner's unique name, so that neither a new owner nor anyone else can answer
 // them. Every bus failure closes the connection.
 //
+// The connection comes from openBus when one is given (the desktop program's connections, which
+// the bus broker makes), from sd_bus_open_system otherwise.
+//
 // All bus work runs on the event loop's thread; the methods here may be called from any thread
 // and take effect there, in call order. Destroying the object invalidates the connection; the loop
 // must outlive it.
 class HelperBusConnection final : public HelperConnection {
  public:
-  HelperBusConnection(EventLoop& loop, HelperConnectionOptions options,
-                      HelperOwnerCheck ownerCheck);
+  HelperBusConnection(EventLoop& loop, HelperConnectionOptions options, HelperOwnerCheck ownerCheck,
+                      BusOpener openBus = {});
   ~HelperBusConnection() override;
   HelperBusConnection(const HelperBusConnection&) = delete;
   HelperBusConnection& operator=(const HelperBusConnection&) = delete;

@@ -65,14 +65,16 @@ PreparedRequest<Outcome> setUpRequest(const SessionClientDependencies& dependenc
 SessionClient::SessionClient(SessionClientDependencies dependencies)
     : dependencies_(std::move(dependencies)) {}
 
-SessionClient SessionClient::production(MainQueue& mainQueue, EventLoop& busLoop) {
+SessionClient SessionClient::production(MainQueue& mainQueue, EventLoop& busLoop,
+                                        BusOpener openBus) {
   EventLoop* loop = &busLoop;
   return SessionClient(SessionClientDependencies{
       &mainQueue,
       [] { return CodeIdentity::currentTeamID(); },
-      [loop](const HelperConnectionOptions& options) -> std::shared_ptr<HelperConnection> {
+      [loop, openBus = std::move(openBus)](
+          const HelperConnectionOptions& options) -> std::shared_ptr<HelperConnection> {
         return std::make_shared<HelperBusConnection>(
-            *loop, options, productionHelperOwnerCheck(options.expectedTeamID));
+            *loop, options, productionHelperOwnerCheck(options.expectedTeamID), openBus);
       },
       {},
   });

@@ -6,6 +6,7 @@
 #include <string>
 #include <vector>
 
+#include "app/bus_opener.hpp"
 #include "app/helper_connection.hpp"
 #include "app/main_queue.hpp"
 #include "app/schedule_outcomes.hpp"
@@ -48,8 +49,10 @@ class SessionClient {
 
   explicit SessionClient(SessionClientDependencies dependencies);
   // Requests over the system bus (DBUS_SYSTEM_BUS_ADDRESS when set), their connections running
-  // on busLoop, the helper judged against this installation and the app's own Team ID.
-  static SessionClient production(MainQueue& mainQueue, EventLoop& busLoop);
+  // on busLoop, the helper judged against this installation and the app's own Team ID. Each
+  // connection comes from openBus when one is given (the desktop program passes its broker's
+  // BrokerClient::opener), from sd_bus_open_system otherwise.
+  static SessionClient production(MainQueue& mainQueue, EventLoop& busLoop, BusOpener openBus = {});
 
   // Unavailable outcome: failed.
   void probeHealth(double timeout, std::function<void(HealthProbeResult)> completion) const;
