@@ -5,7 +5,6 @@
 
 #include <cerrno>
 #include <chrono>
-#include <thread>
 #include <cmath>
 #include <cstdio>
 #include <ctime>
@@ -14,9 +13,11 @@
 #include <optional>
 #include <stdexcept>
 #include <system_error>
+#include <thread>
 #include <utility>
 
 #include "app/blocking_session_client.hpp"
+#include "app/desktop_launch.hpp"
 #include "app/duration.hpp"
 #include "app/session_client.hpp"
 #include "core/session.hpp"
@@ -219,7 +220,8 @@ int dispatch(const std::vector<std::string>& arguments, std::ostream& out, std::
       return tamselExitSuccess;
     }
   }
-  if (arguments.empty()) return usageError(err, "no command given");
+  // Without a command, tamsel is the desktop app.
+  if (arguments.empty()) return dependencies.launchDesktop(err);
   const std::string& command = arguments.front();
   const std::vector<std::string> rest(arguments.begin() + 1, arguments.end());
   auto extra = [&](std::size_t allowed) -> std::optional<int> {
@@ -230,6 +232,10 @@ int dispatch(const std::vector<std::string>& arguments, std::ostream& out, std::
   if (command == "help") {
     out << tamselUsage();
     return tamselExitSuccess;
+  }
+  if (command == "gui") {
+    if (auto failed = extra(0)) return *failed;
+    return dependencies.launchDesktop(err);
   }
   if (command == "health") {
     if (auto failed = extra(0)) return *failed;
@@ -346,6 +352,9 @@ CommandLineDependencies CommandLineDependencies::withClient(
       readInputFile,
       [] { return std::chrono::system_clock::now(); },
       localTimeString,
+      [](std::ostream& err) {
+        return nubrik::launchDesktop(err, DesktopLaunchDependencies::production());
+      },
   };
 }
 
@@ -361,12 +370,13 @@ int runCommandLine(const std::vector<std::string>& arguments, std::ostream& out,
 }
 
 std::string tamselUsage() {
-  return R"(Usage: tamsel COMMAND [ARGUMENTS]
+  return R"(Usage: tamsel [COMMAND [ARGUMENTS]]
 
 Takes this computer offline for a chosen time. The com.nubrik.helper service does the work;
 tamsel asks it over the system bus and reads the status it publishes.
 
 Commands:
+  gui                  Open the desktop app. This is what tamsel does without a command.
   health               Check that the helper is running and speaks this version's protocol.
   status [--json]      Show whether an offline session is running and how long it lasts.
                        --json prints the published status as JSON instead.
@@ -389,6 +399,7 @@ Exit status:
   2  usage error: unknown command, invalid duration, unreadable or malformed schedules file
   3  the helper is unavailable (not installed, not running, not trusted, or no answer within
      15 seconds), or the published status cannot be read
+  4  the desktop app could not be started
 )";
 }
 

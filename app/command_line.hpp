@@ -23,6 +23,8 @@ inline constexpr int tamselExitUsage = 2;
 // The helper could not be reached or trusted, or did not answer in time; or the status is
 // unavailable.
 inline constexpr int tamselExitUnavailable = 3;
+// The desktop app could not be started.
+inline constexpr int tamselExitDesktopUnavailable = 4;
 
 // What the command line needs of the world. Each request operation blocks until its outcome.
 struct CommandLineDependencies {
@@ -39,9 +41,12 @@ struct CommandLineDependencies {
   std::function<Date()> now;
   // A time of day in the local time zone, like "16:05".
   std::function<std::string(Date date)> timeString;
+  // Replaces the process with the desktop app; returns only when it cannot, with the exit status,
+  // having said why on err.
+  std::function<int(std::ostream& err)> launchDesktop;
 
   // The helper over the system bus (one client made on first use), the public status files, the
-  // file system, the wall clock and the local time zone.
+  // file system, the wall clock, the local time zone and the desktop app behind its bus broker.
   static CommandLineDependencies production();
   // The same, with the requests going through the client that `client` returns.
   static CommandLineDependencies withClient(std::function<BlockingSessionClient&()> client);

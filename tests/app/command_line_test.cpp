@@ -58,6 +58,11 @@ struct Fakes {
         // 1'000'000'000 seconds since 1970; times print as such, so no time zone is involved.
         [] { return dateFromUnixSeconds(1'000'000'000); },
         [](Date date) { return "T" + std::to_string(std::llround(secondsSince1970(date))); },
+        [this](std::ostream& err) {
+          requests.push_back("desktop");
+          err << "error: cannot start the desktop app\n";
+          return tamselExitDesktopUnavailable;
+        },
     };
   }
 };
@@ -77,7 +82,7 @@ Invocation run(Fakes& fakes, std::vector<std::string> arguments) {
 
 TEST(CommandLine, UsageErrorsExitTwoAndSendNothing) {
   for (const std::vector<std::string>& arguments :
-       std::vector<std::vector<std::string>>{{},
+       std::vector<std::vector<std::string>>{{"gui", "now"},
                                              {"frobnicate"},
                                              {"health", "now"},
                                              {"status", "--yaml"},
@@ -102,17 +107,34 @@ TEST(CommandLine, UsageErrorsExitTwoAndSendNothing) {
       "error: Enter 5 minutes to 24 hours, like 1:15 or 90\nRun \"tamsel --help\" for usage.\n");
 }
 
-TEST(CommandLine, HelpDocumentsEveryCommandAndExitStatus) {
+// Without a command, or with "gui", tamsel becomes the desktop app; it comes back only when that
+// failed.
+TEST(CommandLine, NoCommandOrGuiLaunchesTheDesktopApp) {
   for (const std::vector<std::string>& arguments :
-       std::vector<std::vector<std::string>>{{"--help"}, {"start", "--help"}}) {
+       std::vector<std::vector<std::string>>{{}, {"gui"}}) {
+    Fakes fakes;
+    const Invocation result = run(fakes, arguments);
+    const std::string label = testing::PrintToString(arguments);
+    EXPECT_EQ(result.status, tamselExitDesktopUnavailable) << label;
+    EXPECT_EQ(result.err, "error: cannot start the desktop app\n") << label;
+    EXPECT_EQ(fakes.requests, std::vector<std::string>{"desktop"}) << label;
+  }
+}
+
+TEST(CommandLine, HelpDocumentsEveryCommandAndExitStatus) {
+  for (const std::vector<std::string>& arguments : std::vector<std::vector<std::string>>{
+           {"--help"}, {"start", "--help"}, {"help"}, {"gui", "--help"}, {"-h"}}) {
     Fakes fakes;
     const Invocation result = run(fakes, arguments);
     EXPECT_EQ(result.status, tamselExitSuccess);
     EXPECT_EQ(result.out, tamselUsage());
+    EXPECT_TRUE(fakes.requests.empty());
   }
-  for (const char* text : {"health", "status [--json]", "start DURATION", "1h30m", "unlock",
-                           "cancel-unlock", "schedules set FILE", "0  success",
-                           "1  the helper refused", "2  usage error", "3  the helper is"}) {
+  for (const char* text :
+       {"Usage: tamsel [COMMAND [ARGUMENTS]]", "gui", "health", "status [--json]", "start DURATION",
+        "1h30m", "unlock", "cancel-unlock", "schedules set FILE", "0  success",
+        "1  the helper refused", "2  usage error", "3  the helper is",
+        "4  the desktop app could not be started"}) {
     EXPECT_NE(tamselUsage().find(text), std::string::npos) << text;
   }
 }
