@@ -26,6 +26,7 @@
 #include "app/ui/qt_repeating_timer.hpp"
 #include "app/ui/qt_sound_player.hpp"
 #include "app/ui/schedules_sheet.hpp"
+#include "app/ui/screen_parts.hpp"
 #include "app/ui/settings_onboarding_store.hpp"
 #include "app/ui/setup_sheet.hpp"
 #include "app/ui/tray_icon.hpp"
@@ -60,7 +61,7 @@ std::string DesktopApp::shortTime(Date date) {
   const auto milliseconds =
       std::chrono::duration_cast<std::chrono::milliseconds>(date.time_since_epoch()).count();
   const QTime time = QDateTime::fromMSecsSinceEpoch(milliseconds).time();
-  return QLocale().toString(time, QLocale::ShortFormat).toStdString();
+  return shortTimeText(QLocale(), time).toStdString();
 }
 
 DesktopApp::DesktopApp(BusOpener helperBus)

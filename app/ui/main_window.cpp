@@ -30,7 +30,7 @@ MainWindow::MainWindow(MainWindowContext context, QWidget* parent)
       tick_(new QTimer(this)) {
   setObjectName("main");
   setWindowTitle("Tamsel");
-  setWindowIcon(symbolIcon(QString("lock.fill")));
+  setWindowIcon(applicationIcon());
   setMinimumSize(minimumWidth, minimumHeight);
   setAttribute(Qt::WA_DeleteOnClose);
 

@@ -3,6 +3,8 @@
 #include <QLabel>
 #include <QTime>
 
+#include "app/ui/screen_parts.hpp"
+
 namespace nubrik {
 
 namespace {
@@ -27,10 +29,7 @@ CalendarLocale calendarLocale(const QLocale& locale) {
 MinuteString localeMinuteString(const QLocale& locale) {
   return [locale](std::int64_t minute) {
     const TimeOfDay time = scheduleTimeOfDay(minute);
-    const QTime clock(time.hour, time.minute);
-    if (locale.language() == QLocale::C)
-      return clock.toString(QStringLiteral("HH:mm")).toStdString();
-    return locale.toString(clock, QLocale::ShortFormat).toStdString();
+    return shortTimeText(locale, QTime(time.hour, time.minute)).toStdString();
   };
 }
 

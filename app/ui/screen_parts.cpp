@@ -28,6 +28,11 @@ QLabel* makeTextLabel(const QString& text, double fontScale, bool bold, QWidget*
   return label;
 }
 
+QString shortTimeText(const QLocale& locale, QTime time) {
+  if (locale.language() == QLocale::C) return time.toString(QStringLiteral("HH:mm"));
+  return locale.toString(time, QLocale::ShortFormat);
+}
+
 QString buttonTitle(const QString& text) {
   QString title = text;
   return title.replace('&', "&&");
