@@ -125,7 +125,7 @@ DesktopApp::~DesktopApp() {
   subscriber_.reset();
 }
 
-void DesktopApp::start() {
+void DesktopApp::start(bool openWindowNow) {
   monitor_->start();
   busLoop_->post([this] {
     try {
@@ -146,7 +146,7 @@ void DesktopApp::start() {
                  "closing the window quits it (a session goes on without it)\n";
   }
   QApplication::setQuitOnLastWindowClosed(!hasTray_);
-  openWindow();
+  if (openWindowNow || !hasTray_) openWindow();
 }
 
 void DesktopApp::startDeferredWork() {

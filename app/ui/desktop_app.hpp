@@ -39,8 +39,9 @@ class DesktopApp final : public QObject {
   DesktopApp(const DesktopApp&) = delete;
   DesktopApp& operator=(const DesktopApp&) = delete;
 
-  // Starts everything in order, shows the tray item where there is a tray, and opens the window.
-  void start();
+  // Starts everything in order, shows the tray item where there is a tray, and opens the window
+  // (unless `openWindowNow` is false and there is a tray to open it from).
+  void start(bool openWindowNow = true);
 
   // Opens the window (a new one when none is open) and brings it to the front.
   MainWindow* openWindow();

@@ -32,7 +32,9 @@ int runDesktopApp(int argc, char** argv, const std::function<void(DesktopApp&)>&
   DesktopApp app(broker ? BrokerClient::opener(broker) : BusOpener{});
   QObject::connect(&instance, &SingleInstance::activationRequested, &app,
                    [&app] { app.openWindow(); });
-  app.start();
+  // --hidden: only the tray item, for a start in the background.
+  const QStringList arguments = QApplication::arguments();
+  app.start(!arguments.contains(QStringLiteral("--hidden")));
   if (started) started(app);
   return QApplication::exec();
 }
