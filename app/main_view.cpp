@@ -180,28 +180,23 @@ EarlyUnlockControl MainView::earlyUnlock() const {
 }
 
 bool MainView::requestEarlyUnlock() {
-  if (earlyUnlockBusy_) return false;
-  earlyUnlockBusy_ = true;
-  changed();
-  std::weak_ptr<MainView*> weak = self_;
-  dependencies_.client->requestEarlyUnlock(SessionClient::xpcRequestTimeout,
-                                           [weak](EarlyUnlockOutcome outcome) {
-                                             const auto self = weak.lock();
-                                             if (self && *self) (*self)->finishEarlyUnlock(outcome);
-                                           });
-  return true;
+  return sendEarlyUnlock(&SessionClient::requestEarlyUnlock);
 }
 
 bool MainView::cancelEarlyUnlock() {
+  return sendEarlyUnlock(&SessionClient::cancelEarlyUnlock);
+}
+
+bool MainView::sendEarlyUnlock(EarlyUnlockRequest request) {
   if (earlyUnlockBusy_) return false;
   earlyUnlockBusy_ = true;
   changed();
   std::weak_ptr<MainView*> weak = self_;
-  dependencies_.client->cancelEarlyUnlock(SessionClient::xpcRequestTimeout,
-                                          [weak](EarlyUnlockOutcome outcome) {
-                                            const auto self = weak.lock();
-                                            if (self && *self) (*self)->finishEarlyUnlock(outcome);
-                                          });
+  (dependencies_.client->*request)(SessionClient::xpcRequestTimeout,
+                                   [weak](EarlyUnlockOutcome outcome) {
+                                     const auto self = weak.lock();
+                                     if (self && *self) (*self)->finishEarlyUnlock(outcome);
+                                   });
   return true;
 }
 

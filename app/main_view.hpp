@@ -117,7 +117,11 @@ class MainView {
   bool autoUpdateAttempted() const { return autoUpdateAttempted_; }
 
  private:
+  using EarlyUnlockRequest = void (SessionClient::*)(
+      double timeout, std::function<void(EarlyUnlockOutcome)> completion) const;
+
   void changed();
+  bool sendEarlyUnlock(EarlyUnlockRequest request);
   void finishEarlyUnlock(const EarlyUnlockOutcome& outcome);
 
   MainViewDependencies dependencies_;
