@@ -1,5 +1,6 @@
 #include <gtest/gtest.h>
 
+#include <QAbstractButton>
 #include <QApplication>
 #include <QLineEdit>
 #include <QStackedWidget>
@@ -231,6 +232,32 @@ TEST(MainWindow, TypedDurationsAreTakenOnReturnOrExplained) {
   EXPECT_EQ(fixture.find<QPushButton>("durationReadout")->text(), "1 hr 30 min");
   fixture.find<QPushButton>("decreaseButton")->click();
   EXPECT_EQ(fixture.window->view().selectedMinutes(), 85);
+}
+
+}  // namespace
+}  // namespace nubrik::test
+
+namespace nubrik::test {
+namespace {
+
+// Every control a person can reach has a name a screen reader can say and takes keyboard focus.
+TEST(MainWindow, EveryControlHasAnAccessibleNameAndTakesFocus) {
+  MainWindowFixture fixture;
+  fixture.openWindow();
+  fixture.read(MainWindowFixture::active(3600));
+  fixture.window->showEarlyUnlock();
+  std::vector<QWidget*> roots{fixture.window, fixture.window->openSheet()};
+  roots.push_back(new ConfirmStartSheet(fixture.window, "10:30"));
+  for (QWidget* root : roots) {
+    for (auto* control : root->findChildren<QAbstractButton*>()) {
+      SCOPED_TRACE(control->objectName().toStdString());
+      EXPECT_FALSE(control->accessibleName().isEmpty() && control->text().isEmpty());
+      EXPECT_NE(control->focusPolicy(), Qt::NoFocus);
+    }
+    for (auto* entry : root->findChildren<QLineEdit*>()) {
+      EXPECT_FALSE(entry->accessibleName().isEmpty()) << entry->objectName().toStdString();
+    }
+  }
 }
 
 }  // namespace
