@@ -89,7 +89,7 @@ void scheduleHelperExit() {
     const int result = sd_event_default(&event);
     if (result < 0) throw std::system_error(-result, std::generic_category(), "sd_event_default");
     scheduler = std::make_unique<ExitScheduler>(event, [event] {
-      log("restart: exiting so launchd can start the updated helper");
+      log("restart: exiting so systemd can start the updated helper");
       // Ending the loop lets the daemon return 0 from main; without a running loop, exit here.
       if (sd_event_exit(event, 0) < 0) std::exit(0);
     });

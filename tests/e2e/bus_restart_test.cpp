@@ -11,6 +11,7 @@
 
 #include <string>
 
+#include "core/nubrik_xpc.hpp"
 #include "tests/e2e/bus_harness.hpp"
 
 namespace nubrik {
@@ -82,11 +83,12 @@ finish
   EXPECT_EQ(read("restarted.status"), "0\n");
   EXPECT_EQ(read("state-files"), "transaction.lock\n");
   EXPECT_EQ(read("links-after-exit"), "v0=up v1=up\n");
-  EXPECT_EQ(logCount("restart: exiting so launchd can start the updated helper"), 1u)
+  EXPECT_EQ(logCount("restart: exiting so systemd can start the updated helper"), 1u)
       << read("log");
 
   EXPECT_EQ(read("unit-restart"), "Restart=always\n");
-  expectCommand("health", 0, "The helper is ready (version 1.0.14).\n", "");
+  expectCommand("health", 0,
+                std::string("The helper is ready (version ") + nubrikHelperVersion + ").\n", "");
   EXPECT_EQ(logCount("xpc listener started on com.nubrik.helper.xpc"), 2u);
 }
 
