@@ -11,6 +11,7 @@
 #include <vector>
 
 #include "core/nubrik_xpc.hpp"
+#include "tests/app/helper_setup_fakes.hpp"
 
 namespace nubrik {
 namespace {
@@ -18,78 +19,19 @@ namespace {
 using ::testing::Each;
 using ::testing::ElementsAre;
 
-// Every operation as the test sees it. The registration status is answered at once with
-// `registration` unless `holdStatusReads` is set; everything else waits for the test.
-struct SetupFakes {
-  RegistrationStatus registration = RegistrationStatus::notRegistered;
-  bool holdStatusReads = false;
-  bool developerHelper = false;
-  GuiStatus status = GuiStatus::confirmedIdle();
-  Date now = dateFromUnixSeconds(1'800'000'000);
-
-  std::vector<std::string> calls;
-  std::deque<std::function<void(RegistrationStatus)>> statusReads;
-  std::deque<std::function<void(HealthProbeResult)>> probes;
-  std::deque<RegistrationCompletion> registers;
-  std::deque<RegistrationCompletion> unregisters;
-  std::deque<std::function<void(HelperRestartOutcome)>> restarts;
-  struct Delayed {
-    double seconds;
-    std::function<void()> work;
-  };
-  std::deque<Delayed> scheduled;
-  std::vector<double> delays;
-
-  HelperSetupDependencies dependencies() {
-    HelperSetupDependencies deps;
-    deps.registrationStatus = [this](std::function<void(RegistrationStatus)> done) {
-      calls.push_back("status");
-      if (holdStatusReads) {
-        statusReads.push_back(std::move(done));
-      } else {
-        done(registration);
-      }
-    };
-    deps.registerHelper = [this](RegistrationCompletion done) {
-      calls.push_back("register");
-      registers.push_back(std::move(done));
-    };
-    deps.unregisterHelper = [this](RegistrationCompletion done) {
-      calls.push_back("unregister");
-      unregisters.push_back(std::move(done));
-    };
-    deps.probeHealth = [this](std::function<void(HealthProbeResult)> done) {
-      calls.push_back("probe");
-      probes.push_back(std::move(done));
-    };
-    deps.requestRestart = [this](std::function<void(HelperRestartOutcome)> done) {
-      calls.push_back("restart");
-      restarts.push_back(std::move(done));
-    };
-    deps.developerHelperExists = [this] { return developerHelper; };
-    deps.schedule = [this](double seconds, std::function<void()> work) {
-      delays.push_back(seconds);
-      scheduled.push_back({seconds, std::move(work)});
-    };
-    deps.publicStatus = [this] { return status; };
-    deps.now = [this] { return now; };
-    return deps;
+// The shared fakes, with every answer the test gives required to find a completion waiting.
+struct SetupFakes : test::HelperSetupFakes {
+  void answerProbe(HealthProbeResult result) {
+    ASSERT_TRUE(answerOldest(probes, std::move(result)));
   }
-
-  template <typename Completion, typename Value>
-  static void answer(std::deque<Completion>& pending, Value value) {
-    ASSERT_FALSE(pending.empty());
-    Completion completion = std::move(pending.front());
-    pending.pop_front();
-    completion(std::move(value));
+  void answerRestart(HelperRestartOutcome outcome) {
+    ASSERT_TRUE(answerOldest(restarts, std::move(outcome)));
   }
-  void answerProbe(HealthProbeResult result) { answer(probes, std::move(result)); }
-  void answerRestart(HelperRestartOutcome outcome) { answer(restarts, std::move(outcome)); }
   void answerRegister(std::optional<HelperRegistrationError> error = std::nullopt) {
-    answer(registers, std::move(error));
+    ASSERT_TRUE(answerOldest(registers, std::move(error)));
   }
   void answerUnregister(std::optional<HelperRegistrationError> error = std::nullopt) {
-    answer(unregisters, std::move(error));
+    ASSERT_TRUE(answerOldest(unregisters, std::move(error)));
   }
   // Runs the oldest delayed work, as the main queue would once its time has come.
   void runScheduled() {

@@ -1,6 +1,5 @@
 #include "app/schedule_editor.hpp"
 
-#include <cctz/civil_time.h>
 #include <gtest/gtest.h>
 
 #include <memory>
@@ -8,6 +7,7 @@
 #include <vector>
 
 #include "app/session_client.hpp"
+#include "tests/app/schedule_editor_fakes.hpp"
 #include "tests/app/session_client_fakes.hpp"
 
 namespace nubrik {
@@ -23,35 +23,13 @@ RecurringSchedule schedule(std::string id, std::set<std::int64_t> weekdays = {3}
   return RecurringSchedule{std::move(id), std::move(weekdays), start, 60, enabled};
 }
 
-Date utcDate(int y, int mo, int d, int h, int mi) {
-  return Date(std::chrono::duration_cast<Date::duration>(
-      cctz::convert(cctz::civil_second(y, mo, d, h, mi, 0), cctz::utc_time_zone())
-          .time_since_epoch()));
-}
-
-// Sunday 2026-03-01, 03:00 UTC: no window of these tests is open.
-const Date quietTime = utcDate(2026, 3, 1, 3, 0);
-// Monday 2026-03-02, 09:20 UTC: a Monday window from 09:00 for an hour is open.
-const Date mondayMorning = utcDate(2026, 3, 2, 9, 20);
+using test::mondayMorning;
+using test::quietTime;
 
 // The helper's side, answered by the test, with a clock and the UTC calendar.
-struct EditorHarness {
+struct EditorHarness : test::ScheduleEditorFakes {
   EditorHarness() {
-    const auto utc = std::make_shared<ZoneCalendar>(cctz::utc_time_zone());
-    ScheduleEditorDependencies dependencies;
-    dependencies.fetchSchedules = [this](ScheduleEditorDependencies::LoadCompletion completion) {
-      loads.push_back(std::move(completion));
-    };
-    dependencies.saveSchedules = [this](const List& list,
-                                        ScheduleEditorDependencies::SaveCompletion completion) {
-      sent.push_back(list);
-      saves.push_back(std::move(completion));
-    };
-    dependencies.now = [this] { return now; };
-    dependencies.calendar = utc;
-    dependencies.newID = [this] { return "NEW-" + std::to_string(++ids); };
-    dependencies.syncLoginItem = [this](const List& list) { synced.push_back(list); };
-    editor = std::make_unique<ScheduleEditor>(std::move(dependencies));
+    editor = std::make_unique<ScheduleEditor>(dependencies());
     editor->setChangeHandler([this] { ++changes; });
     editor->setCloseHandler([this] { ++closes; });
   }
@@ -64,14 +42,8 @@ struct EditorHarness {
 
   const ScheduleEditorState& state() const { return editor->state(); }
 
-  Date now = quietTime;
-  int ids = 0;
   int changes = 0;
   int closes = 0;
-  std::vector<ScheduleEditorDependencies::LoadCompletion> loads;
-  std::vector<ScheduleEditorDependencies::SaveCompletion> saves;
-  std::vector<List> sent;
-  std::vector<List> synced;
   std::unique_ptr<ScheduleEditor> editor;
 };
 

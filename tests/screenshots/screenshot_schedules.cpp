@@ -15,19 +15,14 @@
 #include "app/ui/schedule_edit_form.hpp"
 #include "app/ui/schedule_row.hpp"
 #include "app/ui/schedules_sheet.hpp"
-#include "core/calendar.hpp"
 #include "core/xpc_result_codes.hpp"
+#include "tests/app/schedule_editor_fakes.hpp"
 #include "tests/screenshots/screenshot_sheets.hpp"
 
 namespace nubrik::test {
 namespace {
 
 using List = std::vector<RecurringSchedule>;
-
-// Sunday 2026-03-01, 03:00 UTC: no window of the schedules below is open.
-const Date quietTime = dateFromUnixSeconds(1772334000);
-// Monday 2026-03-02, 09:20 UTC: a Monday window from 09:00 for an hour is open.
-const Date mondayMorning = dateFromUnixSeconds(1772443200);
 
 // Tuesdays at 9:00 for an hour, weekdays over lunch, and weekend mornings switched off.
 const List threeSchedules = {
@@ -36,37 +31,21 @@ const List threeSchedules = {
     {"C", {1, 7}, 8 * 60, 150, false},
 };
 
-class SchedulesHarness {
- public:
-  explicit SchedulesHarness(bool editingAvailable = true, Date now = quietTime) : now_(now) {
-    ScheduleEditorDependencies deps;
-    deps.fetchSchedules = [this](ScheduleEditorDependencies::LoadCompletion done) {
-      loads_.push_back(std::move(done));
-    };
-    deps.saveSchedules = [this](const List&, ScheduleEditorDependencies::SaveCompletion done) {
-      saves_.push_back(std::move(done));
-    };
-    deps.now = [this] { return now_; };
-    deps.calendar = std::make_shared<ZoneCalendar>(cctz::utc_time_zone());
-    deps.newID = [this] { return "NEW-" + std::to_string(++ids_); };
-    deps.syncLoginItem = [](const List&) {};
+struct SchedulesHarness {
+  explicit SchedulesHarness(bool editingAvailable = true, Date now = quietTime) {
+    fakes.now = now;
     sheet = std::make_unique<ScheduleEditorSheet>(
-        nullptr, std::make_unique<ScheduleEditor>(std::move(deps)), editingAvailable);
+        nullptr, std::make_unique<ScheduleEditor>(fakes.dependencies()), editingAvailable);
     // The first load starts when the sheet is first shown.
     sheet->show();
   }
 
-  void answerLoad(ScheduleLoadOutcome outcome) { loads_.back()(std::move(outcome)); }
-  void answerSave(ScheduleSaveOutcome outcome) { saves_.back()(std::move(outcome)); }
+  void answerLoad(ScheduleLoadOutcome outcome) { fakes.loads.back()(std::move(outcome)); }
+  void answerSave(ScheduleSaveOutcome outcome) { fakes.saves.back()(std::move(outcome)); }
   void click(const char* name) const { sheet->findChild<QAbstractButton*>(name)->click(); }
 
+  ScheduleEditorFakes fakes;
   std::unique_ptr<ScheduleEditorSheet> sheet;
-
- private:
-  Date now_;
-  int ids_ = 0;
-  std::vector<ScheduleEditorDependencies::LoadCompletion> loads_;
-  std::vector<ScheduleEditorDependencies::SaveCompletion> saves_;
 };
 
 void renderSheetStates(const SaveScreenshot& save) {

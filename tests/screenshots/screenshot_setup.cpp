@@ -1,57 +1,23 @@
 // The helper-setup sheet in each state, over a controller whose registration status is answered
 // at once and whose probes, registrations and restarts wait unanswered where a state needs them to.
-#include <deque>
 #include <functional>
 #include <utility>
 
 #include "app/helper_setup.hpp"
 #include "app/ui/setup_sheet.hpp"
 #include "core/nubrik_xpc.hpp"
+#include "tests/app/helper_setup_fakes.hpp"
 #include "tests/screenshots/screenshot_sheets.hpp"
 
 namespace nubrik::test {
 namespace {
 
-struct SetupFakes {
-  RegistrationStatus registration = RegistrationStatus::notRegistered;
-  bool developerHelper = false;
-  std::deque<std::function<void(HealthProbeResult)>> probes;
-  std::deque<RegistrationCompletion> registrations;
-  std::deque<std::function<void(HelperRestartOutcome)>> restarts;
-
-  HelperSetupDependencies dependencies() {
-    HelperSetupDependencies deps;
-    deps.registrationStatus = [this](std::function<void(RegistrationStatus)> done) {
-      done(registration);
-    };
-    deps.registerHelper = [this](RegistrationCompletion done) {
-      registrations.push_back(std::move(done));
-    };
-    deps.unregisterHelper = [this](RegistrationCompletion done) {
-      registrations.push_back(std::move(done));
-    };
-    deps.probeHealth = [this](std::function<void(HealthProbeResult)> done) {
-      probes.push_back(std::move(done));
-    };
-    deps.requestRestart = [this](std::function<void(HelperRestartOutcome)> done) {
-      restarts.push_back(std::move(done));
-    };
-    deps.developerHelperExists = [this] { return developerHelper; };
-    deps.schedule = [](double, std::function<void()>) {};
-    deps.publicStatus = [] { return GuiStatus::confirmedIdle(); };
-    deps.now = [] { return dateFromUnixSeconds(1'800'000'000); };
-    deps.openLoginItems = [] {};
-    return deps;
-  }
-
-  // The helper is registered, and its health check answers `health`.
+// The shared fakes, and the helper registered with its health check answering `health`.
+struct SetupFakes : HelperSetupFakes {
   void registeredWith(HelperSetup& setup, HealthProbeResult health) {
     registration = RegistrationStatus::enabled;
     setup.refresh();
-    if (probes.empty()) return;
-    auto done = std::move(probes.front());
-    probes.pop_front();
-    done(std::move(health));
+    answerProbe(std::move(health));
   }
 };
 

@@ -1,8 +1,8 @@
 #pragma once
 
-#include <sys/types.h>
-
 #include <string>
+
+#include "tests/support/private_dbus_daemon.hpp"
 
 namespace nubrik::test {
 
@@ -11,22 +11,17 @@ namespace nubrik::test {
 // started.
 class PrivateSessionBus {
  public:
-  PrivateSessionBus();
-  ~PrivateSessionBus();
-  PrivateSessionBus(const PrivateSessionBus&) = delete;
-  PrivateSessionBus& operator=(const PrivateSessionBus&) = delete;
+  PrivateSessionBus() { daemon_.start("--session"); }
 
   // Whether the daemon runs; when not, why (for GTEST_SKIP).
-  bool running() const { return pid_ > 0 && !address_.empty(); }
-  const std::string& failure() const { return failure_; }
+  bool running() const { return daemon_.running(); }
+  const std::string& failure() const { return daemon_.failure(); }
 
   // The address the daemon printed, for DBUS_SESSION_BUS_ADDRESS or a connection of one's own.
-  const std::string& address() const { return address_; }
+  const std::string& address() const { return daemon_.address(); }
 
  private:
-  pid_t pid_ = -1;
-  std::string address_;
-  std::string failure_;
+  PrivateDbusDaemon daemon_;
 };
 
 }  // namespace nubrik::test

@@ -1,10 +1,9 @@
 #pragma once
 
-#include <sys/types.h>
-
 #include <optional>
 #include <string>
 
+#include "tests/support/private_dbus_daemon.hpp"
 #include "tests/support/temp_dir.hpp"
 
 namespace nubrik::test {
@@ -17,26 +16,25 @@ class PrivateSystemBus {
   // With `open`, anyone may also own any name and call any method, as a stand-in for other
   // services of the system bus needs.
   explicit PrivateSystemBus(bool open = false);
-  ~PrivateSystemBus();
-  PrivateSystemBus(const PrivateSystemBus&) = delete;
-  PrivateSystemBus& operator=(const PrivateSystemBus&) = delete;
 
   // Whether the daemon runs; when not, why (for GTEST_SKIP).
-  bool running() const { return pid_ > 0 && !address_.empty(); }
-  const std::string& failure() const { return failure_; }
+  bool running() const { return daemon_.running(); }
+  const std::string& failure() const {
+    return configFailure_.empty() ? daemon_.failure() : configFailure_;
+  }
 
   // "unix:path=..." of the bus socket.
-  const std::string& address() const { return address_; }
+  const std::string& address() const { return daemon_.address(); }
   const std::string& socketPath() const { return socketPath_; }
   // Lets processes of other users reach the socket (the directory is 0700 otherwise).
   void openToOtherUsers() const;
 
  private:
   TempDir dir_;
-  pid_t pid_ = -1;
   std::string socketPath_;
-  std::string address_;
-  std::string failure_;
+  std::string configFailure_;
+  // Ends before the directory with its socket and configuration goes.
+  PrivateDbusDaemon daemon_;
 };
 
 }  // namespace nubrik::test

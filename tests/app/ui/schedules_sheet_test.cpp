@@ -19,17 +19,15 @@
 #include "app/ui/schedule_edit_form.hpp"
 #include "app/ui/schedule_row.hpp"
 #include "app/ui/schedule_sheet_parts.hpp"
-#include "core/calendar.hpp"
+#include "tests/app/schedule_editor_fakes.hpp"
 
 namespace nubrik {
 namespace {
 
 using List = std::vector<RecurringSchedule>;
 
-// Sunday 2026-03-01, 03:00 UTC: no window of these tests is open.
-const Date quietTime = dateFromUnixSeconds(1772334000);
-// Monday 2026-03-02, 09:20 UTC: a Monday window from 09:00 for an hour is open.
-const Date mondayMorning = dateFromUnixSeconds(1772443200);
+using test::mondayMorning;
+using test::quietTime;
 
 RecurringSchedule schedule(std::string id, std::set<std::int64_t> weekdays = {3},
                            bool enabled = true) {
@@ -37,23 +35,10 @@ RecurringSchedule schedule(std::string id, std::set<std::int64_t> weekdays = {3}
 }
 
 // The sheet over an editor whose helper the test answers, on the UTC calendar.
-struct SheetHarness {
+struct SheetHarness : test::ScheduleEditorFakes {
   explicit SheetHarness(bool editingAvailable = true) {
-    ScheduleEditorDependencies dependencies;
-    dependencies.fetchSchedules = [this](ScheduleEditorDependencies::LoadCompletion completion) {
-      loads.push_back(std::move(completion));
-    };
-    dependencies.saveSchedules = [this](const List& list,
-                                        ScheduleEditorDependencies::SaveCompletion completion) {
-      sent.push_back(list);
-      saves.push_back(std::move(completion));
-    };
-    dependencies.now = [this] { return now; };
-    dependencies.calendar = std::make_shared<ZoneCalendar>(cctz::utc_time_zone());
-    dependencies.newID = [this] { return "NEW-" + std::to_string(++ids); };
-    dependencies.syncLoginItem = [](const List&) {};
     sheet = std::make_unique<ScheduleEditorSheet>(
-        nullptr, std::make_unique<ScheduleEditor>(std::move(dependencies)), editingAvailable);
+        nullptr, std::make_unique<ScheduleEditor>(dependencies()), editingAvailable);
     sheet->show();
   }
 
@@ -70,11 +55,6 @@ struct SheetHarness {
   void click(const char* name) const { find<QAbstractButton>(name)->click(); }
   const ScheduleEditorState& state() const { return sheet->editor().state(); }
 
-  Date now = quietTime;
-  int ids = 0;
-  std::vector<ScheduleEditorDependencies::LoadCompletion> loads;
-  std::vector<ScheduleEditorDependencies::SaveCompletion> saves;
-  std::vector<List> sent;
   std::unique_ptr<ScheduleEditorSheet> sheet;
 };
 
