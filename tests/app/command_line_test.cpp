@@ -8,6 +8,8 @@
 #include <string>
 #include <vector>
 
+#include "core/nubrik_xpc.hpp"
+
 namespace nubrik {
 namespace {
 
@@ -16,7 +18,7 @@ const std::string unavailableLine =
 
 // Each request records its name and returns the outcome the test set.
 struct Fakes {
-  HealthProbeResult health = HealthProbeResult::ready("1.0.14");
+  HealthProbeResult health = HealthProbeResult::ready(nubrikHelperVersion);
   XPCStartOutcome start = XPCStartOutcome::started(std::nullopt);
   EarlyUnlockOutcome unlock = EarlyUnlockOutcome::helperUnavailable();
   ScheduleLoadOutcome load = ScheduleLoadOutcome::loaded({});
@@ -171,7 +173,10 @@ TEST(CommandLine, OutcomesAndExitStatuses) {
        3,
        unavailableLine},
       {{"start", "90"}, {.start = XPCStartOutcome::helperUnavailable()}, 3, unavailableLine},
-      {{"health"}, {}, 0, "The helper is ready (version 1.0.14).\n"},
+      {{"health"},
+       {},
+       0,
+       std::string("The helper is ready (version ") + nubrikHelperVersion + ").\n"},
       {{"health"},
        {.health = HealthProbeResult::versionMismatch(4, 5)},
        1,

@@ -145,7 +145,7 @@ TEST(InlineMarkdownSource, KeepsIndentationAndShowsBlockMarkersAsWritten) {
       {"a dash inside a word", "-v is verbose", "-v is verbose"},
       {"ordered item", "12. twelve", "12\\. twelve"},
       {"ordered item with a parenthesis", "3) three", "3\\) three"},
-      {"a version is no list", "1.0.14 is out", "1.0.14 is out"},
+      {"a version is no list", "2.4.1 is out", "2.4.1 is out"},
       {"quote", "> said", "\\> said"},
       {"heading", "## h", "\\## h"},
       {"rule", "- - -", "\\- - -"},

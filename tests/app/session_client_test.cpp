@@ -71,9 +71,10 @@ TEST(SessionClientHealth, ReadyReplyOnAFreshConnectionThatIsClosedAfterwards) {
   EXPECT_EQ(harness.connection().resumeCount, 1);
   EXPECT_EQ(harness.connection().sent, std::vector<std::string>{"HealthCheck"});
 
-  harness.connection().healthReply(5, "1.0.14", 0);
+  harness.connection().healthReply(5, nubrikHelperVersion, 0);
 
-  EXPECT_EQ(harness.delivered, std::vector<std::string>{"ready(version: \"1.0.14\")"});
+  EXPECT_EQ(harness.delivered, std::vector<std::string>{std::string("ready(version: \"") +
+                                                        nubrikHelperVersion + "\")"});
   EXPECT_EQ(harness.connection().invalidateCount, 1);
   // Nothing but the test holds the connection once the request is over.
   EXPECT_EQ(harness.connections.at(0).use_count(), 1);
@@ -165,7 +166,7 @@ TEST(SessionClientStart, AReadyHelperGetsTheStartOnTheSameConnection) {
   harness.client().requestStartViaXPC(5400, 15, harness.record<XPCStartOutcome>());
   EXPECT_EQ(harness.connection().sent, std::vector<std::string>{"HealthCheck"});
 
-  harness.connection().healthReply(5, "1.0.14", 0);
+  harness.connection().healthReply(5, nubrikHelperVersion, 0);
   EXPECT_EQ(harness.connection().sent,
             (std::vector<std::string>{"HealthCheck", "StartSessionWithDuration"}));
   EXPECT_EQ(harness.connection().startDuration, 5400.0);
@@ -181,7 +182,7 @@ TEST(SessionClientStart, AnIncompatibleOrUnreadyHelperGetsNoStart) {
   for (const auto& [protocolVersion, readyCode] : replies) {
     ClientHarness harness;
     harness.client().requestStartViaXPC(300, 15, harness.record<XPCStartOutcome>());
-    harness.connection().healthReply(protocolVersion, "1.0.14", readyCode);
+    harness.connection().healthReply(protocolVersion, nubrikHelperVersion, readyCode);
 
     EXPECT_EQ(harness.connection().sent, std::vector<std::string>{"HealthCheck"});
     EXPECT_EQ(harness.delivered,
@@ -195,7 +196,7 @@ TEST(SessionClientStart, AHealthReplyAfterTheTimeOutStartsNothing) {
   ClientHarness harness;
   harness.client().requestStartViaXPC(300, 15, harness.record<XPCStartOutcome>());
   harness.timeouts.at(0)();
-  harness.connection().healthReply(5, "1.0.14", 0);
+  harness.connection().healthReply(5, nubrikHelperVersion, 0);
 
   EXPECT_EQ(harness.connection().sent, std::vector<std::string>{"HealthCheck"});
   EXPECT_EQ(harness.delivered, std::vector<std::string>{"helperUnavailable"});

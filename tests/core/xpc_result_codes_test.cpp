@@ -7,6 +7,8 @@
 #include <string>
 #include <vector>
 
+#include "core/nubrik_xpc.hpp"
+
 namespace nubrik {
 namespace {
 
@@ -171,16 +173,17 @@ TEST(HelperRestartOutcomeMapping, RepliesBecomeOutcomes) {
 TEST(HealthProbeMapping, VersionIsCheckedBeforeReadiness) {
   EXPECT_EQ(healthProbeResult(4, "1.0.13", 0, 5), HealthProbeResult::versionMismatch(4, 5));
   EXPECT_EQ(healthProbeResult(6, "2.0", 1, 5), HealthProbeResult::versionMismatch(6, 5));
-  EXPECT_EQ(healthProbeResult(5, "1.0.14", 1, 5), HealthProbeResult::failed());
-  EXPECT_EQ(healthProbeResult(5, "1.0.14", 0), HealthProbeResult::ready("1.0.14"));
-  EXPECT_EQ(healthProbeResult(5, "1.0.14", -1), HealthProbeResult::failed());
+  EXPECT_EQ(healthProbeResult(5, nubrikHelperVersion, 1, 5), HealthProbeResult::failed());
+  EXPECT_EQ(healthProbeResult(5, nubrikHelperVersion, 0),
+            HealthProbeResult::ready(nubrikHelperVersion));
+  EXPECT_EQ(healthProbeResult(5, nubrikHelperVersion, -1), HealthProbeResult::failed());
 
   EXPECT_TRUE(healthIsReady(5, 0));
   EXPECT_FALSE(healthIsReady(4, 0));
   EXPECT_FALSE(healthIsReady(5, 1));
   EXPECT_TRUE(healthIsReady(4, 0, 4));
-  EXPECT_TRUE((HealthReply{5, "1.0.14", 0}.isReady()));
-  EXPECT_FALSE((HealthReply{5, "1.0.14", 1}.isReady()));
+  EXPECT_TRUE((HealthReply{5, nubrikHelperVersion, 0}.isReady()));
+  EXPECT_FALSE((HealthReply{5, nubrikHelperVersion, 1}.isReady()));
 }
 
 }  // namespace

@@ -8,6 +8,7 @@
 
 #include <string>
 
+#include "core/nubrik_xpc.hpp"
 #include "helper/service/xpc_client_validator.hpp"
 #include "tests/e2e/bus_harness.hpp"
 
@@ -118,7 +119,8 @@ finish
 )SH");
   if (!ran()) return;
 
-  expectCommand("setgidHealth", 0, "The helper is ready (version 1.0.14).\n", "");
+  expectCommand("setgidHealth", 0,
+                std::string("The helper is ready (version ") + nubrikHelperVersion + ").\n", "");
   EXPECT_EQ(read("marker-setgid"), "");
   EXPECT_EQ(read("marker-copy"), "loaded\nrestart refused: " + accessDenied + "\n");
   EXPECT_EQ(statusOf("copyHealth"), 3) << read("copyHealth.err");

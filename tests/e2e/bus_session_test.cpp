@@ -8,6 +8,7 @@
 #include <regex>
 #include <string>
 
+#include "core/nubrik_xpc.hpp"
 #include "tests/e2e/bus_harness.hpp"
 
 namespace nubrik {
@@ -54,7 +55,8 @@ finish
 )SH");
   if (!ran()) return;
 
-  const std::string ready = "The helper is ready (version 1.0.14).\n";
+  const std::string ready =
+      std::string("The helper is ready (version ") + nubrikHelperVersion + ").\n";
   expectCommand("health", 0, ready, "");
   expectCommand("nobodyHealth", 0, ready, "");
   expectCommand("nobodyStatus", 0, "Online.\n", "");

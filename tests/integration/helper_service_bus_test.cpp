@@ -245,7 +245,7 @@ TEST_F(HelperServiceBusTest, TheListenerLogsItsStartAndAnswersTheHealthCheck) {
   const char* version = nullptr;
   ASSERT_GE(sd_bus_message_read(reply.get(), "xsx", &protocol, &version, &ready), 0) << error;
   EXPECT_EQ(protocol, 5);
-  EXPECT_STREQ(version, "1.0.14");
+  EXPECT_STREQ(version, nubrikHelperVersion);
   EXPECT_EQ(ready, 0);
 }
 

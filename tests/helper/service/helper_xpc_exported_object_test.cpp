@@ -7,6 +7,7 @@
 #include <string>
 #include <vector>
 
+#include "core/nubrik_xpc.hpp"
 #include "helper/store/schedule_store.hpp"
 #include "helper/transaction/helper_transaction.hpp"
 
@@ -65,7 +66,7 @@ struct Harness {
     d.isRestarting = [this] { return restarting; };
     d.startSession = [this](double duration) { return start(duration); };
     d.publishStatus = [this](const OfflineSession& s) { published.push_back(s); };
-    d.health = [] { return HealthReply{5, "1.0.14", 0}; };
+    d.health = [] { return HealthReply{5, nubrikHelperVersion, 0}; };
     d.prepareRestart = [this] { return restartCode; };
     d.requestEarlyUnlock = [this] { return request(); };
     d.cancelEarlyUnlock = [this] { return cancel(); };
@@ -152,7 +153,7 @@ TEST(StartHandler, BusyRestartingAndOtherFailures) {
 TEST(HealthHandler, AnswersWithoutATransaction) {
   Harness h;
   h.lock = Harness::Lock::busy;
-  EXPECT_EQ(h.object().healthHandler(), (HealthReply{5, "1.0.14", 0}));
+  EXPECT_EQ(h.object().healthHandler(), (HealthReply{5, nubrikHelperVersion, 0}));
   EXPECT_TRUE(h.transactions.empty());
 }
 
