@@ -13,6 +13,7 @@ namespace {
 using ::testing::Contains;
 using ::testing::ElementsAre;
 using ::testing::IsSupersetOf;
+using ::testing::Not;
 
 // Recorded: A on, B off, Wi-Fi en0 on, en0 up, en5 down. Now there is also C and en7.
 struct RestorationHarness {
@@ -63,6 +64,16 @@ TEST(RestorationCoordinator, PutsBackTheRecordAndSwitchesOnWhatAppeared) {
                           "restoration: restored interface en5",
                           "restoration: brought interface en7 up added during session",
                           "restoration: succeeded; session deleted, network restored"));
+}
+
+// Each radio goes back to what was recorded: one that was off at the start stays off.
+TEST(RestorationCoordinator, ARadioRecordedOffIsRestoredOff) {
+  RestorationHarness h;
+  h.net.listed["wifi"] = {"en0", "wlan1"};
+  h.session.wifiPower = {{"en0", false}, {"wlan1", true}};
+  EXPECT_TRUE(h.restore());
+  EXPECT_THAT(h.net.changes(), IsSupersetOf({"set wifi en0 off", "set wifi wlan1 on"}));
+  EXPECT_THAT(h.net.changes(), Not(Contains("set wifi en0 on")));
 }
 
 TEST(RestorationCoordinator, VanishedObjectsAreSkippedAndNewRadiosPoweredOn) {
