@@ -104,7 +104,11 @@ std::string loadAverage() {
   return text;
 }
 
+// How many targets this run missed; the run fails when any was.
+int missedTargets = 0;
+
 const char* verdict(bool met) {
+  if (!met) ++missedTargets;
   return met ? "met" : "MISSED";
 }
 
@@ -343,6 +347,11 @@ int run(int argc, char** argv) {
 
   printSummary(links, options->latency, latency, load, costs, problems);
   benchmark::Shutdown();
+  if (missedTargets > 0) {
+    std::printf("\nnubrik_bench: %d target%s missed\n", missedTargets,
+                missedTargets == 1 ? "" : "s");
+    return 1;
+  }
   return 0;
 }
 
