@@ -51,14 +51,17 @@ PREFIX=$(installTree /srv/a) || exit 94
 TAMSEL=$PREFIX/bin/tamsel
 INSTALLED_HELPER=$PREFIX/$HELPER_PATH
 
-# startBus: a system-style bus with the installed policy at the system bus's default socket,
-# /run/dbus/system_bus_socket, in a directory open to every user, like the real one; nobody needs
-# DBUS_SYSTEM_BUS_ADDRESS to find it.
+# startBus [POLICY]: a system-style bus with the installed policy (and POLICY, a bus configuration
+# of the test's own, when given) at the system bus's default socket, /run/dbus/system_bus_socket,
+# in a directory open to every user, like the real one; nobody needs DBUS_SYSTEM_BUS_ADDRESS to
+# find it.
 BUS_DIR=/run/nubrik-e2e-bus
 startBus() {
   mkdir -m 0755 "$BUS_DIR" /run/dbus || exit 95
+  local extra=()
+  [ $# -gt 0 ] && extra=(-e "s|</busconfig>|<include>$1</include></busconfig>|")
   sed -e "s|@SOCKET@|/run/dbus/system_bus_socket|" \
-      -e "s|@POLICY@|$PREFIX/share/dbus-1/system.d/com.nubrik.helper.conf|" \
+      -e "s|@POLICY@|$PREFIX/share/dbus-1/system.d/com.nubrik.helper.conf|" "${extra[@]}" \
       "$SOURCE/packaging/test/private-system-bus.conf.in" >"$BUS_DIR/bus.conf" || exit 95
   dbus-daemon --config-file="$BUS_DIR/bus.conf" --nofork --nopidfile --nosyslog \
     --print-address=3 3>"$BUS_DIR/address" 2>"$OUT/bus.err" &

@@ -26,10 +26,10 @@ vethPair
 ip link set v0 up && ip link set v1 up || exit 91
 [ -x "$DRIVER" ] || unavailable "the desktop driver is not built"
 
-# The system bus as startBus makes it, plus the right for root to stand in for the service
-# manager there.
-mkdir -m 0755 "$BUS_DIR" /run/dbus || exit 95
-cat >"$BUS_DIR/service-manager.conf" <<'CONF'
+# The system bus, with the right for root to stand in for the service manager there.
+POLICY_DIR=/run/nubrik-e2e-policy
+mkdir -m 0755 "$POLICY_DIR" || exit 95
+cat >"$POLICY_DIR/service-manager.conf" <<'CONF'
 <!DOCTYPE busconfig PUBLIC "-//freedesktop//DTD D-Bus Bus Configuration 1.0//EN"
  "http://www.freedesktop.org/standards/dbus/1.0/busconfig.dtd">
 <busconfig>
@@ -37,14 +37,7 @@ cat >"$BUS_DIR/service-manager.conf" <<'CONF'
   <policy context="default"><allow send_destination="org.freedesktop.systemd1"/></policy>
 </busconfig>
 CONF
-sed -e "s|@SOCKET@|/run/dbus/system_bus_socket|" \
-    -e "s|@POLICY@|$PREFIX/share/dbus-1/system.d/com.nubrik.helper.conf|" \
-    -e "s|</busconfig>|<include>$BUS_DIR/service-manager.conf</include></busconfig>|" \
-    "$SOURCE/packaging/test/private-system-bus.conf.in" >"$BUS_DIR/bus.conf" || exit 95
-dbus-daemon --config-file="$BUS_DIR/bus.conf" --nofork --nopidfile --nosyslog \
-  --print-address=3 3>"$BUS_DIR/address" 2>"$OUT/bus.err" &
-BUS=$!
-waitFor "the bus" test -s "$BUS_DIR/address" || exit 95
+startBus "$POLICY_DIR/service-manager.conf"
 "$SERVICE_MANAGER" >"$OUT/service-manager.out" 2>&1 &
 waitFor "the service manager" grep -q ready "$OUT/service-manager.out" || exit 95
 startHelperOnBus
