@@ -48,8 +48,6 @@ QWidget* pointRow(const OnboardingPoint& point, QWidget* parent) {
   texts->addWidget(body);
   layout->addLayout(texts, 1);
 
-  // Wrapped labels ask for less than the sheet's width; the sheet keeps its width all the same.
-  row->setMinimumWidth(SheetStyle::width - 2 * SheetStyle::padding);
   row->setAccessibleName(qt(point.title));
   row->setAccessibleDescription(qt(point.body));
   return row;

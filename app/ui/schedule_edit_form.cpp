@@ -71,7 +71,6 @@ ScheduleEditForm::ScheduleEditForm(QWidget* parent, ScheduleEditor& editor, cons
       minuteString_(localeMinuteString(locale)),
       weekOrder_(weekdaysInWeekOrder(calendarLocale_.firstWeekday)) {
   setObjectName("scheduleEditForm");
-  holdWidth(*this, SheetStyle::width);
 
   // Days.
   body()->addWidget(sectionLabel(schedule_texts::repeatOn, this));

@@ -33,10 +33,6 @@ MinuteString localeMinuteString(const QLocale& locale) {
   };
 }
 
-void holdWidth(Sheet& sheet, int width) {
-  sheet.header()->setMinimumWidth(width - 2 * SheetStyle::padding);
-}
-
 void showAsError(QLabel* label, bool error) {
   if (!error) {
     // A palette that sets nothing inherits everything again.

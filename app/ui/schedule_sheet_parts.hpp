@@ -23,10 +23,6 @@ MinuteString localeMinuteString(const QLocale& locale);
 // The locale's full name of a weekday 1 ... 7, for screen readers.
 QString longWeekdayName(const QLocale& locale, std::int64_t weekday);
 
-// Keeps a sheet at its width: a sheet takes the size its content asks for, and word-wrapped text
-// asks for less than the sheet's width.
-void holdWidth(Sheet& sheet, int width);
-
 // Shows a label's text in the colour of an error, readable on light and dark windows alike;
 // `error` false gives it the window's text colour back.
 void showAsError(QLabel* label, bool error = true);

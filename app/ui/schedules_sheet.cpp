@@ -80,7 +80,6 @@ ScheduleEditorSheet::ScheduleEditorSheet(QWidget* parent, std::unique_ptr<Schedu
       editor_(std::move(editor)),
       editingAvailable_(editingAvailable) {
   setObjectName("scheduleEditorSheet");
-  holdWidth(*this, SheetStyle::wideWidth);
 
   notReadyNote_ = wrappedLabel(qtText(schedule_texts::helperNotReadyNote),
                                QStringLiteral("helperNotReadyNote"), this);
@@ -289,7 +288,6 @@ void ScheduleEditorSheet::showStartWarning(bool asked) {
         new Sheet(this, QStringLiteral("lock.fill"), qtText(schedule_texts::startWarningTitle),
                   qtText(schedule_texts::startWarningMessage));
     warning->setObjectName("startWarning");
-    holdWidth(*warning, SheetStyle::width);
     auto* cancel = warning->addButton(qtText(schedule_texts::cancel));
     cancel->setObjectName("startWarningCancelButton");
     connect(cancel, &QPushButton::clicked, this, [this] { editor_->dismissStartWarning(); });

@@ -43,8 +43,6 @@ SetupSheet::SetupSheet(QWidget* parent, HelperSetup& setup,
   statusLine_->setObjectName(QStringLiteral("setupStatusLine"));
   statusLine_->setTextFormat(Qt::PlainText);
   statusLine_->setWordWrap(true);
-  // A wrapped label asks for less than the sheet's width; the sheet keeps its width all the same.
-  statusLine_->setMinimumWidth(SheetStyle::width - 2 * SheetStyle::padding);
   statusLine_->setAlignment(Qt::AlignHCenter);
   // Error messages are worth copying into a report.
   statusLine_->setTextInteractionFlags(Qt::TextSelectableByMouse);
