@@ -52,12 +52,14 @@ std::vector<IpLinkLine> listLinks(const std::vector<std::string>& argv) {
   return std::move(*links);
 }
 
-bool linkIsUp(const std::string& name) {
-  const std::vector<IpLinkLine> links = listLinks({ipTool(), "-o", "link", "show", "dev", name});
-  if (links.size() != 1 || links.front().name != name) {
-    throw NetworkStateError::malformedOutput(listCommand);
+// One process per link, as the tools answer for one object at a time.
+std::optional<bool> linkIsUp(const std::string& name) {
+  try {
+    const std::vector<IpLinkLine> links = listLinks({ipTool(), "-o", "link", "show", "dev", name});
+    if (links.size() == 1 && links.front().name == name) return links.front().up;
+  } catch (...) {
   }
-  return links.front().up;
+  return std::nullopt;
 }
 
 bool setLinkUp(const std::string& name, bool up) {
@@ -80,51 +82,26 @@ std::optional<std::vector<IpLinkLine>> parseIpLinkLines(std::string_view output)
   return links;
 }
 
-NetworkOperations ipToolNetworkOperations() {
-  NetworkOperations operations;
-  const auto noNames = [] { return NameList{}; };
-  operations.discoverEnabledServices = noNames;
-  operations.discoverAllServices = noNames;
-  operations.discoverSnapshotServices = noNames;
-  operations.discoverWifiDevices = noNames;
-
-  const auto interfaces = [](bool includeLoopback) {
-    NameList names;
-    for (IpLinkLine& link : listLinks({ipTool(), "-o", "link", "show"})) {
-      if (includeLoopback || !link.loopback) names.push_back(std::move(link.name));
+SwitchReadings IpToolNetworkSwitches::read(SwitchKind kind, Listing listing) {
+  SwitchReadings readings;
+  if (kind != SwitchKind::interface) return readings;
+  for (IpLinkLine& link : listLinks({ipTool(), "-o", "link", "show"})) {
+    if (listing == Listing::record || !link.loopback) {
+      readings.push_back({link.name, linkIsUp(link.name)});
     }
-    return names;
-  };
-  operations.discoverInterfaces = [interfaces] { return interfaces(false); };
-  operations.discoverSnapshotInterfaces = [interfaces] { return interfaces(true); };
-  // Like the rtnetlink backend, only the loopback device is spared. The kernel gives it index 1
-  // in every network namespace; asking for the index costs no process, which keeps the
-  // comparison with the rtnetlink backend about the changes themselves.
-  operations.sparesInterface = [](const std::string& name) {
-    return ::if_nametoindex(name.c_str()) == 1;
-  };
+  }
+  return readings;
+}
 
-  const auto noSuchObject = [](const std::string& name) -> bool {
-    throw NetworkSystemError::noSuchObject(name);
-  };
-  operations.queryServiceEnabledState = noSuchObject;
-  operations.queryWifiPowerState = noSuchObject;
-  operations.queryInterfaceUpState = linkIsUp;
+bool IpToolNetworkSwitches::set(SwitchKind kind, const std::string& name, bool on) {
+  return kind == SwitchKind::interface && setLinkUp(name, on);
+}
 
-  operations.wifiPowerState = [](const std::string&) { return std::optional<bool>(); };
-  operations.interfaceAdminState = [](const std::string& name) -> std::optional<bool> {
-    try {
-      return linkIsUp(name);
-    } catch (...) {
-      return std::nullopt;
-    }
-  };
-
-  const auto refuse = [](const std::string&, bool) { return false; };
-  operations.setServiceEnabled = refuse;
-  operations.setWifiPower = refuse;
-  operations.setInterfaceUp = setLinkUp;
-  return operations;
+// Like the rtnetlink backend, only the loopback device is spared. The kernel gives it index 1 in
+// every network namespace; asking for the index costs no process, which keeps the comparison with
+// the rtnetlink backend about the changes themselves.
+bool IpToolNetworkSwitches::sparesInterface(const std::string& name) {
+  return ::if_nametoindex(name.c_str()) == 1;
 }
 
 }  // namespace nubrik::bench

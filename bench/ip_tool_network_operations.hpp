@@ -1,6 +1,6 @@
 #pragma once
 
-// A network backend that runs the ip tool once per listing, per query and per change, the way a
+// A network backend that runs the ip tool once per listing, per state and per change, the way a
 // backend built on command-line tools works. It exists only to be measured against the rtnetlink
 // backend; it knows links only (no services, no Wi-Fi devices).
 
@@ -9,7 +9,7 @@
 #include <string_view>
 #include <vector>
 
-#include "helper/net/network_operations.hpp"
+#include "helper/net/network_switches.hpp"
 
 namespace nubrik::bench {
 
@@ -23,6 +23,11 @@ struct IpLinkLine {
 // ...". nullopt when a line does not have that shape.
 std::optional<std::vector<IpLinkLine>> parseIpLinkLines(std::string_view output);
 
-NetworkOperations ipToolNetworkOperations();
+class IpToolNetworkSwitches final : public NetworkSwitches {
+ public:
+  SwitchReadings read(SwitchKind kind, Listing listing) override;
+  bool set(SwitchKind kind, const std::string& name, bool on) override;
+  bool sparesInterface(const std::string& name) override;
+};
 
 }  // namespace nubrik::bench

@@ -16,7 +16,7 @@ namespace nubrik::bench {
 
 namespace {
 
-using NetworkFactory = std::function<NetworkOperations()>;
+using NetworkFactory = std::function<std::unique_ptr<NetworkSwitches>()>;
 
 // CPU time of this process and of the children it has reaped, in nanoseconds. The children
 // matter: a backend that forks does most of its work in them.
@@ -73,17 +73,15 @@ void failOutcome(benchmark::State& state, EnforcementOutcome expected, Enforceme
 }
 
 // The steady state of a session: every link is already down, so the pass only looks.
-// With freshBackend the backend is built for every pass, as the daemon's tick builds its
-// production record afresh each time.
+// With freshBackend the backend is built for every pass, its socket opened anew.
 void allDownPass(benchmark::State& state, const NetworkFactory& network, bool freshBackend) {
-  const EnforcementCoordinator reused(EnforcementDependencies::production(network()));
+  const std::unique_ptr<NetworkSwitches> kept = network();
+  const EnforcementCoordinator reused(*kept, {});
   const CpuTime before = CpuTime::now();
   const unsigned long commandsBefore = commandsStarted();
   for (auto _ : state) {
     const EnforcementOutcome outcome =
-        freshBackend
-            ? EnforcementCoordinator(EnforcementDependencies::production(network())).enforce()
-            : reused.enforce();
+        freshBackend ? EnforcementCoordinator(*network(), {}).enforce() : reused.enforce();
     if (outcome != EnforcementOutcome::noCorrectionNeeded) {
       failOutcome(state, EnforcementOutcome::noCorrectionNeeded, outcome);
       break;
@@ -96,7 +94,8 @@ void allDownPass(benchmark::State& state, const NetworkFactory& network, bool fr
 // part of the measurement.
 void allUpPass(benchmark::State& state, const NetworkFactory& network,
                const std::vector<int>& indexes) {
-  const EnforcementCoordinator coordinator(EnforcementDependencies::production(network()));
+  const std::unique_ptr<NetworkSwitches> backend = network();
+  const EnforcementCoordinator coordinator(*backend, {});
   LinkControl control;
   CpuTime spent;
   unsigned long commands = 0;
@@ -121,22 +120,10 @@ void allUpPass(benchmark::State& state, const NetworkFactory& network,
 
 // The listing alone: one link dump.
 void listingOnly(benchmark::State& state, const NetworkFactory& network) {
-  const NetworkOperations operations = network();
-  const CpuTime before = CpuTime::now();
-  for (auto _ : state) benchmark::DoNotOptimize(operations.discoverInterfaces());
-  reportCounters(state, CpuTime::now() - before, 0);
-}
-
-// The state queries alone, after one listing as in a pass.
-void queriesOnly(benchmark::State& state, const NetworkFactory& network,
-                 const std::vector<std::string>& links) {
-  const NetworkOperations operations = network();
-  (void)operations.discoverInterfaces();
+  const std::unique_ptr<NetworkSwitches> backend = network();
   const CpuTime before = CpuTime::now();
   for (auto _ : state) {
-    for (const std::string& link : links) {
-      benchmark::DoNotOptimize(operations.interfaceAdminState(link));
-    }
+    benchmark::DoNotOptimize(backend->read(SwitchKind::interface, Listing::switchable));
   }
   reportCounters(state, CpuTime::now() - before, 0);
 }
@@ -175,8 +162,8 @@ class CollectingReporter : public benchmark::ConsoleReporter {
 std::vector<PassCost> runPassCostBenchmarks(const std::vector<std::string>& links) {
   std::vector<int> indexes;
   for (const std::string& link : links) indexes.push_back(linkIndex(link));
-  const NetworkFactory netlink = [] { return NetworkOperations::production(); };
-  const NetworkFactory ipPerObject = [] { return ipToolNetworkOperations(); };
+  const NetworkFactory netlink = [] { return productionNetworkSwitches(); };
+  const NetworkFactory ipPerObject = [] { return std::make_unique<IpToolNetworkSwitches>(); };
 
   // Iteration counts follow wall time: the forking backend spends most of its time in children,
   // so process CPU time alone would run it for minutes.
@@ -195,8 +182,6 @@ std::vector<PassCost> runPassCostBenchmarks(const std::vector<std::string>& link
       ipCorrectingName, [=](benchmark::State& state) { allUpPass(state, ipPerObject, indexes); }));
   configure(benchmark::RegisterBenchmark(
       netlinkListingName, [=](benchmark::State& state) { listingOnly(state, netlink); }));
-  configure(benchmark::RegisterBenchmark(
-      netlinkQueriesName, [=](benchmark::State& state) { queriesOnly(state, netlink, links); }));
 
   CollectingReporter reporter;
   benchmark::RunSpecifiedBenchmarks(&reporter);

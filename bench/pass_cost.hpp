@@ -27,7 +27,6 @@ inline constexpr const char* netlinkCorrectingName = "EnforcementPass/netlink/al
 inline constexpr const char* ipCorrectingName = "EnforcementPass/ipPerObject/allUp";
 // The two halves of the rtnetlink pass over links that are all down.
 inline constexpr const char* netlinkListingName = "NetlinkBackend/discoverInterfaces";
-inline constexpr const char* netlinkQueriesName = "NetlinkBackend/interfaceAdminStateOfEach";
 
 // Registers the passes over `links` (which must all be down, and are left down) and runs every
 // registered benchmark that the command line's filter selects, printing Google Benchmark's own

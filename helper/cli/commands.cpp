@@ -12,8 +12,8 @@
 
 #include "core/public_status.hpp"
 #include "core/state_location.hpp"
+#include "helper/context/helper.hpp"
 #include "helper/coordinators/session_start_coordinator.hpp"
-#include "helper/daemon/notify.hpp"
 #include "helper/log/log.hpp"
 #include "helper/store/session_store.hpp"
 #include "helper/transaction/helper_transaction.hpp"
@@ -130,33 +130,33 @@ std::string formattedTime(Date date) {
   return std::string(buffer, length);
 }
 
-StartCommandOperations StartCommandOperations::production() {
+StartCommandOperations StartCommandOperations::production(Helper& helper) {
   StartCommandOperations operations;
   operations.runTransaction = runInTransaction;
-  operations.startSession = [](double duration) {
-    return SessionStartCoordinator(SessionStartDependencies::production()).start(duration);
+  operations.startSession = [&helper](double duration) {
+    return SessionStartCoordinator(SessionStartDependencies::production(helper)).start(duration);
   };
   operations.publishStatus = [](const OfflineSession& session) {
     SessionStore::writeStatus(std::optional<OfflineSession>(session));
   };
-  operations.log = [](const std::string& message) { nubrik::log(message); };
-  operations.notify = [](const std::string& title, const std::string& message) {
-    nubrik::notify(title, message);
+  operations.log = helper.logOperation();
+  operations.notify = [&helper](const std::string& title, const std::string& message) {
+    helper.notify(title, message);
   };
   operations.formattedTime = [](Date date) { return nubrik::formattedTime(date); };
   return operations;
 }
 
-RecoverCommandOperations RecoverCommandOperations::production() {
+RecoverCommandOperations RecoverCommandOperations::production(Helper& helper) {
   RecoverCommandOperations operations;
   // The administrator's way back online must not depend on the helper's files being writable.
   operations.runTransaction = [](const std::function<void()>& body) {
     HelperTransaction::run(body, false, std::nullopt, WhenUnwritable::proceed);
   };
-  operations.runRecovery = [] {
+  operations.runRecovery = [&helper] {
     RecoverCommandOptions options;
-    options.notifyRestored = [] { notify(notificationTitle, restoredMessage); };
-    return recoverCommandRunner(std::move(options)).run();
+    options.notifyRestored = [&helper] { helper.notify(notificationTitle, restoredMessage); };
+    return recoverCommandRunner(helper, std::move(options)).run();
   };
   return operations;
 }
@@ -253,7 +253,7 @@ int doRecover(const CommandContext& context, const RecoverCommandOperations& ope
   return exit_status::recoverFailed;
 }
 
-int execute(const ParsedCommand& command, const CommandContext& context,
+int execute(const ParsedCommand& command, const CommandContext& context, Helper& helper,
             const std::function<int()>& runDaemon) {
   return std::visit(
       [&](const auto& mode) -> int {
@@ -261,11 +261,11 @@ int execute(const ParsedCommand& command, const CommandContext& context,
         if constexpr (std::is_same_v<Mode, RunDaemon>) {
           return runDaemon();
         } else if constexpr (std::is_same_v<Mode, StartSession>) {
-          return doStart(mode.duration, context);
+          return doStart(mode.duration, context, StartCommandOperations::production(helper));
         } else if constexpr (std::is_same_v<Mode, PrintStatus>) {
           return doStatus(context);
         } else if constexpr (std::is_same_v<Mode, ForceRecovery>) {
-          return doRecover(context);
+          return doRecover(context, RecoverCommandOperations::production(helper));
         } else if constexpr (std::is_same_v<Mode, UsageError>) {
           context.err << usageText;
           return usageExitStatus;

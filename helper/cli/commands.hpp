@@ -13,6 +13,8 @@
 
 namespace nubrik {
 
+class Helper;
+
 // Exit statuses of the administrative commands.
 namespace exit_status {
 inline constexpr int success = 0;
@@ -52,25 +54,25 @@ struct StartCommandOperations {
   std::function<void(const std::string& title, const std::string& message)> notify;
   std::function<std::string(Date)> formattedTime;
 
-  static StartCommandOperations production();
+  static StartCommandOperations production(Helper& helper);
 };
 
 struct RecoverCommandOperations {
   std::function<void(const std::function<void()>&)> runTransaction;
   std::function<RecoverCommandResult()> runRecovery;
 
-  static RecoverCommandOperations production();
+  static RecoverCommandOperations production(Helper& helper);
 };
 
 // The commands; each returns the process's exit status.
 int doStart(double duration, const CommandContext& context,
-            const StartCommandOperations& operations = StartCommandOperations::production());
+            const StartCommandOperations& operations);
 int doStatus(const CommandContext& context);
-int doRecover(const CommandContext& context,
-              const RecoverCommandOperations& operations = RecoverCommandOperations::production());
+int doRecover(const CommandContext& context, const RecoverCommandOperations& operations);
 
-// Runs what the command line asked for; the daemon mode calls runDaemon.
-int execute(const ParsedCommand& command, const CommandContext& context,
+// Runs what the command line asked for with the helper's resources; the daemon mode calls
+// runDaemon.
+int execute(const ParsedCommand& command, const CommandContext& context, Helper& helper,
             const std::function<int()>& runDaemon);
 
 }  // namespace nubrik

@@ -2,67 +2,20 @@
 
 #include <utility>
 
-#include "helper/coordinators/network_pass_support.hpp"
-#include "helper/log/log.hpp"
+#include "helper/coordinators/switch_pass.hpp"
 
 namespace nubrik {
 
-ActivationDependencies ActivationDependencies::production(const NetworkOperations& network) {
-  return ActivationDependencies{
-      .discoverServices = network.discoverAllServices,
-      .setServiceEnabled = network.setServiceEnabled,
-      .discoverWifiDevices = network.discoverWifiDevices,
-      .setWifiPower = network.setWifiPower,
-      .discoverInterfaces = network.discoverInterfaces,
-      .sparesInterface = network.sparesInterface,
-      .setInterfaceUp = network.setInterfaceUp,
-      .log = [](const std::string& message) { nubrik::log(message); },
-  };
-}
-
-ActivationCoordinator::ActivationCoordinator(ActivationDependencies dependencies)
-    : dependencies_(std::move(dependencies)) {}
+ActivationCoordinator::ActivationCoordinator(NetworkSwitches& network,
+                                             std::function<void(const std::string&)> log)
+    : network_(network), log_(std::move(log)) {}
 
 ActivationOutcome ActivationCoordinator::activate() const {
-  const ActivationDependencies& d = dependencies_;
-
-  // Every listing is in hand before the first change, so a failed listing changes nothing.
-  const auto listings = takeListings(d.discoverServices, d.discoverWifiDevices,
-                                     d.discoverInterfaces, d.log, "activation", "");
-  if (!listings) {
-    return ActivationOutcome::activationPending;
-  }
-  const auto& [services, devices, interfaces] = *listings;
-
-  bool allSucceeded = true;
-  for (const std::string& service : services) {
-    if (containsLoopback(service)) continue;
-    // An already disabled service is switched off again; only the tool's answer counts.
-    if (applyChange(d.setServiceEnabled, service, false)) {
-      logLine(d.log, "activation: disabled service " + service);
-    } else {
-      logLine(d.log, "activation: FAILED to disable service " + service);
-      allSucceeded = false;
-    }
-  }
-  for (const std::string& device : devices) {
-    if (applyChange(d.setWifiPower, device, false)) {
-      logLine(d.log, "activation: powered off Wi-Fi " + device);
-    } else {
-      logLine(d.log, "activation: FAILED to power off Wi-Fi " + device);
-      allSucceeded = false;
-    }
-  }
-  for (const std::string& interface : interfaces) {
-    if (isSpared(d.sparesInterface, interface)) continue;
-    if (applyChange(d.setInterfaceUp, interface, false)) {
-      logLine(d.log, "activation: brought interface " + interface + " down");
-    } else {
-      logLine(d.log, "activation: FAILED to bring interface " + interface + " down");
-      allSucceeded = false;
-    }
-  }
-  return allSucceeded ? ActivationOutcome::activated : ActivationOutcome::activationPending;
+  // Every listing is in hand before the first change, so a failed listing changes nothing. An
+  // already disabled switch is switched off again; only the backend's answer counts.
+  const SwitchPassResult result = runSwitchPass(
+      network_, {"activation", "", Listing::switchable, everyListedSwitch(false)}, log_);
+  return result.failed ? ActivationOutcome::activationPending : ActivationOutcome::activated;
 }
 
 }  // namespace nubrik

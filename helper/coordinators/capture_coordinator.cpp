@@ -2,9 +2,8 @@
 
 #include <utility>
 
-#include "helper/coordinators/network_pass_support.hpp"
-#include "helper/log/log.hpp"
 #include "core/utf8_text.hpp"
+#include "helper/coordinators/switch_pass.hpp"
 
 namespace nubrik {
 
@@ -96,15 +95,24 @@ void requireRecordableNames(const NameList& names, std::string_view what, Captur
   }
 }
 
-// Runs one step of the capture; any failure of it becomes the step's own CaptureError, the
-// underlying error being of no use to the caller.
-template <typename Step>
-auto captureStep(Step&& step, CaptureError::Kind kind, const std::string& name = {}) {
-  try {
-    return step();
-  } catch (...) {
-    throw CaptureError(kind, name);
+// How the capture's failures are told, by kind of switch: a failed listing, a failed state.
+struct CaptureFailures {
+  CaptureError::Kind listing;
+  CaptureError::Kind state;
+};
+
+CaptureFailures failuresOf(SwitchKind kind) {
+  switch (kind) {
+    case SwitchKind::service:
+      return {CaptureError::Kind::serviceDiscoveryFailed,
+              CaptureError::Kind::serviceStateQueryFailed};
+    case SwitchKind::wifi:
+      return {CaptureError::Kind::wifiDiscoveryFailed, CaptureError::Kind::wifiPowerQueryFailed};
+    case SwitchKind::interface:
+      break;
   }
+  return {CaptureError::Kind::interfaceDiscoveryFailed,
+          CaptureError::Kind::interfaceStateQueryFailed};
 }
 
 }  // namespace
@@ -112,55 +120,43 @@ auto captureStep(Step&& step, CaptureError::Kind kind, const std::string& name =
 CaptureError::CaptureError(Kind kind, std::string name)
     : std::runtime_error(describe(kind, name)), kind_(kind), name_(std::move(name)) {}
 
-CaptureDependencies CaptureDependencies::production(const NetworkOperations& network) {
-  return CaptureDependencies{
-      .discoverServices = network.discoverSnapshotServices,
-      .queryServiceEnabled = network.queryServiceEnabledState,
-      .discoverWifiDevices = network.discoverWifiDevices,
-      .queryWifiPower = network.queryWifiPowerState,
-      .discoverInterfaces = network.discoverSnapshotInterfaces,
-      .queryInterfaceUp = network.queryInterfaceUpState,
-      .log = [](const std::string& message) { nubrik::log(message); },
-  };
-}
-
-CaptureCoordinator::CaptureCoordinator(CaptureDependencies dependencies)
-    : dependencies_(std::move(dependencies)) {}
+CaptureCoordinator::CaptureCoordinator(NetworkSwitches& network,
+                                       std::function<void(const std::string&)> log)
+    : network_(network), log_(std::move(log)) {}
 
 CapturedSnapshot CaptureCoordinator::capture() const {
-  const CaptureDependencies& d = dependencies_;
   CapturedSnapshot snapshot;
-
-  const NameList services =
-      captureStep([&] { return d.discoverServices(); }, CaptureError::Kind::serviceDiscoveryFailed);
-  requireRecordableNames(services, "service", CaptureError::Kind::serviceDiscoveryFailed, d.log);
-  for (const std::string& service : services) {
-    const bool enabled = captureStep([&] { return d.queryServiceEnabled(service); },
-                                     CaptureError::Kind::serviceStateQueryFailed, service);
-    snapshot.services.push_back(ServiceState{service, enabled});
+  // Kind by kind: one listing, then every state it reported; the first failure fails the whole.
+  for (const SwitchKind kind : switchKinds) {
+    const CaptureFailures failures = failuresOf(kind);
+    SwitchReadings readings;
+    try {
+      readings = network_.read(kind, Listing::record);
+    } catch (...) {
+      throw CaptureError(failures.listing);
+    }
+    NameList names;
+    for (const SwitchReading& reading : readings) names.push_back(reading.name);
+    requireRecordableNames(names, switchDeviceNoun(kind), failures.listing, log_);
+    for (const SwitchReading& reading : readings) {
+      if (!reading.on) throw CaptureError(failures.state, reading.name);
+      switch (kind) {
+        case SwitchKind::service:
+          snapshot.services.push_back(ServiceState{reading.name, *reading.on});
+          break;
+        case SwitchKind::wifi:
+          snapshot.wifiPower[reading.name] = *reading.on;
+          break;
+        case SwitchKind::interface:
+          snapshot.interfaces.push_back(InterfaceState{reading.name, *reading.on});
+          break;
+      }
+    }
   }
 
-  const NameList devices =
-      captureStep([&] { return d.discoverWifiDevices(); }, CaptureError::Kind::wifiDiscoveryFailed);
-  requireRecordableNames(devices, "Wi-Fi device", CaptureError::Kind::wifiDiscoveryFailed, d.log);
-  for (const std::string& device : devices) {
-    snapshot.wifiPower[device] = captureStep([&] { return d.queryWifiPower(device); },
-                                             CaptureError::Kind::wifiPowerQueryFailed, device);
-  }
-
-  const NameList interfaces = captureStep([&] { return d.discoverInterfaces(); },
-                                          CaptureError::Kind::interfaceDiscoveryFailed);
-  requireRecordableNames(interfaces, "interface", CaptureError::Kind::interfaceDiscoveryFailed,
-                         d.log);
-  for (const std::string& interface : interfaces) {
-    const bool up = captureStep([&] { return d.queryInterfaceUp(interface); },
-                                CaptureError::Kind::interfaceStateQueryFailed, interface);
-    snapshot.interfaces.push_back(InterfaceState{interface, up});
-  }
-
-  logLine(d.log, "capture: recorded " + std::to_string(snapshot.services.size()) + " services, " +
-                     std::to_string(snapshot.wifiPower.size()) + " Wi-Fi devices, " +
-                     std::to_string(snapshot.interfaces.size()) + " interfaces");
+  logLine(log_, "capture: recorded " + std::to_string(snapshot.services.size()) + " services, " +
+                    std::to_string(snapshot.wifiPower.size()) + " Wi-Fi devices, " +
+                    std::to_string(snapshot.interfaces.size()) + " interfaces");
   return snapshot;
 }
 

@@ -7,7 +7,7 @@
 #include <vector>
 
 #include "core/session.hpp"
-#include "helper/net/network_operations.hpp"
+#include "helper/net/network_switches.hpp"
 
 namespace nubrik {
 
@@ -41,28 +41,17 @@ class CaptureError : public std::runtime_error {
   std::string name_;
 };
 
-struct CaptureDependencies {
-  std::function<NameList()> discoverServices;
-  std::function<bool(const std::string&)> queryServiceEnabled;
-  std::function<NameList()> discoverWifiDevices;
-  std::function<bool(const std::string&)> queryWifiPower;
-  std::function<NameList()> discoverInterfaces;
-  std::function<bool(const std::string&)> queryInterfaceUp;
-  std::function<void(const std::string&)> log;
-
-  static CaptureDependencies production(const NetworkOperations& network);
-};
-
 // Records the complete network state, or fails as a whole. Changes nothing. A listed name that
 // is not valid UTF-8 fails the capture as that listing's discovery failure, with a log line
 // saying so; no other failure is logged here.
 class CaptureCoordinator {
  public:
-  explicit CaptureCoordinator(CaptureDependencies dependencies);
+  CaptureCoordinator(NetworkSwitches& network, std::function<void(const std::string&)> log);
   CapturedSnapshot capture() const;  // throws CaptureError
 
  private:
-  CaptureDependencies dependencies_;
+  NetworkSwitches& network_;
+  std::function<void(const std::string&)> log_;
 };
 
 }  // namespace nubrik

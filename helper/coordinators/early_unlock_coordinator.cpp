@@ -5,7 +5,7 @@
 #include <utility>
 #include <variant>
 
-#include "helper/coordinators/network_pass_support.hpp"
+#include "helper/coordinators/switch_pass.hpp"
 #include "helper/store/session_store.hpp"
 
 namespace nubrik {

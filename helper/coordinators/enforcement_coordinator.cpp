@@ -1,122 +1,77 @@
 #include "helper/coordinators/enforcement_coordinator.hpp"
 
+#include <chrono>
 #include <utility>
 #include <variant>
 
-#include "helper/coordinators/network_pass_support.hpp"
-#include "helper/log/log.hpp"
+#include "core/session_clock.hpp"
+#include "core/state_location.hpp"
+#include "helper/context/helper.hpp"
+#include "helper/coordinators/switch_pass.hpp"
 #include "helper/store/session_store.hpp"
 
 namespace nubrik {
 
 namespace {
 
-using StateQuery = std::function<std::optional<bool>(const std::string&)>;
-
-// A query that throws cannot tell, like one that answers nothing.
-std::optional<bool> queryState(const StateQuery& query, const std::string& name) {
-  try {
-    return query(name);
-  } catch (...) {
-    return std::nullopt;
+// Only what is on is switched off; a state that cannot be read is a failure for the next pass.
+SwitchSteps switchOffWhatIsOn(SwitchKind, const SwitchReadings& listed) {
+  SwitchSteps steps;
+  for (const SwitchReading& reading : listed) {
+    if (!reading.on) {
+      steps.push_back({SwitchStep::Action::stateUnknown, reading.name});
+    } else if (*reading.on) {
+      steps.push_back({SwitchStep::Action::change, reading.name, false});
+    }
   }
+  return steps;
 }
+
+EnforcementOutcome outcomeOf(const SwitchPassResult& result) {
+  if (result.failed) return EnforcementOutcome::correctionFailed;
+  return result.changed ? EnforcementOutcome::corrected : EnforcementOutcome::noCorrectionNeeded;
+}
+
+const SwitchPass enforcementPass{"enforcement", "; will retry", Listing::switchable,
+                                 switchOffWhatIsOn};
 
 }  // namespace
 
-EnforcementDependencies EnforcementDependencies::production(const NetworkOperations& network) {
-  return EnforcementDependencies{
-      .discoverServices = network.discoverEnabledServices,
-      .wifiPowerState = network.wifiPowerState,
-      .discoverWifiDevices = network.discoverWifiDevices,
-      .interfaceAdminState = network.interfaceAdminState,
-      .discoverInterfaces = network.discoverInterfaces,
-      .sparesInterface = network.sparesInterface,
-      .setServiceEnabled = network.setServiceEnabled,
-      .setWifiPower = network.setWifiPower,
-      .setInterfaceUp = network.setInterfaceUp,
-      .log = [](const std::string& message) { nubrik::log(message); },
-  };
-}
-
-EnforcementCoordinator::EnforcementCoordinator(EnforcementDependencies dependencies)
-    : dependencies_(std::move(dependencies)) {}
+EnforcementCoordinator::EnforcementCoordinator(NetworkSwitches& network,
+                                               std::function<void(const std::string&)> log)
+    : network_(network), log_(std::move(log)) {}
 
 EnforcementOutcome EnforcementCoordinator::enforce() const {
-  const EnforcementDependencies& d = dependencies_;
-
-  const auto listings = takeListings(d.discoverServices, d.discoverWifiDevices,
-                                     d.discoverInterfaces, d.log, "enforcement", "; will retry");
-  if (!listings) {
-    return EnforcementOutcome::correctionFailed;
-  }
-  const auto& [services, devices, interfaces] = *listings;
-
-  bool corrected = false;
-  bool failed = false;
-
-  // The listing holds only enabled services, so every one of them needs switching off.
-  for (const std::string& service : services) {
-    if (containsLoopback(service)) continue;
-    if (applyChange(d.setServiceEnabled, service, false)) {
-      logLine(d.log, "enforcement: disabled service " + service);
-      corrected = true;
-    } else {
-      logLine(d.log, "enforcement: FAILED to disable service " + service + "; will retry");
-      failed = true;
-    }
-  }
-
-  for (const std::string& device : devices) {
-    const std::optional<bool> powered = queryState(d.wifiPowerState, device);
-    if (!powered) {
-      logLine(d.log, "enforcement: Wi-Fi state query failed for " + device + "; will retry");
-      failed = true;
-    } else if (*powered) {
-      if (applyChange(d.setWifiPower, device, false)) {
-        logLine(d.log, "enforcement: powered off Wi-Fi " + device);
-        corrected = true;
-      } else {
-        logLine(d.log, "enforcement: FAILED to power off Wi-Fi " + device + "; will retry");
-        failed = true;
-      }
-    }
-  }
-
-  for (const std::string& interface : interfaces) {
-    if (isSpared(d.sparesInterface, interface)) continue;
-    const std::optional<bool> up = queryState(d.interfaceAdminState, interface);
-    if (!up) {
-      logLine(d.log, "enforcement: interface state query failed for " + interface + "; will retry");
-      failed = true;
-    } else if (*up) {
-      if (applyChange(d.setInterfaceUp, interface, false)) {
-        logLine(d.log, "enforcement: brought interface " + interface + " down");
-        corrected = true;
-      } else {
-        logLine(d.log, "enforcement: FAILED to bring interface " + interface + " down; will retry");
-        failed = true;
-      }
-    }
-  }
-
-  if (failed) return EnforcementOutcome::correctionFailed;
-  return corrected ? EnforcementOutcome::corrected : EnforcementOutcome::noCorrectionNeeded;
+  return outcomeOf(runSwitchPass(network_, enforcementPass, log_));
 }
 
-EnforcementOutcome runEnforcementPass() {
-  const EnforcementOutcome outcome =
-      EnforcementCoordinator(EnforcementDependencies::production(deferredProductionNetwork()))
-          .enforce();
+EnforcementOutcome EnforcementCoordinator::enforceAnnounced(
+    const SwitchReadings& interfaces) const {
+  SwitchReadings switchable;
+  for (const SwitchReading& reading : interfaces) {
+    if (!skipsSwitch(network_, SwitchKind::interface, reading.name)) switchable.push_back(reading);
+  }
+  return outcomeOf(applySwitchSteps(network_, enforcementPass, SwitchKind::interface,
+                                    switchOffWhatIsOn(SwitchKind::interface, switchable), log_));
+}
+
+std::string enforcementSummary(EnforcementOutcome outcome) {
   switch (outcome) {
     case EnforcementOutcome::corrected:
-      nubrik::log("enforcement: re-applied offline lock");
-      break;
+      return "enforcement: re-applied offline lock";
     case EnforcementOutcome::correctionFailed:
-      nubrik::log("enforcement: correction failed; session retained, will retry");
-      break;
+      return "enforcement: correction failed; session retained, will retry";
     case EnforcementOutcome::noCorrectionNeeded:
       break;
+  }
+  return {};
+}
+
+EnforcementOutcome runEnforcementPass(Helper& helper) {
+  const EnforcementOutcome outcome =
+      EnforcementCoordinator(helper.network(), helper.logOperation()).enforce();
+  if (const std::string summary = enforcementSummary(outcome); !summary.empty()) {
+    helper.log(summary);
   }
 
   // Refreshes the published remaining time; only a valid session has one to publish. The pass
@@ -125,6 +80,11 @@ EnforcementOutcome runEnforcementPass() {
     const SessionLoadResult state = SessionStore::loadSession();
     if (const auto* session = std::get_if<OfflineSession>(&state)) {
       SessionStore::writeStatus(std::optional<OfflineSession>(*session));
+      // On the wall clock's scale, when the session's own clock reaches its end.
+      const Date wall = std::chrono::system_clock::now();
+      const Date now = sessionNow(*session, wall, readBootClock());
+      helper.noteTickFinding({TickFinding::State::enforcing, stampOf(StateLocation::sessionFile()),
+                              addSeconds(wall, secondsBetween(now, session->expirationDate))});
     }
   } catch (...) {
   }

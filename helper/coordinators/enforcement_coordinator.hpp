@@ -1,41 +1,37 @@
 #pragma once
 
 #include <functional>
-#include <optional>
 #include <string>
 
-#include "helper/net/network_operations.hpp"
+#include "helper/net/network_switches.hpp"
 
 namespace nubrik {
 
+class Helper;
+
 enum class EnforcementOutcome { noCorrectionNeeded, corrected, correctionFailed };
-
-struct EnforcementDependencies {
-  std::function<NameList()> discoverServices;
-  std::function<std::optional<bool>(const std::string&)> wifiPowerState;
-  std::function<NameList()> discoverWifiDevices;
-  std::function<std::optional<bool>(const std::string&)> interfaceAdminState;
-  std::function<NameList()> discoverInterfaces;
-  std::function<bool(const std::string&)> sparesInterface;
-  std::function<bool(const std::string&, bool)> setServiceEnabled;
-  std::function<bool(const std::string&, bool)> setWifiPower;
-  std::function<bool(const std::string&, bool)> setInterfaceUp;
-  std::function<void(const std::string&)> log;
-
-  static EnforcementDependencies production(const NetworkOperations& network);
-};
 
 // Switches off whatever came back on during a session. Never throws, never touches the session.
 class EnforcementCoordinator {
  public:
-  explicit EnforcementCoordinator(EnforcementDependencies dependencies);
+  EnforcementCoordinator(NetworkSwitches& network, std::function<void(const std::string&)> log);
+
   EnforcementOutcome enforce() const;
+  // The same rule for links the kernel announced, without listing anything: those that are up
+  // (and not spared) are brought down.
+  EnforcementOutcome enforceAnnounced(const SwitchReadings& interfaces) const;
 
  private:
-  EnforcementDependencies dependencies_;
+  NetworkSwitches& network_;
+  std::function<void(const std::string&)> log_;
 };
 
-// One production pass: enforce, log its summary, refresh the published status.
-EnforcementOutcome runEnforcementPass();
+// The summary line of a pass with this outcome ("enforcement: re-applied offline lock", ...);
+// empty when there is nothing to say.
+std::string enforcementSummary(EnforcementOutcome outcome);
+
+// One production pass: enforce, log its summary, refresh the published status, and note for the
+// changes between ticks which session is enforced.
+EnforcementOutcome runEnforcementPass(Helper& helper);
 
 }  // namespace nubrik

@@ -7,8 +7,8 @@
 #include <vector>
 
 #include "helper/coordinators/fail_open_recovery_coordinator.hpp"
-#include "helper/coordinators/network_pass_support.hpp"
 #include "helper/coordinators/restoration_coordinator.hpp"
+#include "helper/coordinators/switch_pass.hpp"
 #include "helper/store/session_store.hpp"
 
 namespace nubrik {
@@ -61,8 +61,8 @@ RecoverCommandResult RecoverCommandRunner::run() const {
   return {Kind::nothingToDo};
 }
 
-RecoverCommandRunner recoverCommandRunner(RecoverCommandOptions options) {
-  const RecoveryReporting defaults = RecoveryReporting::production();
+RecoverCommandRunner recoverCommandRunner(Helper& helper, RecoverCommandOptions options) {
+  const RecoveryReporting defaults = RecoveryReporting::production(helper);
   if (!options.publishIdle) options.publishIdle = defaults.publishIdle;
   if (!options.publishPending) options.publishPending = defaults.publishPending;
   if (!options.log) options.log = defaults.log;
@@ -75,9 +75,8 @@ RecoverCommandRunner recoverCommandRunner(RecoverCommandOptions options) {
   };
   const RecoveryReporting reporting{options.publishIdle, options.publishPending, options.log};
   const RestorationCoordinator restoration =
-      restorationCoordinator(options.network, reporting, options.notifyRestored);
-  const FailOpenRecoveryCoordinator failOpen =
-      failOpenRecoveryCoordinator(options.network, reporting);
+      restorationCoordinator(helper, reporting, options.notifyRestored);
+  const FailOpenRecoveryCoordinator failOpen = failOpenRecoveryCoordinator(helper, reporting);
 
   RecoverCommandRunner runner;
   runner.loadState = [] { return SessionStore::loadSession(); };

@@ -6,7 +6,7 @@
 #include <vector>
 
 #include "core/session.hpp"
-#include "helper/coordinators/recover_command_network.hpp"
+#include "helper/coordinators/recovery_reporting.hpp"
 
 namespace nubrik {
 
@@ -38,13 +38,13 @@ class RecoverCommandRunner {
 };
 
 struct RecoverCommandOptions {
-  RecoverCommandNetwork network = RecoverCommandNetwork::production();
   std::function<void()> publishIdle;            // default: the store's idle publication
   std::function<void()> publishPending;         // default: the store's pending publication
   std::function<void()> notifyRestored;         // required
   std::function<void(const std::string&)> log;  // default: the helper log
 };
 
-RecoverCommandRunner recoverCommandRunner(RecoverCommandOptions options);
+// A runner over the helper's network.
+RecoverCommandRunner recoverCommandRunner(Helper& helper, RecoverCommandOptions options);
 
 }  // namespace nubrik

@@ -4,168 +4,116 @@
 #include <set>
 #include <utility>
 
-#include "helper/coordinators/network_pass_support.hpp"
+#include "helper/context/helper.hpp"
+#include "helper/coordinators/switch_pass.hpp"
 #include "helper/store/session_store.hpp"
 
 namespace nubrik {
 
 namespace {
 
-bool listed(const NameList& names, const std::string& name) {
-  return std::find(names.begin(), names.end(), name) != names.end();
+// The recorded switches of one kind, name and state, in the record's order. None for a record
+// from before interfaces were captured.
+std::optional<std::vector<std::pair<std::string, bool>>> recorded(const OfflineSession& session,
+                                                                  SwitchKind kind) {
+  std::vector<std::pair<std::string, bool>> states;
+  switch (kind) {
+    case SwitchKind::service:
+      for (const ServiceState& service : session.services) {
+        states.emplace_back(service.name, service.wasEnabled);
+      }
+      break;
+    case SwitchKind::wifi:
+      states.assign(session.wifiPower.begin(), session.wifiPower.end());
+      break;
+    case SwitchKind::interface:
+      if (!session.interfaces) return std::nullopt;
+      for (const InterfaceState& interface : *session.interfaces) {
+        states.emplace_back(interface.name, interface.wasUp);
+      }
+      break;
+  }
+  return states;
+}
+
+// Recorded switches go back to how they were, on or off; whatever appeared during the session is
+// switched on, so a restore never leaves a new adapter off. A record from before interfaces were
+// captured does not say which were down: every interface is brought up.
+SwitchPlan restoreRecord(NetworkSwitches& network, const OfflineSession& session) {
+  return [&network, &session](SwitchKind kind, const SwitchReadings& listed) {
+    using Step = SwitchStep;
+    SwitchSteps steps;
+    const auto record = recorded(session, kind);
+    if (!record) {
+      for (const SwitchReading& reading : listed) {
+        steps.push_back({Step::Action::change, reading.name, true, Step::Wording::legacyFailOpen});
+      }
+      return steps;
+    }
+    std::set<std::string> present;
+    for (const SwitchReading& reading : listed) present.insert(reading.name);
+    std::set<std::string> inRecord;
+    for (const auto& [name, wasOn] : *record) {
+      inRecord.insert(name);
+      // Recorded names are asked about too: a record holds the skipped switches as well.
+      if (skipsSwitch(network, kind, name)) continue;
+      steps.push_back({present.contains(name) ? Step::Action::change : Step::Action::vanished, name,
+                       wasOn, Step::Wording::restored});
+    }
+    for (const SwitchReading& reading : listed) {
+      if (inRecord.contains(reading.name)) continue;
+      steps.push_back(
+          {Step::Action::change, reading.name, true, Step::Wording::addedDuringSession});
+    }
+    return steps;
+  };
 }
 
 }  // namespace
 
-RestorationCoordinator::RestorationCoordinator(RestorationDependencies dependencies)
-    : dependencies_(std::move(dependencies)) {}
+RestorationCoordinator::RestorationCoordinator(NetworkSwitches& network,
+                                               RecoveryReporting reporting,
+                                               std::function<void()> deleteSession,
+                                               std::function<void()> notifyRestored)
+    : network_(network),
+      reporting_(std::move(reporting)),
+      deleteSession_(std::move(deleteSession)),
+      notifyRestored_(std::move(notifyRestored)) {}
 
 bool RestorationCoordinator::restore(const OfflineSession& session) const {
-  const RestorationDependencies& d = dependencies_;
-  logLine(d.log, "restoration: restoring expired session " + session.id);
+  const RecoveryReporting& r = reporting_;
+  logLine(r.log, "restoration: restoring expired session " + session.id);
 
-  const auto listings = takeListings(d.discoverServices, d.discoverWifiDevices,
-                                     d.discoverInterfaces, d.log, "restoration", "; will retry");
-  if (!listings) {
-    runGuarded(d.publishPending);
-    return false;
-  }
-  const auto& [services, devices, interfaces] = *listings;
-
-  bool allSucceeded = true;
-
-  // Captured services go back to how they were, on or off.
-  std::set<std::string> capturedServices;
-  for (const ServiceState& service : session.services) {
-    capturedServices.insert(service.name);
-    if (containsLoopback(service.name)) continue;
-    if (!listed(services, service.name)) {
-      logLine(d.log, "restoration: service " + service.name + " no longer present; skipping");
-    } else if (applyChange(d.setServiceEnabled, service.name, service.wasEnabled)) {
-      logLine(d.log, "restoration: restored service " + service.name);
-    } else {
-      logLine(d.log, "restoration: FAILED to restore service " + service.name + "; will retry");
-      allSucceeded = false;
-    }
-  }
-  // Whatever appeared during the session is switched on: a restore never leaves a new adapter off.
-  for (const std::string& service : services) {
-    if (capturedServices.contains(service) || containsLoopback(service)) continue;
-    if (applyChange(d.setServiceEnabled, service, true)) {
-      logLine(d.log, "restoration: enabled service " + service + " added during session");
-    } else {
-      logLine(d.log, "restoration: FAILED to enable service " + service +
-                         " added during session; will retry");
-      allSucceeded = false;
-    }
-  }
-
-  for (const auto& [device, wasOn] : session.wifiPower) {
-    if (!listed(devices, device)) {
-      logLine(d.log, "restoration: Wi-Fi device " + device + " no longer present; skipping");
-    } else if (applyChange(d.setWifiPower, device, wasOn)) {
-      logLine(d.log, "restoration: restored Wi-Fi " + device);
-    } else {
-      logLine(d.log, "restoration: FAILED to restore Wi-Fi " + device + "; will retry");
-      allSucceeded = false;
-    }
-  }
-  for (const std::string& device : devices) {
-    if (session.wifiPower.contains(device)) continue;
-    if (applyChange(d.setWifiPower, device, true)) {
-      logLine(d.log, "restoration: powered on Wi-Fi " + device + " added during session");
-    } else {
-      logLine(d.log, "restoration: FAILED to power on Wi-Fi " + device +
-                         " added during session; will retry");
-      allSucceeded = false;
-    }
-  }
-
-  if (session.interfaces) {
-    std::set<std::string> capturedInterfaces;
-    for (const InterfaceState& interface : *session.interfaces) {
-      capturedInterfaces.insert(interface.name);
-      // Recorded names are asked about too: a record holds the spared interfaces as well.
-      if (isSpared(d.sparesInterface, interface.name)) continue;
-      if (!listed(interfaces, interface.name)) {
-        logLine(d.log, "restoration: interface " + interface.name + " no longer present; skipping");
-      } else if (applyChange(d.setInterfaceUp, interface.name, interface.wasUp)) {
-        logLine(d.log, "restoration: restored interface " + interface.name);
-      } else {
-        logLine(d.log,
-                "restoration: FAILED to restore interface " + interface.name + "; will retry");
-        allSucceeded = false;
-      }
-    }
-    for (const std::string& interface : interfaces) {
-      if (capturedInterfaces.contains(interface) || isSpared(d.sparesInterface, interface)) {
-        continue;
-      }
-      if (applyChange(d.setInterfaceUp, interface, true)) {
-        logLine(d.log, "restoration: brought interface " + interface + " up added during session");
-      } else {
-        logLine(d.log, "restoration: FAILED to bring interface " + interface +
-                           " up added during session; will retry");
-        allSucceeded = false;
-      }
-    }
-  } else {
-    // A record from before interfaces were captured does not say which were down: fail open.
-    for (const std::string& interface : interfaces) {
-      if (isSpared(d.sparesInterface, interface)) continue;
-      if (applyChange(d.setInterfaceUp, interface, true)) {
-        logLine(d.log, "restoration: legacy fail-open brought interface " + interface + " up");
-      } else {
-        logLine(d.log,
-                "restoration: FAILED legacy fail-open for interface " + interface + "; will retry");
-        allSucceeded = false;
-      }
-    }
-  }
-
-  if (!allSucceeded) {
+  const SwitchPassResult result = runSwitchPass(
+      network_,
+      {"restoration", "; will retry", Listing::switchable, restoreRecord(network_, session)},
+      r.log);
+  if (result.failed) {
     // The record stays exactly as it was: it is the only account of what to restore.
-    runGuarded(d.publishPending);
+    runGuarded(r.publishPending);
     return false;
   }
   try {
-    d.deleteSession();
+    deleteSession_();
   } catch (...) {
-    logLine(d.log, "restoration: network restore succeeded but session could not be deleted (" +
+    logLine(r.log, "restoration: network restore succeeded but session could not be deleted (" +
                        describeCurrentException() + "); will retry");
-    runGuarded(d.publishPending);
+    runGuarded(r.publishPending);
     return false;
   }
   // The session is gone and the network is back; a failed publication or notification changes
   // neither, so it must not turn this into a failure or escape the tick.
-  runGuarded(d.publishIdle);
-  runGuarded(d.notifyRestored);
-  logLine(d.log, "restoration: succeeded; session deleted, network restored");
+  runGuarded(r.publishIdle);
+  runGuarded(notifyRestored_);
+  logLine(r.log, "restoration: succeeded; session deleted, network restored");
   return true;
 }
 
-RestorationCoordinator restorationCoordinator(const RecoverCommandNetwork& network,
-                                              const RecoveryReporting& reporting,
+RestorationCoordinator restorationCoordinator(Helper& helper, RecoveryReporting reporting,
                                               std::function<void()> notifyRestored) {
-  return RestorationCoordinator(RestorationDependencies{
-      .discoverServices = network.discoverServices,
-      .discoverWifiDevices = network.discoverWifiDevices,
-      .discoverInterfaces = network.discoverInterfaces,
-      .sparesInterface = network.sparesInterface,
-      .setServiceEnabled = network.setServiceEnabled,
-      .setWifiPower = network.setWifiPower,
-      .setInterfaceUp = network.setInterfaceUp,
-      .deleteSession = [] { SessionStore::deleteSession(); },
-      .publishIdle = reporting.publishIdle,
-      .publishPending = reporting.publishPending,
-      .notifyRestored = std::move(notifyRestored),
-      .log = reporting.log,
-  });
-}
-
-RestorationCoordinator restorationCoordinator(std::function<void()> notifyRestored) {
-  return restorationCoordinator(RecoverCommandNetwork::production(),
-                                RecoveryReporting::production(), std::move(notifyRestored));
+  return RestorationCoordinator(
+      helper.network(), std::move(reporting), [] { SessionStore::deleteSession(); },
+      std::move(notifyRestored));
 }
 
 }  // namespace nubrik

@@ -4,41 +4,28 @@
 #include <string>
 
 #include "core/session.hpp"
-#include "helper/coordinators/recover_command_network.hpp"
-#include "helper/net/network_operations.hpp"
+#include "helper/coordinators/recovery_reporting.hpp"
+#include "helper/net/network_switches.hpp"
 
 namespace nubrik {
-
-struct RestorationDependencies {
-  std::function<NameList()> discoverServices;
-  std::function<NameList()> discoverWifiDevices;
-  std::function<NameList()> discoverInterfaces;
-  std::function<bool(const std::string&)> sparesInterface;
-  std::function<bool(const std::string&, bool)> setServiceEnabled;
-  std::function<bool(const std::string&, bool)> setWifiPower;
-  std::function<bool(const std::string&, bool)> setInterfaceUp;
-  std::function<void()> deleteSession;  // throws
-  std::function<void()> publishIdle;
-  std::function<void()> publishPending;
-  std::function<void()> notifyRestored;
-  std::function<void(const std::string&)> log;
-};
 
 // Puts back exactly what a session recorded; deletes the session only after every change worked.
 class RestorationCoordinator {
  public:
-  explicit RestorationCoordinator(RestorationDependencies dependencies);
+  RestorationCoordinator(NetworkSwitches& network, RecoveryReporting reporting,
+                         std::function<void()> deleteSession,  // throws
+                         std::function<void()> notifyRestored);
   bool restore(const OfflineSession& session) const;
 
  private:
-  RestorationDependencies dependencies_;
+  NetworkSwitches& network_;
+  RecoveryReporting reporting_;
+  std::function<void()> deleteSession_;
+  std::function<void()> notifyRestored_;
 };
 
-// A restoration over these network operations, reporting and notifying as given.
-RestorationCoordinator restorationCoordinator(const RecoverCommandNetwork& network,
-                                              const RecoveryReporting& reporting,
+// A restoration of the stored session over the helper's network, reporting as given.
+RestorationCoordinator restorationCoordinator(Helper& helper, RecoveryReporting reporting,
                                               std::function<void()> notifyRestored);
-// The daemon's production restoration, notifying through notifyRestored.
-RestorationCoordinator restorationCoordinator(std::function<void()> notifyRestored);
 
 }  // namespace nubrik

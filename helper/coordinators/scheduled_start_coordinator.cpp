@@ -5,24 +5,23 @@
 #include <utility>
 #include <variant>
 
-#include "helper/coordinators/helper_lifecycle.hpp"
-#include "helper/coordinators/network_pass_support.hpp"
+#include "helper/context/helper.hpp"
 #include "helper/coordinators/session_start_coordinator.hpp"
-#include "helper/log/log.hpp"
+#include "helper/coordinators/switch_pass.hpp"
 #include "helper/store/schedule_store.hpp"
 #include "helper/store/session_store.hpp"
 
 namespace nubrik {
 
-ScheduledStartDependencies ScheduledStartDependencies::production() {
+ScheduledStartDependencies ScheduledStartDependencies::production(Helper& helper) {
   return ScheduledStartDependencies{
       .loadSchedules = [] { return ScheduleStore::load(); },
       .recordFired = [](const std::string& scheduleID,
                         Date windowStart) { ScheduleStore::recordFired(scheduleID, windowStart); },
-      .isRestarting = [] { return HelperLifecycle::isRestarting(); },
+      .isRestarting = [&helper] { return helper.isRestarting(); },
       .startSession =
-          [](double durationSeconds) {
-            return SessionStartCoordinator(SessionStartDependencies::production())
+          [&helper](double durationSeconds) {
+            return SessionStartCoordinator(SessionStartDependencies::production(helper))
                 .start(durationSeconds);
           },
       .publishStatus =
@@ -31,15 +30,15 @@ ScheduledStartDependencies ScheduledStartDependencies::production() {
           },
       .now = [] { return std::chrono::system_clock::now(); },
       .calendar = [] { return systemCalendar(); },
-      .log = [](const std::string& message) { nubrik::log(message); },
+      .log = helper.logOperation(),
   };
 }
 
 ScheduledStartCoordinator::ScheduledStartCoordinator(ScheduledStartDependencies dependencies)
     : dependencies_(std::move(dependencies)) {}
 
-ScheduledStartCoordinator ScheduledStartCoordinator::production() {
-  return ScheduledStartCoordinator(ScheduledStartDependencies::production());
+ScheduledStartCoordinator ScheduledStartCoordinator::production(Helper& helper) {
+  return ScheduledStartCoordinator(ScheduledStartDependencies::production(helper));
 }
 
 void ScheduledStartCoordinator::runIfDue() const noexcept {
@@ -92,9 +91,9 @@ void ScheduledStartCoordinator::runIfDue() const noexcept {
   }
 }
 
-void runScheduledStartIfDue() noexcept {
+void runScheduledStartIfDue(Helper& helper) noexcept {
   try {
-    ScheduledStartCoordinator::production().runIfDue();
+    ScheduledStartCoordinator::production(helper).runIfDue();
   } catch (...) {
     // Building the production record cannot fail in practice; the tick must go on regardless.
   }

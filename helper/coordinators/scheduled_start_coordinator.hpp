@@ -11,6 +11,8 @@
 
 namespace nubrik {
 
+class Helper;
+
 struct ScheduledStartDependencies {
   std::function<ScheduleState()> loadSchedules;
   // Throws when the fired window cannot be recorded.
@@ -25,7 +27,7 @@ struct ScheduledStartDependencies {
 
   // The schedule store, the production session start, the restart flag, the system calendar
   // (following the current time zone), the wall clock and the helper log.
-  static ScheduledStartDependencies production();
+  static ScheduledStartDependencies production(Helper& helper);
 };
 
 // Starts a session when a weekly window is due. Runs inside the tick's transaction, and only
@@ -33,7 +35,7 @@ struct ScheduledStartDependencies {
 class ScheduledStartCoordinator {
  public:
   explicit ScheduledStartCoordinator(ScheduledStartDependencies dependencies);
-  static ScheduledStartCoordinator production();
+  static ScheduledStartCoordinator production(Helper& helper);
 
   // One pass; every failure ends in a log line, nothing reaches the caller.
   void runIfDue() const noexcept;
@@ -43,6 +45,6 @@ class ScheduledStartCoordinator {
 };
 
 // The daemon tick's scheduled start: a fresh production coordinator, one pass. Never throws.
-void runScheduledStartIfDue() noexcept;
+void runScheduledStartIfDue(Helper& helper) noexcept;
 
 }  // namespace nubrik

@@ -5,25 +5,24 @@
 #include <variant>
 
 #include "core/uuid.hpp"
-#include "helper/coordinators/network_pass_support.hpp"
+#include "helper/context/helper.hpp"
+#include "helper/coordinators/switch_pass.hpp"
 #include "helper/store/session_store.hpp"
 
 namespace nubrik {
 
-SessionStartDependencies SessionStartDependencies::production() {
-  // One backend for both network steps of this start, brought up by the capture.
-  const NetworkOperations network = deferredProductionNetwork();
+SessionStartDependencies SessionStartDependencies::production(Helper& helper) {
   return SessionStartDependencies{
       .loadSession =
           [] { return SessionStartCoordinator::existingSession(SessionStore::loadSession()); },
       .captureSnapshot =
-          [network] {
-            return CaptureCoordinator(CaptureDependencies::production(network)).capture();
+          [&helper] {
+            return CaptureCoordinator(helper.network(), helper.logOperation()).capture();
           },
       .saveSession = [](const OfflineSession& session) { SessionStore::save(session); },
       .activateOffline =
-          [network] {
-            return ActivationCoordinator(ActivationDependencies::production(network)).activate();
+          [&helper] {
+            return ActivationCoordinator(helper.network(), helper.logOperation()).activate();
           },
       .publishActivationPending = [] { SessionStore::writeStatusPending(); },
       .currentDate = [] { return std::chrono::system_clock::now(); },

@@ -11,6 +11,8 @@
 
 namespace nubrik {
 
+class Helper;
+
 struct SessionStartDependencies {
   std::function<std::optional<OfflineSession>()> loadSession;  // throws SessionStartError
   std::function<CapturedSnapshot()> captureSnapshot;           // throws
@@ -21,7 +23,8 @@ struct SessionStartDependencies {
   // The boot clock the session is measured on; may be left empty (the wall clock alone).
   std::function<std::optional<BootInstant>()> bootClock;
 
-  static SessionStartDependencies production();
+  // The store, the helper's network, the wall and boot clocks.
+  static SessionStartDependencies production(Helper& helper);
 };
 
 // The single place where a session comes into being.

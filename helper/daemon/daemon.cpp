@@ -13,8 +13,10 @@
 #include "core/session.hpp"
 #include "core/session_clock.hpp"
 #include "core/state_location.hpp"
+#include "helper/context/helper.hpp"
 #include "helper/daemon/change_source.hpp"
 #include "helper/daemon/daemon_tick_coordinator.hpp"
+#include "helper/daemon/network_event_handler.hpp"
 #include "helper/daemon/tick_scheduler.hpp"
 #include "helper/log/log.hpp"
 #include "helper/transaction/helper_transaction.hpp"
@@ -35,15 +37,18 @@ struct SourceDeleter {
 using EventHandle = std::unique_ptr<sd_event, EventDeleter>;
 using SourceHandle = std::unique_ptr<sd_event_source, SourceDeleter>;
 
-// The loop's scheduler while runLoop runs; only the loop's own thread touches it.
-TickScheduler* runningScheduler = nullptr;
-
-class RunningSchedulerScope {
+// Ties the loop to the helper while it runs, so that bus requests can ask it for a tick.
+class AttachedLoop {
  public:
-  explicit RunningSchedulerScope(TickScheduler* scheduler) { runningScheduler = scheduler; }
-  ~RunningSchedulerScope() { runningScheduler = nullptr; }
-  RunningSchedulerScope(const RunningSchedulerScope&) = delete;
-  RunningSchedulerScope& operator=(const RunningSchedulerScope&) = delete;
+  AttachedLoop(Helper& helper, sd_event* event, TickScheduler& scheduler) : helper_(helper) {
+    helper_.attachLoop(event, [&scheduler] { scheduler.requestTick(); });
+  }
+  ~AttachedLoop() { helper_.detachLoop(); }
+  AttachedLoop(const AttachedLoop&) = delete;
+  AttachedLoop& operator=(const AttachedLoop&) = delete;
+
+ private:
+  Helper& helper_;
 };
 
 int onPeriodicTick(sd_event_source* source, uint64_t, void* userdata) {
@@ -57,7 +62,7 @@ int onTerminationSignal(sd_event_source* source, const signalfd_siginfo*, void*)
   return sd_event_exit(sd_event_source_get_event(source), 0);
 }
 
-int runLoop(const ListenerStart& startListener) {
+int runLoop(Helper& helper, const ListenerStart& startListener) {
   sd_event* rawEvent = nullptr;
   if (sd_event_default(&rawEvent) < 0) return EXIT_FAILURE;
   const EventHandle event(rawEvent);
@@ -77,7 +82,7 @@ int runLoop(const ListenerStart& startListener) {
   const SourceHandle interrupt(rawSource);
 
   TickScheduler scheduler(event.get(), TickScheduler::Operations{
-                                           [] { tick(); },
+                                           [&helper] { tick(helper); },
                                            [] {
                                              return peekSessionExpiration(
                                                  StateLocation::sessionFile(),
@@ -85,13 +90,14 @@ int runLoop(const ListenerStart& startListener) {
                                            },
                                            [] { return std::chrono::system_clock::now(); },
                                        });
-  const RunningSchedulerScope runningScope(&scheduler);
+  const AttachedLoop attached(helper, event.get(), scheduler);
 
   // Without change notifications the daemon still converges on the periodic tick alone.
-  const std::unique_ptr<ChangeSource> network =
-      openNetlinkChangeSource(event.get(), [&scheduler] { scheduler.requestTick(); });
-  const std::unique_ptr<ChangeSource> rfkill =
-      openRfkillChangeSource(event.get(), [&scheduler] { scheduler.requestTick(); });
+  const NetworkEventHandler changes(
+      NetworkEventDependencies::production(helper, [&scheduler] { scheduler.requestTick(); }));
+  const auto onChange = [&changes](const ChangeBatch& batch) { changes.handle(batch); };
+  const std::unique_ptr<ChangeSource> network = openNetlinkChangeSource(event.get(), onChange);
+  const std::unique_ptr<ChangeSource> rfkill = openRfkillChangeSource(event.get(), onChange);
 
   if (sd_event_add_time_relative(event.get(), &rawSource, CLOCK_MONOTONIC, tickIntervalMicroseconds,
                                  0, onPeriodicTick, &scheduler) < 0)
@@ -126,11 +132,7 @@ std::optional<Date> peekSessionExpiration(const std::string& sessionPath, Date w
   }
 }
 
-void requestDaemonTick() {
-  if (runningScheduler != nullptr) runningScheduler->requestTick();
-}
-
-int runDaemon(const ListenerStart& startListener) {
+int runDaemon(Helper& helper, const ListenerStart& startListener) {
   log("daemon launched (uid=" + std::to_string(::geteuid()) + ")");
   sendDiagnosticsToStandardError();
   // A helper killed in the middle of replacing a file leaves its temporary file behind; under the
@@ -150,7 +152,7 @@ int runDaemon(const ListenerStart& startListener) {
     // Another process holds the lock or it cannot be taken; the files wait for the next start.
   }
   try {
-    return runLoop(startListener);
+    return runLoop(helper, startListener);
   } catch (...) {
     return EXIT_FAILURE;
   }

@@ -6,29 +6,41 @@
 #include <utility>
 #include <variant>
 
+#include "core/state_location.hpp"
+#include "helper/context/helper.hpp"
 #include "helper/coordinators/fail_open_recovery_coordinator.hpp"
 #include "helper/coordinators/restoration_coordinator.hpp"
 #include "helper/coordinators/scheduled_start_coordinator.hpp"
-#include "helper/daemon/notify.hpp"
 #include "helper/log/log.hpp"
 #include "helper/store/session_store.hpp"
 #include "helper/transaction/helper_transaction.hpp"
 
 namespace nubrik {
 
-DaemonTickDependencies DaemonTickDependencies::production() {
+DaemonTickDependencies DaemonTickDependencies::production(Helper& helper) {
   DaemonTickDependencies dependencies;
   dependencies.loadState = [] { return SessionStore::loadSession(); };
   dependencies.now = [] { return std::chrono::system_clock::now(); };
-  dependencies.runRestoration = [](const OfflineSession& session) {
-    return restorationCoordinator([] { notify("Tamsel", "Network access restored."); })
+  dependencies.runRestoration = [&helper](const OfflineSession& session) {
+    return restorationCoordinator(
+               helper, RecoveryReporting::production(helper),
+               [&helper] { helper.notify("Tamsel", "Network access restored."); })
         .restore(session);
   };
-  dependencies.runEnforcement = [] { return runEnforcementPass(); };
-  dependencies.runRecovery = [] { return failOpenRecoveryCoordinator().recover(); };
-  dependencies.publishIdle = [] { SessionStore::writeStatusIdle(); };
-  dependencies.log = [](const std::string& message) { nubrik::log(message); };
-  dependencies.runScheduledStart = [] { runScheduledStartIfDue(); };
+  dependencies.runEnforcement = [&helper] { return runEnforcementPass(helper); };
+  dependencies.runRecovery = [&helper] {
+    return failOpenRecoveryCoordinator(helper, RecoveryReporting::production(helper)).recover();
+  };
+  dependencies.publishIdle = [&helper] {
+    helper.noteTickFinding({TickFinding::State::idle, std::nullopt, {}});
+    SessionStore::writeStatusIdle();
+  };
+  dependencies.log = helper.logOperation();
+  dependencies.runScheduledStart = [&helper] {
+    runScheduledStartIfDue(helper);
+    // A session started now is enforced from the next tick on.
+    if (stampOf(StateLocation::sessionFile())) helper.noteTickFinding({});
+  };
   dependencies.bootClock = [] { return readBootClock(); };
   dependencies.saveSession = [](const OfflineSession& session) { SessionStore::save(session); };
   return dependencies;
@@ -124,9 +136,11 @@ void runTick(const DaemonTickCoordinator& coordinator) noexcept {
   }
 }
 
-void tick() noexcept {
+void tick(Helper& helper) noexcept {
   try {
-    runTick(DaemonTickCoordinator(DaemonTickDependencies::production()));
+    // Whatever this tick does not find out stays unknown.
+    helper.noteTickFinding({});
+    runTick(DaemonTickCoordinator(DaemonTickDependencies::production(helper)));
   } catch (...) {
     // Only building the operations can get here (memory exhaustion); the next firing retries.
   }

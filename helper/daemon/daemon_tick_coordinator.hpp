@@ -11,6 +11,8 @@
 
 namespace nubrik {
 
+class Helper;
+
 struct DaemonTickDependencies {
   std::function<SessionLoadResult()> loadState;  // may record a corruption
   std::function<Date()> now;
@@ -26,8 +28,8 @@ struct DaemonTickDependencies {
   std::function<std::optional<BootInstant>()> bootClock;
   std::function<void(const OfflineSession&)> saveSession;  // throws
 
-  // Fresh production coordinators behind every operation.
-  static DaemonTickDependencies production();
+  // Fresh production coordinators over the helper's resources behind every operation.
+  static DaemonTickDependencies production(Helper& helper);
 };
 
 // One daemon tick: load the stored state and do exactly one thing about it.
@@ -51,6 +53,6 @@ class DaemonTickCoordinator {
 void runTick(const DaemonTickCoordinator& coordinator) noexcept;
 
 // The daemon's tick with the production operations. Never throws.
-void tick() noexcept;
+void tick(Helper& helper) noexcept;
 
 }  // namespace nubrik

@@ -4,8 +4,8 @@
 #include <optional>
 #include <utility>
 
+#include "helper/context/helper.hpp"
 #include "helper/coordinators/early_unlock_coordinator.hpp"
-#include "helper/coordinators/helper_lifecycle.hpp"
 #include "helper/coordinators/session_start_coordinator.hpp"
 #include "helper/daemon/daemon.hpp"
 #include "helper/service/health_coordinator.hpp"
@@ -175,25 +175,25 @@ Reply guarded(Body&& body, Fallback&& fallback) {
 
 }  // namespace
 
-HelperXPCHandlerDependencies HelperXPCHandlerDependencies::production() {
+HelperXPCHandlerDependencies HelperXPCHandlerDependencies::production(Helper& helper) {
   HelperXPCHandlerDependencies d;
   d.runTransaction = [](const std::function<void()>& body, bool neutral) {
     HelperTransaction::run(body, neutral);
   };
-  d.isRestarting = [] { return HelperLifecycle::isRestarting(); };
-  d.startSession = [](double duration) {
-    return SessionStartCoordinator(SessionStartDependencies::production()).start(duration);
+  d.isRestarting = [&helper] { return helper.isRestarting(); };
+  d.startSession = [&helper](double duration) {
+    return SessionStartCoordinator(SessionStartDependencies::production(helper)).start(duration);
   };
   d.publishStatus = [](const OfflineSession& session) {
     SessionStore::writeStatus(std::optional<OfflineSession>(session));
   };
   d.health = [] { return HealthCoordinator::production().health(); };
-  d.prepareRestart = [] { return RestartCoordinator::production().prepareRestart(); };
+  d.prepareRestart = [&helper] { return RestartCoordinator::production(helper).prepareRestart(); };
   d.requestEarlyUnlock = [] { return EarlyUnlockCoordinator::production().request(); };
   d.cancelEarlyUnlock = [] { return EarlyUnlockCoordinator::production().cancel(); };
   d.loadSchedules = [] { return ScheduleStore::load(); };
   d.saveSchedules = [](const ScheduleState& state) { ScheduleStore::save(state); };
-  d.requestTick = [] { requestDaemonTick(); };
+  d.requestTick = [&helper] { helper.requestTick(); };
   return d;
 }
 
@@ -251,8 +251,8 @@ HelperXPCExportedObject HelperXPCExportedObject::withDependencies(
   return object;
 }
 
-HelperXPCExportedObject HelperXPCExportedObject::production() {
-  return withDependencies(HelperXPCHandlerDependencies::production());
+HelperXPCExportedObject HelperXPCExportedObject::production(Helper& helper) {
+  return withDependencies(HelperXPCHandlerDependencies::production(helper));
 }
 
 }  // namespace nubrik

@@ -13,6 +13,8 @@
 
 namespace nubrik {
 
+class Helper;
+
 // The reply values of each request, in wire order.
 struct XPCStartReply {
   std::int64_t code = rawValue(XPCStartResultCode::requestFailed);
@@ -76,7 +78,7 @@ struct HelperXPCHandlerDependencies {
 
   // Helper transactions, the lifecycle flag, the coordinators with their production dependencies
   // (built afresh for every request), the schedule store and the daemon loop's tick request.
-  static HelperXPCHandlerDependencies production();
+  static HelperXPCHandlerDependencies production(Helper& helper);
 };
 
 // The object the service serves requests with; one handler per request, in protocol order. Each
@@ -92,7 +94,7 @@ struct HelperXPCExportedObject {
 
   // The production handlers over a dependency record.
   static HelperXPCExportedObject withDependencies(HelperXPCHandlerDependencies dependencies);
-  static HelperXPCExportedObject production();
+  static HelperXPCExportedObject production(Helper& helper);
 };
 
 }  // namespace nubrik

@@ -4,7 +4,7 @@
 #include <utility>
 
 #include "core/nubrik_xpc.hpp"
-#include "helper/daemon/notify.hpp"
+#include "helper/context/helper.hpp"
 #include "helper/log/log.hpp"
 #include "helper/service/bus_peer_credentials.hpp"
 
@@ -150,13 +150,13 @@ HelperXPCService::HelperXPCService(XPCClientValidator validator,
                                    std::function<HelperXPCExportedObject()> makeExportedObject)
     : validator_(std::move(validator)), makeExportedObject_(std::move(makeExportedObject)) {}
 
-HelperXPCService HelperXPCService::production() {
+HelperXPCService HelperXPCService::production(Helper& helper) {
   return HelperXPCService(XPCClientValidator::production(),
-                          [] { return HelperXPCExportedObject::production(); });
+                          [&helper] { return HelperXPCExportedObject::production(helper); });
 }
 
-std::unique_ptr<HelperXPCListenerOwner> HelperXPCService::productionOwner() {
-  return std::make_unique<HelperXPCListenerOwner>(production(),
+std::unique_ptr<HelperXPCListenerOwner> HelperXPCService::productionOwner(Helper& helper) {
+  return std::make_unique<HelperXPCListenerOwner>(helper, production(helper),
                                                   HelperXPCListenerOwner::systemBus());
 }
 
@@ -169,8 +169,9 @@ std::optional<HelperXPCExportedObject> HelperXPCService::accept(const XPCCaller&
   }
 }
 
-HelperXPCListenerOwner::HelperXPCListenerOwner(HelperXPCService service, BusOpener openBus)
-    : service_(std::move(service)), openBus_(std::move(openBus)) {}
+HelperXPCListenerOwner::HelperXPCListenerOwner(Helper& helper, HelperXPCService service,
+                                               BusOpener openBus)
+    : helper_(helper), service_(std::move(service)), openBus_(std::move(openBus)) {}
 
 HelperXPCListenerOwner::~HelperXPCListenerOwner() {
   stop();
@@ -213,17 +214,17 @@ void HelperXPCListenerOwner::start(sd_event* event) {
     throw;
   }
   bus_ = bus;
-  setNotificationSink([bus](const std::string& title, const std::string& message) {
+  helper_.setNotificationSink([bus](const std::string& title, const std::string& message) {
     (void)sd_bus_emit_signal(bus, NubrikXPC::objectPath, NubrikXPC::interfaceName,
                              NubrikXPC::notificationSignal, NubrikXPC::notificationSignature,
                              title.c_str(), message.c_str());
   });
-  log(std::string("xpc listener started on ") + NubrikXPC::machServiceName);
+  helper_.log(std::string("xpc listener started on ") + NubrikXPC::machServiceName);
 }
 
 void HelperXPCListenerOwner::stop() {
   if (bus_ == nullptr) return;
-  setNotificationSink({});
+  helper_.setNotificationSink({});
   sd_bus_slot_unref(objectSlot_);
   objectSlot_ = nullptr;
   (void)sd_bus_release_name(bus_, NubrikXPC::busName);

@@ -13,6 +13,7 @@
 
 namespace nubrik {
 
+class Helper;
 class HelperXPCListenerOwner;
 
 // The service behind the helper's bus name: who may be served, and with what.
@@ -22,9 +23,9 @@ class HelperXPCService {
                    std::function<HelperXPCExportedObject()> makeExportedObject);
 
   // The production validator and production handlers.
-  static HelperXPCService production();
-  // A production service on the system bus, not yet started; main keeps it for the process's life.
-  static std::unique_ptr<HelperXPCListenerOwner> productionOwner();
+  static HelperXPCService production(Helper& helper);
+  // A production service on the system bus, not yet started; the daemon keeps it while it runs.
+  static std::unique_ptr<HelperXPCListenerOwner> productionOwner(Helper& helper);
 
   // A fresh exported object for a request the validator accepts; none for any other. A refused
   // request never reaches a handler.
@@ -42,7 +43,8 @@ class HelperXPCListenerOwner {
   // Opens a connection to the bus the service is served on; returns a negative errno on failure.
   using BusOpener = std::function<int(sd_bus** bus)>;
 
-  HelperXPCListenerOwner(HelperXPCService service, BusOpener openBus);
+  // Routes the helper's notifications to the bus while started.
+  HelperXPCListenerOwner(Helper& helper, HelperXPCService service, BusOpener openBus);
   ~HelperXPCListenerOwner();
   HelperXPCListenerOwner(const HelperXPCListenerOwner&) = delete;
   HelperXPCListenerOwner& operator=(const HelperXPCListenerOwner&) = delete;
@@ -64,6 +66,7 @@ class HelperXPCListenerOwner {
   const HelperXPCService& service() const { return service_; }
 
  private:
+  Helper& helper_;
   HelperXPCService service_;
   BusOpener openBus_;
   sd_bus* bus_ = nullptr;

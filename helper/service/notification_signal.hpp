@@ -1,6 +1,6 @@
 #pragma once
 
-#include "helper/daemon/notify.hpp"
+#include "helper/context/helper.hpp"
 
 namespace nubrik {
 

@@ -9,33 +9,34 @@
 #include <utility>
 #include <variant>
 
-#include "helper/coordinators/helper_lifecycle.hpp"
+#include "helper/context/helper.hpp"
 #include "helper/log/log.hpp"
 #include "helper/store/session_store.hpp"
 
 namespace nubrik {
 
-RestartDependencies RestartDependencies::production() {
-  return {[] { return SessionStore::loadSession(); }, [] { scheduleHelperExit(); }};
+RestartDependencies RestartDependencies::production(Helper& helper) {
+  return {[] { return SessionStore::loadSession(); }, [] { scheduleHelperExit(); },
+          [&helper] { return helper.isRestarting(); }, [&helper] { helper.markRestarting(); }};
 }
 
 RestartCoordinator::RestartCoordinator(RestartDependencies dependencies)
     : dependencies_(std::move(dependencies)) {}
 
-RestartCoordinator RestartCoordinator::production() {
-  return RestartCoordinator(RestartDependencies::production());
+RestartCoordinator RestartCoordinator::production(Helper& helper) {
+  return RestartCoordinator(RestartDependencies::production(helper));
 }
 
 HelperRestartResultCode RestartCoordinator::prepareRestart() const {
   // The exit is already on its way; a repeated request from the app only needs the same answer.
-  if (HelperLifecycle::isRestarting()) return HelperRestartResultCode::accepted;
+  if (dependencies_.isRestarting()) return HelperRestartResultCode::accepted;
   const SessionLoadResult state = dependencies_.loadState();
   if (std::holds_alternative<OfflineSession>(state)) return HelperRestartResultCode::sessionActive;
   if (!std::holds_alternative<SessionAbsent>(state)) return HelperRestartResultCode::notIdle;
   // The exit is armed first: a helper that refused every start but never exited would leave the
   // app waiting for an upgrade that cannot happen.
   dependencies_.scheduleExit();
-  HelperLifecycle::markRestarting();
+  dependencies_.markRestarting();
   return HelperRestartResultCode::accepted;
 }
 

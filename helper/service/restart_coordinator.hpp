@@ -11,13 +11,18 @@
 
 namespace nubrik {
 
+class Helper;
+
 struct RestartDependencies {
   std::function<SessionLoadResult()> loadState;
   // Arranges the process's exit shortly after the reply has gone out.
   std::function<void()> scheduleExit;
+  // The lifecycle flag: whether a restart was accepted, and marking it so.
+  std::function<bool()> isRestarting;
+  std::function<void()> markRestarting;
 
-  // The session store's load and the daemon loop's delayed exit.
-  static RestartDependencies production();
+  // The session store's load, the daemon loop's delayed exit and the helper's lifecycle.
+  static RestartDependencies production(Helper& helper);
 };
 
 // Decides whether the helper may exit now so that systemd starts the newly installed one: only
@@ -25,7 +30,7 @@ struct RestartDependencies {
 class RestartCoordinator {
  public:
   explicit RestartCoordinator(RestartDependencies dependencies);
-  static RestartCoordinator production();
+  static RestartCoordinator production(Helper& helper);
 
   // Runs inside a helper transaction. An accepted restart marks the lifecycle as restarting and
   // schedules the exit once; a further request answers accepted without scheduling another.

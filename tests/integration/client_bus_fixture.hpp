@@ -16,6 +16,7 @@
 #include "app/event_loop.hpp"
 #include "app/helper_bus_connection.hpp"
 #include "app/session_client.hpp"
+#include "helper/context/helper.hpp"
 #include "helper/log/log.hpp"
 #include "helper/service/helper_xpc_service.hpp"
 #include "tests/support/private_system_bus.hpp"
@@ -135,7 +136,7 @@ class ClientBusTest : public ::testing::Test {
     }};
     server_->call([&] {
       owner_ = std::make_unique<HelperXPCListenerOwner>(
-          HelperXPCService(validator, [object] { return object; }),
+          helper_, HelperXPCService(validator, [object] { return object; }),
           HelperXPCListenerOwner::busAtAddressForTest(bus_.address()));
       owner_->start(server_->event());
     });
@@ -188,6 +189,7 @@ class ClientBusTest : public ::testing::Test {
   std::optional<std::pair<pid_t, uid_t>> ownerSeen_;
   HelperXPCExportedObject object_;
   std::unique_ptr<ServerThread> server_;
+  Helper helper_;
   std::unique_ptr<HelperXPCListenerOwner> owner_;
   std::promise<void> release_;
   bool released_ = false;

@@ -9,7 +9,7 @@
 
 #include "app/event_loop.hpp"
 #include "core/nubrik_xpc.hpp"
-#include "helper/daemon/notify.hpp"
+#include "helper/context/helper.hpp"
 #include "helper/service/notification_signal.hpp"
 #include "tests/integration/client_bus_fixture.hpp"
 
@@ -107,7 +107,7 @@ TEST_F(HelperNotificationSubscriberTest, ShowsTheHelpersNotificationsAndNoImpost
             0);
 
   // 3. The helper itself: the daemon's notification goes out on its listener's connection.
-  server_->call([] { notify("Tamsel", "Network access restored."); });
+  server_->call([this] { helper_.notify("Tamsel", "Network access restored."); });
 
   // Whatever the bus delivered of 1 and 2 was queued before 3, so it would be shown by now.
   ASSERT_TRUE(runUntil([&] { return !poster->posted.empty(); }));
@@ -119,7 +119,7 @@ TEST_F(HelperNotificationSubscriberTest, ShowsTheHelpersNotificationsAndNoImpost
   EXPECT_EQ(poster->posted[0].identifier.size(), prefix.size() + 36);
 
   // Each notification is its own.
-  server_->call([] { notify("Tamsel", "Offline until 16:05."); });
+  server_->call([this] { helper_.notify("Tamsel", "Offline until 16:05."); });
   ASSERT_TRUE(runUntil([&] { return poster->posted.size() == 2; }));
   EXPECT_EQ(poster->posted[1].body, "Offline until 16:05.");
   EXPECT_NE(poster->posted[1].identifier, poster->posted[0].identifier);

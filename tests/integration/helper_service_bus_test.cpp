@@ -27,9 +27,8 @@
 #include "core/nubrik_xpc.hpp"
 #include "core/public_status.hpp"
 #include "core/state_location.hpp"
-#include "helper/coordinators/helper_lifecycle.hpp"
+#include "helper/context/helper.hpp"
 #include "helper/coordinators/session_start_coordinator.hpp"
-#include "helper/daemon/notify.hpp"
 #include "helper/log/log.hpp"
 #include "helper/service/helper_xpc_service.hpp"
 #include "helper/service/restart_coordinator.hpp"
@@ -89,12 +88,12 @@ class HelperServiceBusTest : public ::testing::Test {
  protected:
   void SetUp() override {
     if (!bus.running()) GTEST_SKIP() << "no private bus: " << bus.failure();
-    HelperLifecycle::resetForTest();
     StateLocation::setTestSupportDirectoryForTest(state.path());
     setLogHandler([this](const std::string& line) { logLines.push_back(line); });
     ASSERT_GE(sd_event_new(&event), 0);
     try {
       owner = std::make_unique<HelperXPCListenerOwner>(
+          helper,
           HelperXPCService(
               XPCClientValidator::withCodeIdentityForTest(team, testInstallation()),
               [this] { return HelperXPCExportedObject::withDependencies(dependencies()); }),
@@ -118,24 +117,24 @@ class HelperServiceBusTest : public ::testing::Test {
     if (event != nullptr) sd_event_unref(event);
     setLogHandler(nullptr);
     StateLocation::setTestSupportDirectoryForTest(std::nullopt);
-    HelperLifecycle::resetForTest();
   }
 
   // Production handlers, except that the network is never touched, no exit is ever scheduled and
   // no daemon loop is woken (whether one is asked to is the handlers' unit tests' business).
   HelperXPCHandlerDependencies dependencies() {
-    HelperXPCHandlerDependencies d = HelperXPCHandlerDependencies::production();
-    d.startSession = [](double duration) {
-      SessionStartDependencies start = SessionStartDependencies::production();
+    HelperXPCHandlerDependencies d = HelperXPCHandlerDependencies::production(helper);
+    d.startSession = [this](double duration) {
+      SessionStartDependencies start = SessionStartDependencies::production(helper);
       start.captureSnapshot = [] {
         return CapturedSnapshot{{{"NetworkManager", true}}, {}, {{"eth0", true}}};
       };
       start.activateOffline = [] { return ActivationOutcome::activated; };
       return SessionStartCoordinator(start).start(duration);
     };
-    d.prepareRestart = [] {
-      return RestartCoordinator({[] { return SessionStore::loadSession(); }, [] {}})
-          .prepareRestart();
+    d.prepareRestart = [this] {
+      RestartDependencies restart = RestartDependencies::production(helper);
+      restart.scheduleExit = [] {};
+      return RestartCoordinator(restart).prepareRestart();
     };
     d.requestTick = [] {};
     return d;
@@ -229,6 +228,7 @@ class HelperServiceBusTest : public ::testing::Test {
 
   PrivateSystemBus bus;
   TempDir state;
+  Helper helper;
   sd_event* event = nullptr;
   sd_bus* client = nullptr;
   std::unique_ptr<HelperXPCListenerOwner> owner;
@@ -431,7 +431,7 @@ TEST_F(HelperServiceBusTest, NotificationsBecomeSignals) {
             0);
   // Make sure the match is in place before the signal goes out.
   call(NubrikXPC::healthCheck);
-  notify("Tamsel", "Network access restored.");
+  helper.notify("Tamsel", "Network access restored.");
   runUntil([&] { return !received.empty(); });
   EXPECT_EQ(
       received,
@@ -439,7 +439,7 @@ TEST_F(HelperServiceBusTest, NotificationsBecomeSignals) {
 
   // A stopped listener no longer routes notifications to the bus.
   owner->stop();
-  notify("Tamsel", "again");
+  helper.notify("Tamsel", "again");
   call(NubrikXPC::healthCheck);
   EXPECT_EQ(received.size(), 1u);
 }

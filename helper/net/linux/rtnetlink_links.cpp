@@ -53,6 +53,7 @@ struct DumpedLink {
   int index = 0;
   std::string name;
   bool loopback = false;  // of the loopback type, whatever its name
+  bool up = false;
 };
 
 // What one request collected from its replies; filled in by the C callbacks below, which must
@@ -165,8 +166,9 @@ int onDumpedLink(nl_msg* message, void* argument) {
     return NL_SKIP;
   }
   try {
-    exchange.links.push_back(
-        DumpedLink{info->ifi_index, std::move(*name), info->ifi_type == ARPHRD_LOOPBACK});
+    exchange.links.push_back(DumpedLink{info->ifi_index, std::move(*name),
+                                        info->ifi_type == ARPHRD_LOOPBACK,
+                                        (info->ifi_flags & IFF_UP) != 0});
   } catch (...) {
     exchange.allocationFailed = true;
   }
@@ -277,11 +279,17 @@ Message linkRequest(int type, int flags, const std::string* name, unsigned int s
 }  // namespace
 
 std::vector<std::string> RtnetlinkLinks::linkNames(bool includeLoopback) {
+  std::vector<std::string> names;
+  for (LinkState& link : linkStates(includeLoopback)) names.push_back(std::move(link.name));
+  return names;
+}
+
+std::vector<LinkState> RtnetlinkLinks::linkStates(bool includeLoopback) {
   std::lock_guard lock(mutex_);
   return dumpLocked(includeLoopback);
 }
 
-std::vector<std::string> RtnetlinkLinks::dumpLocked(bool includeLoopback) {
+std::vector<LinkState> RtnetlinkLinks::dumpLocked(bool includeLoopback) {
   for (int attempt = 1;; ++attempt) {
     Socket& sock = socket();
     Message request = linkRequest(RTM_GETLINK, NLM_F_DUMP, nullptr);
@@ -312,15 +320,15 @@ std::vector<std::string> RtnetlinkLinks::dumpLocked(bool includeLoopback) {
     // Every network namespace has its loopback device; a dump without one is not a complete one.
     if (loopbacks.empty()) throw malformed();
     std::unordered_map<std::string, int> indexes;
-    std::vector<std::string> names;
-    names.reserve(exchange.links.size());
+    std::vector<LinkState> links;
+    links.reserve(exchange.links.size());
     for (DumpedLink& link : exchange.links) {
       indexes.emplace(link.name, link.index);
-      if (includeLoopback || !link.loopback) names.push_back(std::move(link.name));
+      if (includeLoopback || !link.loopback) links.push_back({std::move(link.name), link.up});
     }
     listedIndexes_ = std::move(indexes);
     loopbackIndexes_ = std::move(loopbacks);
-    return names;
+    return links;
   }
 }
 
@@ -341,6 +349,12 @@ bool RtnetlinkLinks::isLoopback(const std::string& name) {
   try {
     // Without a listing yet, one is taken to find the device; later ones keep its index.
     if (loopbackIndexes_.empty()) dumpLocked(true);
+    if (const auto listed = listedIndexes_.find(name);
+        listed != listedIndexes_.end() &&
+        std::find(loopbackIndexes_.begin(), loopbackIndexes_.end(), listed->second) ==
+            loopbackIndexes_.end()) {
+      return false;
+    }
     socket();  // reopened if an earlier failure closed it
     return std::any_of(loopbackIndexes_.begin(), loopbackIndexes_.end(),
                        [&](int index) { return nameOfIndex(index) == name; });

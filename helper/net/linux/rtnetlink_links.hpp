@@ -9,6 +9,13 @@
 
 namespace nubrik {
 
+// A link as one dump found it: its name and whether its administrative UP flag was set.
+struct LinkState {
+  std::string name;
+  bool up = false;
+  bool operator==(const LinkState&) const = default;
+};
+
 // The kernel's network links over one rtnetlink socket, opened on first use in the network
 // namespace of the calling thread and reopened after any failure. Thread-safe.
 class RtnetlinkLinks {
@@ -25,9 +32,13 @@ class RtnetlinkLinks {
   // whatever their encoding.
   std::vector<std::string> linkNames(bool includeLoopback = true);
 
+  // The same dump with each link's UP flag as the dump reported it.
+  std::vector<LinkState> linkStates(bool includeLoopback = true);
+
   // Whether the name is the loopback device's now. The device is known by its type (it can be
   // renamed, and any other link may be called "lo..."). Never throws: a name that cannot be
-  // checked counts as an ordinary link.
+  // checked counts as an ordinary link. A name the last listing gave an ordinary link is answered
+  // from that listing, so asking about every listed link costs no system call.
   bool isLoopback(const std::string& name);
 
   // Whether the link's administrative UP flag is set, read live from the kernel. Throws
@@ -40,7 +51,7 @@ class RtnetlinkLinks {
  private:
   struct Socket;
   Socket& socket();
-  std::vector<std::string> dumpLocked(bool includeLoopback);
+  std::vector<LinkState> dumpLocked(bool includeLoopback);
   std::optional<std::string> nameOfIndex(int index);
   std::optional<bool> fastUpFlag(const std::string& name);
 

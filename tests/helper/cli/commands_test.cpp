@@ -12,6 +12,7 @@
 
 #include "core/public_status.hpp"
 #include "core/state_location.hpp"
+#include "helper/context/helper.hpp"
 #include "helper/transaction/helper_transaction.hpp"
 #include "tests/support/scoped_environment.hpp"
 #include "tests/support/temp_dir.hpp"
@@ -232,15 +233,16 @@ TEST(StatusCommand, PrintsTheStatusOrWhyItIsUnavailable) {
 }
 
 TEST(CommandDispatch, PrintsUsageAndMissingDurationAndRunsTheDaemon) {
+  Helper helper;
   CommandHarness usage;
-  EXPECT_EQ(execute(UsageError{}, usage.context(), [] { return 99; }), 1);
+  EXPECT_EQ(execute(UsageError{}, usage.context(), helper, [] { return 99; }), 1);
   EXPECT_EQ(usage.err.str(),
             "usage: nubrik-helper --daemon | --start --duration <sec> | --status | --recover\n");
   CommandHarness missing;
-  EXPECT_EQ(execute(MissingDuration{}, missing.context(), [] { return 99; }), 2);
+  EXPECT_EQ(execute(MissingDuration{}, missing.context(), helper, [] { return 99; }), 2);
   EXPECT_EQ(missing.err.str(), "error: --start requires --duration <seconds>\n");
   CommandHarness daemon;
-  EXPECT_EQ(execute(RunDaemon{}, daemon.context(), [] { return 0; }), 0);
+  EXPECT_EQ(execute(RunDaemon{}, daemon.context(), helper, [] { return 0; }), 0);
 }
 
 TEST(FormattedTime, IsTheLocaleTimeWithoutSeconds) {

@@ -16,12 +16,7 @@ struct ActivationHarness {
     net.listed = {
         {"services", {"A", "Loopback Service"}}, {"wifi", {"en0"}}, {"interfaces", {"lo0", "en0"}}};
   }
-  ActivationOutcome activate() {
-    return ActivationCoordinator({net.list("services"), net.set("service"), net.list("wifi"),
-                                  net.set("wifi"), net.list("interfaces"), net.spares(),
-                                  net.set("interface"), net.log()})
-        .activate();
-  }
+  ActivationOutcome activate() { return ActivationCoordinator(net, net.log()).activate(); }
 };
 
 TEST(ActivationCoordinator, SwitchesEverythingOffButLoopbacks) {

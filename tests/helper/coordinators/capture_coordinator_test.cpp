@@ -21,12 +21,7 @@ struct CaptureHarness {
                  {"interface lo0", true},
                  {"interface en0", true}};
   }
-  CapturedSnapshot capture() {
-    return CaptureCoordinator({net.list("services"), net.query("service"), net.list("wifi"),
-                               net.query("wifi"), net.list("interfaces"), net.query("interface"),
-                               net.log()})
-        .capture();
-  }
+  CapturedSnapshot capture() { return CaptureCoordinator(net, net.log()).capture(); }
 };
 
 TEST(CaptureCoordinator, RecordsEveryObjectInListOrderAndLogsTheCounts) {
@@ -38,9 +33,7 @@ TEST(CaptureCoordinator, RecordsEveryObjectInListOrderAndLogsTheCounts) {
               ElementsAre(InterfaceState{"lo0", true}, InterfaceState{"en0", true}));
   EXPECT_THAT(h.net.logLines,
               ElementsAre("capture: recorded 2 services, 1 Wi-Fi devices, 2 interfaces"));
-  EXPECT_THAT(h.net.calls, ElementsAre("list services", "query service A", "query service B",
-                                       "list wifi", "query wifi en0", "list interfaces",
-                                       "query interface lo0", "query interface en0"));
+  EXPECT_THAT(h.net.calls, ElementsAre("list services", "list wifi", "list interfaces"));
 
   CaptureHarness noWifi;
   noWifi.net.listed["wifi"] = {};
@@ -54,15 +47,15 @@ TEST(CaptureCoordinator, StopsAtTheFirstFailureWithItsOwnError) {
     const char* listing;  // or else the state entry to remove
     const char* entry;
     CaptureError expected;
-    std::size_t callsMade;
+    std::size_t listingsTaken;
   };
   const Case cases[] = {
       {"services", "", CaptureError(Kind::serviceDiscoveryFailed), 1},
-      {"", "service B", CaptureError(Kind::serviceStateQueryFailed, "B"), 3},
-      {"wifi", "", CaptureError(Kind::wifiDiscoveryFailed), 4},
-      {"", "wifi en0", CaptureError(Kind::wifiPowerQueryFailed, "en0"), 5},
-      {"interfaces", "", CaptureError(Kind::interfaceDiscoveryFailed), 6},
-      {"", "interface en0", CaptureError(Kind::interfaceStateQueryFailed, "en0"), 8},
+      {"", "service B", CaptureError(Kind::serviceStateQueryFailed, "B"), 1},
+      {"wifi", "", CaptureError(Kind::wifiDiscoveryFailed), 2},
+      {"", "wifi en0", CaptureError(Kind::wifiPowerQueryFailed, "en0"), 2},
+      {"interfaces", "", CaptureError(Kind::interfaceDiscoveryFailed), 3},
+      {"", "interface en0", CaptureError(Kind::interfaceStateQueryFailed, "en0"), 3},
   };
   for (const Case& c : cases) {
     SCOPED_TRACE(c.expected.what());
@@ -75,31 +68,31 @@ TEST(CaptureCoordinator, StopsAtTheFirstFailureWithItsOwnError) {
     } catch (const CaptureError& error) {
       EXPECT_EQ(error, c.expected);
     }
-    EXPECT_EQ(h.net.calls.size(), c.callsMade);
+    EXPECT_EQ(h.net.calls.size(), c.listingsTaken);
     EXPECT_TRUE(h.net.logLines.empty());
   }
 }
 
 // The record holds text: a listed name that is not UTF-8 fails the capture as that listing, with
-// one line naming it, before any of its objects is queried.
+// one line naming it, before anything of a later kind is listed.
 TEST(CaptureCoordinator, ANameThatIsNotUtf8FailsTheCaptureAsItsListing) {
   struct Case {
     const char* listing;
     std::string name;
     CaptureError expected;
-    std::size_t callsMade;
+    std::size_t listingsTaken;
     const char* line;
   };
   const Case cases[] = {
       {"services", "\xff", CaptureError(Kind::serviceDiscoveryFailed), 1,
        "capture: service name \"\\xff\" is not valid UTF-8; nothing was changed"},
-      {"wifi", "ph\xc0\xafy", CaptureError(Kind::wifiDiscoveryFailed), 4,  // overlong "/"
+      {"wifi", "ph\xc0\xafy", CaptureError(Kind::wifiDiscoveryFailed), 2,  // overlong "/"
        "capture: Wi-Fi device name \"ph\\xc0\\xafy\" is not valid UTF-8; nothing was changed"},
-      {"interfaces", "\xff\xfe", CaptureError(Kind::interfaceDiscoveryFailed), 6,
+      {"interfaces", "\xff\xfe", CaptureError(Kind::interfaceDiscoveryFailed), 3,
        "capture: interface name \"\\xff\\xfe\" is not valid UTF-8; nothing was changed"},
-      {"interfaces", "br\xed\xa0\x80", CaptureError(Kind::interfaceDiscoveryFailed), 6,
+      {"interfaces", "br\xed\xa0\x80", CaptureError(Kind::interfaceDiscoveryFailed), 3,
        "capture: interface name \"br\\xed\\xa0\\x80\" is not valid UTF-8; nothing was changed"},
-      {"interfaces", "tap\xe2\x82", CaptureError(Kind::interfaceDiscoveryFailed), 6,
+      {"interfaces", "tap\xe2\x82", CaptureError(Kind::interfaceDiscoveryFailed), 3,
        "capture: interface name \"tap\\xe2\\x82\" is not valid UTF-8; nothing was changed"},
   };
   for (const Case& c : cases) {
@@ -112,7 +105,7 @@ TEST(CaptureCoordinator, ANameThatIsNotUtf8FailsTheCaptureAsItsListing) {
     } catch (const CaptureError& error) {
       EXPECT_EQ(error, c.expected);
     }
-    EXPECT_EQ(h.net.calls.size(), c.callsMade);
+    EXPECT_EQ(h.net.calls.size(), c.listingsTaken);
     EXPECT_THAT(h.net.logLines, ElementsAre(c.line));
   }
 

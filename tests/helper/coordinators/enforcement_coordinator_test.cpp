@@ -10,21 +10,14 @@ namespace {
 
 using ::testing::ElementsAre;
 
-// Everything already off: what enforcement finds on a quiet tick. The service listing holds
-// enabled services only.
+// Everything already off: what enforcement finds on a quiet tick.
 struct EnforcementHarness {
   test::FakeNetwork net;
   EnforcementHarness() {
     net.listed = {{"services", {}}, {"wifi", {"en0"}}, {"interfaces", {"lo0", "en0", "en1"}}};
     net.state = {{"wifi en0", false}, {"interface en0", false}, {"interface en1", false}};
   }
-  EnforcementOutcome enforce() {
-    return EnforcementCoordinator({net.list("services"), net.stateOf("wifi"), net.list("wifi"),
-                                   net.stateOf("interface"), net.list("interfaces"), net.spares(),
-                                   net.set("service"), net.set("wifi"), net.set("interface"),
-                                   net.log()})
-        .enforce();
-  }
+  EnforcementOutcome enforce() { return EnforcementCoordinator(net, net.log()).enforce(); }
 };
 
 TEST(EnforcementCoordinator, QuietMachineChangesAndLogsNothing) {
@@ -36,15 +29,16 @@ TEST(EnforcementCoordinator, QuietMachineChangesAndLogsNothing) {
 
 TEST(EnforcementCoordinator, SwitchesOffWhateverCameBackOn) {
   EnforcementHarness h;
-  h.net.listed["services"] = {"A", "Some LOOPBACK"};
+  h.net.listed["services"] = {"A", "B", "Some LOOPBACK"};
+  h.net.state["service A"] = h.net.state["service Some LOOPBACK"] = true;
+  h.net.state["service B"] = false;
   h.net.state["wifi en0"] = true;
   h.net.state["interface en1"] = true;
   EXPECT_EQ(h.enforce(), EnforcementOutcome::corrected);
-  // Services are switched off without a query; radios and links are queried first; lo0 never.
+  // All three listings first; then only what is on is switched off, and loopbacks never.
   EXPECT_THAT(h.net.calls,
               ElementsAre("list services", "list wifi", "list interfaces", "set service A off",
-                          "query wifi en0", "set wifi en0 off", "query interface en0",
-                          "query interface en1", "set interface en1 down"));
+                          "set wifi en0 off", "set interface en1 down"));
   EXPECT_THAT(h.net.logLines,
               ElementsAre("enforcement: disabled service A", "enforcement: powered off Wi-Fi en0",
                           "enforcement: brought interface en1 down"));
@@ -53,6 +47,7 @@ TEST(EnforcementCoordinator, SwitchesOffWhateverCameBackOn) {
 TEST(EnforcementCoordinator, AnyFailureOutranksCorrections) {
   EnforcementHarness h;
   h.net.listed["services"] = {"A", "B"};
+  h.net.state["service A"] = h.net.state["service B"] = true;
   h.net.failingChanges = {"service B", "interface en1"};
   h.net.state.erase("wifi en0");
   h.net.state["interface en0"] = h.net.state["interface en1"] = true;
@@ -80,6 +75,7 @@ TEST(EnforcementCoordinator, AFailedListingChangesNothing) {
   for (const auto& [listing, line] : cases) {
     EnforcementHarness h;
     h.net.listed["services"] = {"A"};
+    h.net.state["service A"] = true;
     h.net.state["wifi en0"] = true;
     h.net.failingListings = {listing};
     EXPECT_EQ(h.enforce(), EnforcementOutcome::correctionFailed);

@@ -29,11 +29,9 @@ struct FailOpenHarness {
         if (behaviour) (*behaviour)();
       };
     };
-    return FailOpenRecoveryCoordinator({net.list("services"), net.list("wifi"),
-                                        net.list("interfaces"), net.spares(), net.set("service"),
-                                        net.set("wifi"), net.set("interface"),
-                                        effect("finalize", &finalize), effect("idle", &idle),
-                                        effect("pending", nullptr), net.log()})
+    return FailOpenRecoveryCoordinator(
+               net, {effect("idle", &idle), effect("pending", nullptr), net.log()},
+               effect("finalize", &finalize))
         .recover();
   }
 };

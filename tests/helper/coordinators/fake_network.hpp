@@ -1,7 +1,7 @@
 #pragma once
 
-// An in-memory network for the coordinator tests. Every call is journaled ("list wifi",
-// "query interface en0", "set service A off") so that tests can check order and absence.
+// An in-memory network for the coordinator tests. Every listing and change is journaled
+// ("list wifi", "set service A off") so that tests can check order and absence.
 
 #include <functional>
 #include <map>
@@ -11,16 +11,16 @@
 #include <string>
 #include <vector>
 
-#include "helper/net/network_operations.hpp"
+#include "helper/net/network_switches.hpp"
 
 namespace nubrik::test {
 
-struct FakeNetwork {
+struct FakeNetwork final : NetworkSwitches {
   // Listed names by kind: "services", "wifi", "interfaces".
   std::map<std::string, NameList> listed;
   // Listings that throw; the error's what() is "<kind> down".
   std::set<std::string> failingListings;
-  // Live state by "service A", "wifi en0", "interface en0"; a missing entry fails its query.
+  // Live state by "service A", "wifi en0", "interface en0"; a missing entry cannot be told.
   std::map<std::string, bool> state;
   // Changes that report failure, by the same keys.
   std::set<std::string> failingChanges;
@@ -34,39 +34,45 @@ struct FakeNetwork {
   std::vector<std::string> calls;
   std::vector<std::string> logLines;
 
-  std::function<NameList()> list(const std::string& kind) {
-    return [this, kind] {
-      calls.push_back("list " + kind);
-      if (failingListings.contains(kind)) throw std::runtime_error(kind + " down");
-      return listed[kind];
-    };
+  static std::string listingName(SwitchKind kind) {
+    switch (kind) {
+      case SwitchKind::service:
+        return "services";
+      case SwitchKind::wifi:
+        return "wifi";
+      case SwitchKind::interface:
+        break;
+    }
+    return "interfaces";
   }
-  std::function<std::optional<bool>(const std::string&)> stateOf(const std::string& kind) {
-    return [this, kind](const std::string& name) -> std::optional<bool> {
-      calls.push_back("query " + kind + " " + name);
-      const auto found = state.find(kind + " " + name);
-      return found == state.end() ? std::nullopt : std::optional<bool>(found->second);
-    };
+  static std::string stateName(SwitchKind kind) {
+    return kind == SwitchKind::service ? "service"
+           : kind == SwitchKind::wifi  ? "wifi"
+                                       : "interface";
   }
-  std::function<bool(const std::string&)> query(const std::string& kind) {
-    return [probe = stateOf(kind)](const std::string& name) {
-      if (const auto value = probe(name)) return *value;
-      throw std::runtime_error("query failed");
-    };
+
+  SwitchReadings read(SwitchKind kind, Listing) override {
+    const std::string name = listingName(kind);
+    calls.push_back("list " + name);
+    if (failingListings.contains(name)) throw std::runtime_error(name + " down");
+    SwitchReadings readings;
+    for (const std::string& listedName : listed[name]) {
+      const auto found = state.find(stateName(kind) + " " + listedName);
+      readings.push_back(
+          {listedName, found == state.end() ? std::nullopt : std::optional<bool>(found->second)});
+    }
+    return readings;
   }
-  std::function<bool(const std::string&, bool)> set(const std::string& kind) {
-    return [this, kind](const std::string& name, bool on) {
-      const std::string key = kind + " " + name;
-      const char* word = kind == "interface" ? (on ? "up" : "down") : (on ? "on" : "off");
-      calls.push_back("set " + key + " " + word);
-      if (failingChanges.contains(key)) return false;
-      state[key] = on;
-      return true;
-    };
+  bool set(SwitchKind kind, const std::string& name, bool on) override {
+    const std::string key = stateName(kind) + " " + name;
+    const char* word = kind == SwitchKind::interface ? (on ? "up" : "down") : (on ? "on" : "off");
+    calls.push_back("set " + key + " " + word);
+    if (failingChanges.contains(key)) return false;
+    state[key] = on;
+    return true;
   }
-  std::function<bool(const std::string&)> spares() {
-    return [this](const std::string& name) { return sparing(name); };
-  }
+  bool sparesInterface(const std::string& name) override { return sparing && sparing(name); }
+
   std::function<void(const std::string&)> log() {
     return [this](const std::string& line) { logLines.push_back(line); };
   }

@@ -47,34 +47,19 @@ test::FakeNetwork networkWith(const Rule& rule) {
 
 // Every pass that switches interfaces, run over the same links under one rule.
 std::vector<std::vector<std::string>> runEveryPass(const Rule& rule) {
-  const auto spares = [&](test::FakeNetwork& net) -> Rule {
-    return rule ? net.spares() : Rule();  // a record without the rule at all
-  };
   std::vector<std::vector<std::string>> changed;
+  const RecoveryReporting quiet{[] {}, [] {}, {}};
 
   test::FakeNetwork activation = networkWith(rule);
-  ActivationCoordinator({activation.list("services"), activation.set("service"),
-                         activation.list("wifi"), activation.set("wifi"),
-                         activation.list("interfaces"), spares(activation),
-                         activation.set("interface"), activation.log()})
-      .activate();
+  ActivationCoordinator(activation, activation.log()).activate();
   changed.push_back(changedInterfaces(activation));
 
   test::FakeNetwork enforcement = networkWith(rule);
-  EnforcementCoordinator({enforcement.list("services"), enforcement.stateOf("wifi"),
-                          enforcement.list("wifi"), enforcement.stateOf("interface"),
-                          enforcement.list("interfaces"), spares(enforcement),
-                          enforcement.set("service"), enforcement.set("wifi"),
-                          enforcement.set("interface"), enforcement.log()})
-      .enforce();
+  EnforcementCoordinator(enforcement, enforcement.log()).enforce();
   changed.push_back(changedInterfaces(enforcement));
 
   test::FakeNetwork failOpen = networkWith(rule);
-  FailOpenRecoveryCoordinator({failOpen.list("services"), failOpen.list("wifi"),
-                               failOpen.list("interfaces"), spares(failOpen),
-                               failOpen.set("service"), failOpen.set("wifi"),
-                               failOpen.set("interface"), [] {}, [] {}, [] {}, failOpen.log()})
-      .recover();
+  FailOpenRecoveryCoordinator(failOpen, quiet, [] {}).recover();
   changed.push_back(changedInterfaces(failOpen));
 
   // Recorded and present, and present but added during the session.
@@ -83,9 +68,7 @@ std::vector<std::vector<std::string>> runEveryPass(const Rule& rule) {
   session.id = "S";
   session.interfaces = std::vector<InterfaceState>{{"lo", true}, {"lo1", true}};
   RestorationCoordinator(
-      {restoration.list("services"), restoration.list("wifi"), restoration.list("interfaces"),
-       spares(restoration), restoration.set("service"), restoration.set("wifi"),
-       restoration.set("interface"), [] {}, [] {}, [] {}, [] {}, restoration.log()})
+      restoration, quiet, [] {}, [] {})
       .restore(session);
   changed.push_back(changedInterfaces(restoration));
   return changed;
@@ -130,10 +113,8 @@ TEST(InterfaceSparing, RecordedSparedInterfacesAreNotReportedAsVanished) {
       std::vector<InterfaceState>{{"lo", true}, {"lobby0", true}, {"lo1", false}, {"lo2", true}};
   std::vector<std::string> effects;
   const bool restored =
-      RestorationCoordinator({net.list("services"), net.list("wifi"), net.list("interfaces"),
-                              net.spares(), net.set("service"), net.set("wifi"),
-                              net.set("interface"), [&] { effects.push_back("delete"); }, [] {},
-                              [] {}, [] {}, net.log()})
+      RestorationCoordinator(
+          net, {[] {}, [] {}, net.log()}, [&] { effects.push_back("delete"); }, [] {})
           .restore(session);
   EXPECT_TRUE(restored);
   EXPECT_THAT(net.changes(),

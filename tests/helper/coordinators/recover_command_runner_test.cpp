@@ -5,6 +5,7 @@
 
 #include <stdexcept>
 
+#include "helper/context/helper.hpp"
 #include "tests/helper/coordinators/fake_network.hpp"
 
 namespace nubrik {
@@ -67,19 +68,19 @@ TEST(RecoverCommandRunner, DispatchesOnTheStoredState) {
 // Both paths of the production runner act through the options they were given. Every change
 // fails here, so neither path reaches the store's delete or finalize.
 TEST(RecoverCommandRunnerFactory, BothPathsUseTheGivenNetworkPublicationsAndLog) {
-  test::FakeNetwork net;
+  auto fake = std::make_unique<test::FakeNetwork>();
+  test::FakeNetwork& net = *fake;
+  Helper helper(std::move(fake));
   net.listed = {{"services", {"A"}}, {"wifi", {}}, {"interfaces", {}}};
   net.failingChanges = {"service A"};
   std::vector<std::string> effects;
   RecoverCommandOptions options{
-      .network = {net.list("services"), net.list("wifi"), net.list("interfaces"), net.spares(),
-                  net.set("service"), net.set("wifi"), net.set("interface")},
       .publishIdle = [&] { effects.push_back("idle"); },
       .publishPending = [&] { effects.push_back("pending"); },
       .notifyRestored = [&] { effects.push_back("notify"); },
       .log = net.log(),
   };
-  const RecoverCommandRunner runner = recoverCommandRunner(options);
+  const RecoverCommandRunner runner = recoverCommandRunner(helper, options);
 
   EXPECT_FALSE(runner.restoreValid(unexpiredSession()));
   EXPECT_FALSE(runner.recoverFailOpen());

@@ -38,11 +38,8 @@ struct RestorationHarness {
     };
   }
   bool restore() {
-    return RestorationCoordinator({net.list("services"), net.list("wifi"), net.list("interfaces"),
-                                   net.spares(), net.set("service"), net.set("wifi"),
-                                   net.set("interface"), effect("delete", &deleteSession),
-                                   effect("idle", &afterDelete), effect("pending"),
-                                   effect("notify", &afterDelete), net.log()})
+    return RestorationCoordinator(net, {effect("idle", &afterDelete), effect("pending"), net.log()},
+                                  effect("delete", &deleteSession), effect("notify", &afterDelete))
         .restore(session);
   }
 };

@@ -6,6 +6,7 @@
 #include <chrono>
 #include <stdexcept>
 
+#include "helper/context/helper.hpp"
 #include "helper/store/schedule_store.hpp"
 #include "tests/helper/transaction/state_fixture.hpp"
 
@@ -139,7 +140,8 @@ class ScheduledStartStoreTest : public test::StateFixture {};
 TEST_F(ScheduledStartStoreTest, TheStoredFileHoldsTheWindowBeforeTheSessionStarts) {
   ScheduleStore::save({{kWeekdayMornings}, {}});
   std::vector<std::map<std::string, Date>> firedAtStart;
-  ScheduledStartDependencies dependencies = ScheduledStartDependencies::production();
+  Helper helper;
+  ScheduledStartDependencies dependencies = ScheduledStartDependencies::production(helper);
   dependencies.startSession = [&](double seconds) {
     firedAtStart.push_back(ScheduleStore::load().firedWindows);
     return sessionFor(seconds);

@@ -1,12 +1,18 @@
 #include <fcntl.h>
 #include <gtest/gtest.h>
+#include <linux/if.h>
+#include <linux/if_arp.h>
 #include <linux/netlink.h>
+#include <linux/rfkill.h>
+#include <linux/rtnetlink.h>
 #include <sys/socket.h>
 #include <systemd/sd-event.h>
 #include <unistd.h>
 
+#include <cstring>
 #include <memory>
 #include <string>
+#include <vector>
 
 #include "core/session.hpp"
 #include "helper/daemon/change_source.hpp"
@@ -119,33 +125,61 @@ TEST(TickSchedulerTime, RoundsTheWakeUpUpToTheNextMicrosecond) {
 
 class ChangeSourceTest : public LoopTest {
  protected:
-  int changes = 0;
+  std::function<void(const ChangeBatch&)> record() {
+    return [this](const ChangeBatch& batch) { batches.push_back(batch); };
+  }
+  std::vector<ChangeBatch> batches;
 };
 
-TEST_F(ChangeSourceTest, DrainsEverythingQueuedIntoOneChange) {
+rfkill_event rfkillEvent(std::uint8_t type, std::uint8_t op, std::uint8_t soft, std::uint8_t hard) {
+  rfkill_event event{};
+  event.idx = 1;
+  event.type = type;
+  event.op = op;
+  event.soft = soft;
+  event.hard = hard;
+  return event;
+}
+
+TEST_F(ChangeSourceTest, DrainsEverythingQueuedIntoOneBatchAndTellsOnlyUnblockedRadios) {
   int pair[2];
   ASSERT_EQ(::socketpair(AF_UNIX, SOCK_DGRAM | SOCK_CLOEXEC | SOCK_NONBLOCK, 0, pair), 0);
-  ChangeSource source(event, pair[0], ChangeSource::Kind::stream, [this] { ++changes; });
-  for (int i = 0; i < 3; ++i) ASSERT_EQ(::write(pair[1], "x", 1), 1);
+  ChangeSource source(event, pair[0], ChangeSource::Kind::rfkill, record());
+  // The daemon's own block, a Bluetooth radio, and a removed one: nothing to report.
+  for (const rfkill_event& e : {rfkillEvent(RFKILL_TYPE_WLAN, RFKILL_OP_CHANGE, 1, 0),
+                                rfkillEvent(RFKILL_TYPE_BLUETOOTH, RFKILL_OP_CHANGE, 0, 0),
+                                rfkillEvent(RFKILL_TYPE_WLAN, RFKILL_OP_DEL, 0, 0)}) {
+    ASSERT_EQ(::write(pair[1], &e, sizeof e), static_cast<ssize_t>(sizeof e));
+  }
   runUntilIdle();
-  EXPECT_EQ(changes, 1);
-  ASSERT_EQ(::write(pair[1], "y", 1), 1);
+  EXPECT_TRUE(batches.empty());
+  for (const rfkill_event& e : {rfkillEvent(RFKILL_TYPE_WLAN, RFKILL_OP_CHANGE, 0, 0),
+                                rfkillEvent(RFKILL_TYPE_WLAN, RFKILL_OP_ADD, 0, 0)}) {
+    ASSERT_EQ(::write(pair[1], &e, sizeof e), static_cast<ssize_t>(sizeof e));
+  }
   runUntilIdle();
-  EXPECT_EQ(changes, 2);
+  ASSERT_EQ(batches.size(), 1u);
+  EXPECT_TRUE(batches[0].radioUnblocked);
+  // Bytes that are no event cannot be told apart from a radio coming on.
+  ASSERT_EQ(::write(pair[1], "x", 1), 1);
+  runUntilIdle();
+  ASSERT_EQ(batches.size(), 2u);
+  EXPECT_TRUE(batches[1].untold);
   ::close(pair[1]);
 }
 
 TEST_F(ChangeSourceTest, AStreamThatEndsIsDroppedInsteadOfSpinning) {
   int pipeFds[2];
   ASSERT_EQ(::pipe2(pipeFds, O_CLOEXEC | O_NONBLOCK), 0);
-  ChangeSource source(event, pipeFds[0], ChangeSource::Kind::stream, [this] { ++changes; });
+  ChangeSource source(event, pipeFds[0], ChangeSource::Kind::rfkill, record());
   ::close(pipeFds[1]);
   EXPECT_LT(runUntilIdle(), 50);
-  EXPECT_EQ(changes, 1);
+  ASSERT_EQ(batches.size(), 1u);
+  EXPECT_TRUE(batches[0].untold);
 }
 
 TEST_F(ChangeSourceTest, NetlinkMessagesFromOtherProcessesAreIgnored) {
-  auto source = openNetlinkChangeSource(event, [this] { ++changes; });
+  auto source = openNetlinkChangeSource(event, record());
   if (!source) GTEST_SKIP() << "rtnetlink sockets are not available here";
   sockaddr_nl own{};
   socklen_t length = sizeof own;
@@ -155,7 +189,7 @@ TEST_F(ChangeSourceTest, NetlinkMessagesFromOtherProcessesAreIgnored) {
   ASSERT_GE(sender, 0);
   nlmsghdr message{};
   message.nlmsg_len = sizeof message;
-  message.nlmsg_type = NLMSG_NOOP;
+  message.nlmsg_type = NLMSG_ERROR;
   sockaddr_nl target{};
   target.nl_family = AF_NETLINK;
   target.nl_pid = own.nl_pid;
@@ -164,7 +198,57 @@ TEST_F(ChangeSourceTest, NetlinkMessagesFromOtherProcessesAreIgnored) {
   ::close(sender);
   if (sent < 0) GTEST_SKIP() << "unicast between netlink sockets is refused here";
   runUntilIdle();
-  EXPECT_EQ(changes, 0);
+  EXPECT_TRUE(batches.empty());
+}
+
+// One RTM_NEWLINK message as the kernel sends it, with the name attribute.
+std::vector<char> linkMessage(int index, const std::string& name, unsigned flags,
+                              unsigned short type = 1 /* ARPHRD_ETHER */) {
+  const std::size_t attribute = RTA_LENGTH(name.size() + 1);
+  std::vector<char> bytes(NLMSG_SPACE(sizeof(ifinfomsg)) + RTA_ALIGN(attribute), 0);
+  auto* header = reinterpret_cast<nlmsghdr*>(bytes.data());
+  header->nlmsg_len = NLMSG_LENGTH(sizeof(ifinfomsg)) + RTA_ALIGN(attribute);
+  header->nlmsg_type = RTM_NEWLINK;
+  auto* info = static_cast<ifinfomsg*>(NLMSG_DATA(header));
+  info->ifi_index = index;
+  info->ifi_flags = flags;
+  info->ifi_type = type;
+  auto* rta = reinterpret_cast<rtattr*>(bytes.data() + NLMSG_SPACE(sizeof(ifinfomsg)));
+  rta->rta_type = IFLA_IFNAME;
+  rta->rta_len = static_cast<unsigned short>(attribute);
+  std::memcpy(RTA_DATA(rta), name.c_str(), name.size() + 1);
+  return bytes;
+}
+
+TEST(LinkMessages, EachAnnouncementIsReadAndAnythingGarbledIsUntold) {
+  std::vector<char> datagram = linkMessage(2, "eth0", IFF_UP);
+  const std::vector<char> loopback = linkMessage(1, "lo", IFF_UP, ARPHRD_LOOPBACK);
+  const std::vector<char> down = linkMessage(3, "wlan0", 0);
+  datagram.insert(datagram.end(), loopback.begin(), loopback.end());
+  datagram.insert(datagram.end(), down.begin(), down.end());
+  ChangeBatch batch;
+  parseLinkMessages(datagram.data(), datagram.size(), batch);
+  EXPECT_EQ(batch.links,
+            (std::vector<LinkChange>{
+                {2, "eth0", true, false}, {1, "lo", true, true}, {3, "wlan0", false, false}}));
+  EXPECT_FALSE(batch.untold);
+
+  // Cut anywhere, or with a name that is not terminated, nothing is read past the bytes given
+  // and the batch says it cannot tell.
+  const std::vector<char> whole = linkMessage(2, "eth0", IFF_UP);
+  for (std::size_t size = 1; size < whole.size(); ++size) {
+    ChangeBatch cut;
+    const std::vector<char> prefix(whole.begin(), whole.begin() + static_cast<long>(size));
+    parseLinkMessages(prefix.data(), prefix.size(), cut);
+    EXPECT_TRUE(cut.untold) << size;
+    EXPECT_TRUE(cut.links.empty()) << size;
+  }
+  std::vector<char> unterminated = linkMessage(2, "eth0", IFF_UP);
+  unterminated[NLMSG_SPACE(sizeof(ifinfomsg)) + RTA_LENGTH(4)] = 'x';
+  ChangeBatch garbled;
+  parseLinkMessages(unterminated.data(), unterminated.size(), garbled);
+  EXPECT_TRUE(garbled.untold);
+  EXPECT_TRUE(garbled.links.empty());
 }
 
 TEST(SessionExpirationPeek, ReadsOnlyAnActiveDecodableSessionAndChangesNothing) {

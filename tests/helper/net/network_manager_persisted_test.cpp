@@ -10,8 +10,9 @@
 #include <string>
 #include <vector>
 
-#include "helper/net/linux/linux_network_operations.hpp"
+#include "helper/net/linux/linux_network_switches.hpp"
 #include "helper/net/network_errors.hpp"
+#include "tests/helper/net/switch_views.hpp"
 #include "tests/support/temp_dir.hpp"
 
 namespace nubrik {
@@ -36,8 +37,8 @@ class PersistedNetworkManager : public ::testing::Test {
   void SetUp() override { ASSERT_EQ(::mkdir(stateDirectory().c_str(), 0755), 0); }
 
   // No bus at all, so nobody owns NetworkManager's name.
-  NetworkOperations operations() const {
-    return linuxNetworkOperations(
+  std::unique_ptr<LinuxNetworkSwitches> operations() const {
+    return std::make_unique<LinuxNetworkSwitches>(
         LinuxNetworkConfig{dir_.file("no-rfkill"), dir_.file("no-rfkill-device"),
                            "unix:path=" + dir_.file("no-bus"), stateDirectory()});
   }
@@ -79,13 +80,15 @@ TEST_F(PersistedNetworkManager, ListsAndReadsThePersistedSwitch) {
   for (const auto& c : cases) {
     std::filesystem::remove(stateFile());
     c.prepare();
-    const NetworkOperations network = operations();
-    EXPECT_THAT(network.discoverAllServices(), ElementsAre(kService)) << c.what;
-    EXPECT_THAT(network.discoverSnapshotServices(), ElementsAre(kService)) << c.what;
-    EXPECT_EQ(network.discoverEnabledServices(), c.enabled ? NameList{kService} : NameList{})
+    const auto network = operations();
+    EXPECT_THAT(test::names(network, SwitchKind::service), ElementsAre(kService)) << c.what;
+    EXPECT_THAT(test::names(network, SwitchKind::service, Listing::record), ElementsAre(kService))
         << c.what;
-    EXPECT_EQ(network.queryServiceEnabledState(kService), c.enabled) << c.what;
-    EXPECT_THROW(network.queryServiceEnabledState("Wi-Fi"), NetworkSystemError) << c.what;
+    EXPECT_EQ(test::namesOn(network, SwitchKind::service),
+              c.enabled ? NameList{kService} : NameList{})
+        << c.what;
+    EXPECT_EQ(test::stateOf(network, SwitchKind::service, kService), c.enabled) << c.what;
+    EXPECT_ANY_THROW(test::stateOf(network, SwitchKind::service, "Wi-Fi")) << c.what;
   }
 }
 
@@ -108,41 +111,41 @@ TEST_F(PersistedNetworkManager, AnUnreadableOrGarbledFileFailsTheReadings) {
   for (const auto& c : cases) {
     std::filesystem::remove(stateFile());
     c.prepare();
-    const NetworkOperations network = operations();
-    EXPECT_THAT(network.discoverAllServices(), ElementsAre(kService)) << c.what;
-    EXPECT_ANY_THROW(network.discoverEnabledServices()) << c.what;
-    EXPECT_ANY_THROW(network.queryServiceEnabledState(kService)) << c.what;
+    const auto network = operations();
+    EXPECT_THAT(test::names(network, SwitchKind::service), ElementsAre(kService)) << c.what;
+    EXPECT_THAT(test::namesOn(network, SwitchKind::service), IsEmpty()) << c.what;
+    EXPECT_ANY_THROW(test::stateOf(network, SwitchKind::service, kService)) << c.what;
   }
 }
 
 TEST_F(PersistedNetworkManager, NotInstalledMeansNoServices) {
   std::filesystem::remove(stateDirectory());
-  const NetworkOperations network = operations();
-  EXPECT_THAT(network.discoverAllServices(), IsEmpty());
-  EXPECT_THAT(network.discoverSnapshotServices(), IsEmpty());
-  EXPECT_THAT(network.discoverEnabledServices(), IsEmpty());
-  EXPECT_THROW(network.queryServiceEnabledState(kService), NetworkSystemError);
-  EXPECT_FALSE(network.setServiceEnabled(kService, true));
+  const auto network = operations();
+  EXPECT_THAT(test::names(network, SwitchKind::service), IsEmpty());
+  EXPECT_THAT(test::names(network, SwitchKind::service, Listing::record), IsEmpty());
+  EXPECT_THAT(test::namesOn(network, SwitchKind::service), IsEmpty());
+  EXPECT_ANY_THROW(test::stateOf(network, SwitchKind::service, kService));
+  EXPECT_FALSE(test::setSwitch(network, SwitchKind::service, kService, true));
   EXPECT_FALSE(std::filesystem::exists(stateDirectory()));
 }
 
 TEST_F(PersistedNetworkManager, SwitchingKeepsEveryOtherByteAndTheMode) {
   writeState(kTypical, 0640);
-  const NetworkOperations network = operations();
+  const auto network = operations();
 
-  ASSERT_TRUE(network.setServiceEnabled(kService, false));
+  ASSERT_TRUE(test::setSwitch(network, SwitchKind::service, kService, false));
   std::string off = kTypical;
   off.replace(off.find("NetworkingEnabled=true"), 22, "NetworkingEnabled=false");
   EXPECT_EQ(state(), off);
   EXPECT_EQ(stateMode(), 0640);
-  EXPECT_FALSE(network.queryServiceEnabledState(kService));
-  EXPECT_THAT(network.discoverEnabledServices(), IsEmpty());
+  EXPECT_FALSE(test::stateOf(network, SwitchKind::service, kService));
+  EXPECT_THAT(test::namesOn(network, SwitchKind::service), IsEmpty());
 
-  ASSERT_TRUE(network.setServiceEnabled(kService, true));
+  ASSERT_TRUE(test::setSwitch(network, SwitchKind::service, kService, true));
   EXPECT_EQ(state(), kTypical);
   EXPECT_EQ(stateMode(), 0640);
   EXPECT_THAT(directoryEntries(), ElementsAre("NetworkManager.state"));
-  EXPECT_FALSE(network.setServiceEnabled("Wi-Fi", true));
+  EXPECT_FALSE(test::setSwitch(network, SwitchKind::service, "Wi-Fi", true));
 }
 
 TEST_F(PersistedNetworkManager, SwitchingAddsTheKeyWhereItIsMissing) {
@@ -161,17 +164,17 @@ TEST_F(PersistedNetworkManager, SwitchingAddsTheKeyWhereItIsMissing) {
   for (const auto& c : cases) {
     std::filesystem::remove(stateFile());
     if (c.before != nullptr) writeState(c.before, 0600);
-    EXPECT_TRUE(operations().setServiceEnabled(kService, false)) << c.what;
+    EXPECT_TRUE(test::setSwitch(operations(), SwitchKind::service, kService, false)) << c.what;
     EXPECT_EQ(state(), c.after) << c.what;
     EXPECT_EQ(stateMode(), c.before != nullptr ? 0600 : 0644) << c.what;
-    EXPECT_FALSE(operations().queryServiceEnabledState(kService)) << c.what;
+    EXPECT_FALSE(test::stateOf(operations(), SwitchKind::service, kService)) << c.what;
   }
 }
 
 // Only turning networking on may overwrite what cannot be read back, so failing open is never
 // stuck on a damaged file; nothing is ever written through or over a symbolic link.
 TEST_F(PersistedNetworkManager, ADamagedFileCanOnlyBeSwitchedOn) {
-  const NetworkOperations network = operations();
+  const auto network = operations();
   const struct {
     const char* before;
     const char* afterOn;
@@ -181,9 +184,9 @@ TEST_F(PersistedNetworkManager, ADamagedFileCanOnlyBeSwitchedOn) {
   };
   for (const auto& c : garbled) {
     writeState(c.before);
-    EXPECT_FALSE(network.setServiceEnabled(kService, false)) << c.before;
+    EXPECT_FALSE(test::setSwitch(network, SwitchKind::service, kService, false)) << c.before;
     EXPECT_EQ(state(), c.before);
-    EXPECT_TRUE(network.setServiceEnabled(kService, true)) << c.before;
+    EXPECT_TRUE(test::setSwitch(network, SwitchKind::service, kService, true)) << c.before;
     EXPECT_EQ(state(), c.afterOn);
   }
 
@@ -191,8 +194,8 @@ TEST_F(PersistedNetworkManager, ADamagedFileCanOnlyBeSwitchedOn) {
   elsewhere.write("target", "[main]\nNetworkingEnabled=false\n");
   std::filesystem::remove(stateFile());
   ASSERT_EQ(::symlink(elsewhere.file("target").c_str(), stateFile().c_str()), 0);
-  EXPECT_FALSE(network.setServiceEnabled(kService, true));
-  EXPECT_FALSE(network.setServiceEnabled(kService, false));
+  EXPECT_FALSE(test::setSwitch(network, SwitchKind::service, kService, true));
+  EXPECT_FALSE(test::setSwitch(network, SwitchKind::service, kService, false));
   EXPECT_TRUE(std::filesystem::is_symlink(stateFile()));
   EXPECT_EQ(elsewhere.read("target"), "[main]\nNetworkingEnabled=false\n");
 }

@@ -8,8 +8,9 @@
 #include <systemd/sd-bus.h>
 #include <unistd.h>
 
-#include "helper/net/linux/linux_network_operations.hpp"
+#include "helper/net/linux/linux_network_switches.hpp"
 #include "helper/net/network_errors.hpp"
+#include "tests/helper/net/switch_views.hpp"
 #include "tests/support/private_system_bus.hpp"
 #include "tests/support/temp_dir.hpp"
 
@@ -103,19 +104,20 @@ class FakeNetworkManager {
   bool running_ = false;
 };
 
-NetworkOperations operationsOnBus(const TempDir& dir, const std::string& address) {
-  return linuxNetworkOperations(LinuxNetworkConfig{
+std::unique_ptr<LinuxNetworkSwitches> operationsOnBus(const TempDir& dir,
+                                                      const std::string& address) {
+  return std::make_unique<LinuxNetworkSwitches>(LinuxNetworkConfig{
       dir.file("no-rfkill"), dir.file("no-rfkill-device"), address, dir.file("no-networkmanager")});
 }
 
 TEST(NetworkManagerServices, NoBusMeansNoServices) {
   TempDir dir;
-  const NetworkOperations operations = operationsOnBus(dir, "unix:path=" + dir.file("no-bus"));
-  EXPECT_THAT(operations.discoverEnabledServices(), IsEmpty());
-  EXPECT_THAT(operations.discoverAllServices(), IsEmpty());
-  EXPECT_THAT(operations.discoverSnapshotServices(), IsEmpty());
-  EXPECT_THROW(operations.queryServiceEnabledState("NetworkManager"), NetworkSystemError);
-  EXPECT_FALSE(operations.setServiceEnabled("NetworkManager", false));
+  const auto operations = operationsOnBus(dir, "unix:path=" + dir.file("no-bus"));
+  EXPECT_THAT(test::namesOn(operations, SwitchKind::service), IsEmpty());
+  EXPECT_THAT(test::names(operations, SwitchKind::service), IsEmpty());
+  EXPECT_THAT(test::names(operations, SwitchKind::service, Listing::record), IsEmpty());
+  EXPECT_ANY_THROW(test::stateOf(operations, SwitchKind::service, "NetworkManager"));
+  EXPECT_FALSE(test::setSwitch(operations, SwitchKind::service, "NetworkManager", false));
 }
 
 class NetworkManagerOnPrivateBus : public ::testing::Test {
@@ -131,48 +133,44 @@ class NetworkManagerOnPrivateBus : public ::testing::Test {
 };
 
 TEST_F(NetworkManagerOnPrivateBus, ABusWithoutNetworkManagerHasNoServices) {
-  const NetworkOperations operations = operationsOnBus(dir_, address());
-  EXPECT_THAT(operations.discoverAllServices(), IsEmpty());
-  EXPECT_THAT(operations.discoverEnabledServices(), IsEmpty());
-  try {
-    operations.queryServiceEnabledState("NetworkManager");
-    ADD_FAILURE() << "expected a failure";
-  } catch (const NetworkSystemError& error) {
-    EXPECT_EQ(error, NetworkSystemError::noSuchObject("NetworkManager"));
-  }
-  EXPECT_FALSE(operations.setServiceEnabled("NetworkManager", true));
+  const auto operations = operationsOnBus(dir_, address());
+  EXPECT_THAT(test::names(operations, SwitchKind::service), IsEmpty());
+  EXPECT_THAT(test::namesOn(operations, SwitchKind::service), IsEmpty());
+  EXPECT_EQ(test::optionalStateOf(operations, SwitchKind::service, "NetworkManager"), std::nullopt);
+  EXPECT_FALSE(test::setSwitch(operations, SwitchKind::service, "NetworkManager", true));
 }
 
 TEST_F(NetworkManagerOnPrivateBus, ListsAndSwitchesTheNetworkingSwitch) {
   FakeNetworkManager manager(address(), true);
   ASSERT_TRUE(manager.running());
-  const NetworkOperations operations = operationsOnBus(dir_, address());
+  const auto operations = operationsOnBus(dir_, address());
 
-  EXPECT_THAT(operations.discoverEnabledServices(), ElementsAre("NetworkManager"));
-  EXPECT_THAT(operations.discoverAllServices(), ElementsAre("NetworkManager"));
-  EXPECT_THAT(operations.discoverSnapshotServices(), ElementsAre("NetworkManager"));
-  EXPECT_TRUE(operations.queryServiceEnabledState("NetworkManager"));
+  EXPECT_THAT(test::namesOn(operations, SwitchKind::service), ElementsAre("NetworkManager"));
+  EXPECT_THAT(test::names(operations, SwitchKind::service), ElementsAre("NetworkManager"));
+  EXPECT_THAT(test::names(operations, SwitchKind::service, Listing::record),
+              ElementsAre("NetworkManager"));
+  EXPECT_TRUE(test::stateOf(operations, SwitchKind::service, "NetworkManager"));
 
-  EXPECT_TRUE(operations.setServiceEnabled("NetworkManager", false));
-  EXPECT_FALSE(operations.queryServiceEnabledState("NetworkManager"));
-  EXPECT_THAT(operations.discoverEnabledServices(), IsEmpty());
-  EXPECT_THAT(operations.discoverAllServices(), ElementsAre("NetworkManager"));
+  EXPECT_TRUE(test::setSwitch(operations, SwitchKind::service, "NetworkManager", false));
+  EXPECT_FALSE(test::stateOf(operations, SwitchKind::service, "NetworkManager"));
+  EXPECT_THAT(test::namesOn(operations, SwitchKind::service), IsEmpty());
+  EXPECT_THAT(test::names(operations, SwitchKind::service), ElementsAre("NetworkManager"));
 
   // Switching to the state it is already in is refused by NetworkManager but is what was asked.
-  EXPECT_TRUE(operations.setServiceEnabled("NetworkManager", false));
-  EXPECT_TRUE(operations.setServiceEnabled("NetworkManager", true));
-  EXPECT_TRUE(operations.queryServiceEnabledState("NetworkManager"));
+  EXPECT_TRUE(test::setSwitch(operations, SwitchKind::service, "NetworkManager", false));
+  EXPECT_TRUE(test::setSwitch(operations, SwitchKind::service, "NetworkManager", true));
+  EXPECT_TRUE(test::stateOf(operations, SwitchKind::service, "NetworkManager"));
 
-  EXPECT_FALSE(operations.setServiceEnabled("Wi-Fi", false));
-  EXPECT_THROW(operations.queryServiceEnabledState("Wi-Fi"), NetworkSystemError);
+  EXPECT_FALSE(test::setSwitch(operations, SwitchKind::service, "Wi-Fi", false));
+  EXPECT_ANY_THROW(test::stateOf(operations, SwitchKind::service, "Wi-Fi"));
 }
 
 TEST_F(NetworkManagerOnPrivateBus, ARefusedChangeIsAFailure) {
   FakeNetworkManager manager(address(), true, /*refuseAll=*/true);
   ASSERT_TRUE(manager.running());
-  const NetworkOperations operations = operationsOnBus(dir_, address());
-  EXPECT_FALSE(operations.setServiceEnabled("NetworkManager", false));
-  EXPECT_TRUE(operations.queryServiceEnabledState("NetworkManager"));
+  const auto operations = operationsOnBus(dir_, address());
+  EXPECT_FALSE(test::setSwitch(operations, SwitchKind::service, "NetworkManager", false));
+  EXPECT_TRUE(test::stateOf(operations, SwitchKind::service, "NetworkManager"));
 }
 
 }  // namespace

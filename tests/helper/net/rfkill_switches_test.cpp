@@ -7,8 +7,9 @@
 
 #include <filesystem>
 
-#include "helper/net/linux/linux_network_operations.hpp"
+#include "helper/net/linux/linux_network_switches.hpp"
 #include "helper/net/network_errors.hpp"
+#include "tests/helper/net/switch_views.hpp"
 #include "tests/support/temp_dir.hpp"
 
 namespace nubrik {
@@ -39,10 +40,10 @@ class RfkillTree {
   std::string read(const std::string& relative) const { return dir_.read("rfkill/" + relative); }
   const TempDir& dir() const { return dir_; }
 
-  NetworkOperations operations() const {
-    return linuxNetworkOperations(LinuxNetworkConfig{root(), dir_.file("no-rfkill-device"),
-                                                     "unix:path=" + dir_.file("no-bus"),
-                                                     dir_.file("no-networkmanager")});
+  std::unique_ptr<LinuxNetworkSwitches> operations() const {
+    return std::make_unique<LinuxNetworkSwitches>(
+        LinuxNetworkConfig{root(), dir_.file("no-rfkill-device"),
+                           "unix:path=" + dir_.file("no-bus"), dir_.file("no-networkmanager")});
   }
 
  private:
@@ -66,39 +67,37 @@ TEST(RfkillSwitches, ListsWlanSwitchesInIndexOrderWithTheirPower) {
   tree.addSwitch("rfkill3", "bluetooth", "hci0", "0");
   tree.addSwitch("rfkill02", "wlan", "not-a-switch", "0");  // not a kernel entry name
   std::filesystem::create_directory(tree.root() + "/power");
-  const NetworkOperations operations = tree.operations();
+  const auto operations = tree.operations();
 
-  EXPECT_THAT(operations.discoverWifiDevices(), ElementsAre("phy0", "phy1"));
-  EXPECT_TRUE(operations.queryWifiPowerState("phy0"));
-  EXPECT_FALSE(operations.queryWifiPowerState("phy1"));
-  EXPECT_EQ(operations.wifiPowerState("phy1"), false);
-  EXPECT_EQ(operations.wifiPowerState("hci0"), std::nullopt);
-  expectError([&] { operations.queryWifiPowerState("hci0"); },
-              NetworkSystemError::noSuchObject("hci0"));
+  EXPECT_THAT(test::names(operations, SwitchKind::wifi), ElementsAre("phy0", "phy1"));
+  EXPECT_TRUE(test::stateOf(operations, SwitchKind::wifi, "phy0"));
+  EXPECT_FALSE(test::stateOf(operations, SwitchKind::wifi, "phy1"));
+  EXPECT_EQ(test::optionalStateOf(operations, SwitchKind::wifi, "phy1"), false);
+  EXPECT_EQ(test::optionalStateOf(operations, SwitchKind::wifi, "hci0"), std::nullopt);
 }
 
 TEST(RfkillSwitches, PowerChangesWriteTheSoftFileOfThatSwitchOnly) {
   RfkillTree tree;
   tree.addSwitch("rfkill0", "wlan", "phy0", "0");
   tree.addSwitch("rfkill1", "wlan", "phy1", "0");
-  const NetworkOperations operations = tree.operations();
+  const auto operations = tree.operations();
 
-  EXPECT_TRUE(operations.setWifiPower("phy1", false));
+  EXPECT_TRUE(test::setSwitch(operations, SwitchKind::wifi, "phy1", false));
   EXPECT_EQ(tree.read("rfkill1/soft"), "1\n");
   EXPECT_EQ(tree.read("rfkill0/soft"), "0\n");
-  EXPECT_EQ(operations.wifiPowerState("phy1"), false);
-  EXPECT_TRUE(operations.setWifiPower("phy1", true));
+  EXPECT_EQ(test::optionalStateOf(operations, SwitchKind::wifi, "phy1"), false);
+  EXPECT_TRUE(test::setSwitch(operations, SwitchKind::wifi, "phy1", true));
   EXPECT_EQ(tree.read("rfkill1/soft"), "0\n");
-  EXPECT_FALSE(operations.setWifiPower("phy7", false));
+  EXPECT_FALSE(test::setSwitch(operations, SwitchKind::wifi, "phy7", false));
 }
 
 TEST(RfkillSwitches, AMissingTreeMeansNoWifiDevices) {
   TempDir dir;
-  const NetworkOperations operations = linuxNetworkOperations(
+  const auto operations = std::make_unique<LinuxNetworkSwitches>(
       LinuxNetworkConfig{dir.file("absent"), dir.file("no-device"), "", dir.file("no-nm")});
-  EXPECT_THAT(operations.discoverWifiDevices(), IsEmpty());
-  EXPECT_EQ(operations.wifiPowerState("phy0"), std::nullopt);
-  EXPECT_FALSE(operations.setWifiPower("phy0", false));
+  EXPECT_THAT(test::names(operations, SwitchKind::wifi), IsEmpty());
+  EXPECT_EQ(test::optionalStateOf(operations, SwitchKind::wifi, "phy0"), std::nullopt);
+  EXPECT_FALSE(test::setSwitch(operations, SwitchKind::wifi, "phy0", false));
 }
 
 TEST(RfkillSwitches, AGarbledOrAmbiguousWlanEntryFailsTheWholeListing) {
@@ -140,15 +139,15 @@ TEST(RfkillSwitches, AGarbledOrAmbiguousWlanEntryFailsTheWholeListing) {
     tree.addSwitch("rfkill0", "wlan", "phy0", "0");
     tree.addSwitch("rfkill5", "wlan", "phy5", "0");
     c.spoil(tree);
-    const NetworkOperations operations = tree.operations();
+    const auto operations = tree.operations();
     if (c.systemError) {
-      EXPECT_THROW(operations.discoverWifiDevices(), NetworkSystemError);
+      EXPECT_THROW(test::names(operations, SwitchKind::wifi), NetworkSystemError);
     } else {
-      expectError([&] { operations.discoverWifiDevices(); },
+      expectError([&] { test::names(operations, SwitchKind::wifi); },
                   NetworkStateError::malformedOutput("rfkill"));
     }
-    EXPECT_EQ(operations.wifiPowerState("phy0"), std::nullopt);
-    EXPECT_FALSE(operations.setWifiPower("phy0", false));
+    EXPECT_EQ(test::optionalStateOf(operations, SwitchKind::wifi, "phy0"), std::nullopt);
+    EXPECT_FALSE(test::setSwitch(operations, SwitchKind::wifi, "phy0", false));
     EXPECT_EQ(tree.read("rfkill0/soft"), "0\n");
   }
 }
@@ -160,10 +159,10 @@ TEST(RfkillSwitches, AnEntryLinkedOutOfATestTreeIsReadButNeverWritten) {
   tree.dir().write("elsewhere/name", "phy9\n");
   tree.dir().write("elsewhere/soft", "0\n");
   std::filesystem::create_directory_symlink(tree.dir().file("elsewhere"), tree.root() + "/rfkill9");
-  const NetworkOperations operations = tree.operations();
+  const auto operations = tree.operations();
 
-  EXPECT_THAT(operations.discoverWifiDevices(), ElementsAre("phy9"));
-  EXPECT_FALSE(operations.setWifiPower("phy9", false));
+  EXPECT_THAT(test::names(operations, SwitchKind::wifi), ElementsAre("phy9"));
+  EXPECT_FALSE(test::setSwitch(operations, SwitchKind::wifi, "phy9", false));
   EXPECT_EQ(tree.dir().read("elsewhere/soft"), "0\n");
 }
 

@@ -10,7 +10,7 @@
 #include <sstream>
 #include <thread>
 
-#include "helper/net/linux/linux_network_operations.hpp"
+#include "helper/net/linux/linux_network_switches.hpp"
 #include "helper/net/macos/network_parsers.hpp"
 #include "helper/net/macos/network_tools.hpp"
 #include "helper/net/network_errors.hpp"
@@ -87,23 +87,40 @@ bool createLinks(std::string& failure) {
     if (!missing.empty()) GTEST_SKIP() << "link type unavailable: " << missing; \
   } while (false)
 
+NameList listed(LinuxNetworkSwitches& network, Listing listing) {
+  NameList names;
+  for (const SwitchReading& link : network.read(SwitchKind::interface, listing)) {
+    names.push_back(link.name);
+  }
+  return names;
+}
+
+// The flag as the kernel has it now, asked about one link.
+std::optional<bool> upState(LinuxNetworkSwitches& network, const std::string& name) {
+  try {
+    return network.links().isUp(name);
+  } catch (...) {
+    return std::nullopt;
+  }
+}
+
 TEST(RtnetlinkLinks, ListsEveryLinkInIfindexOrderAndLeavesOutOnlyTheLoopbackDevice) {
   RUN_IN_NAMESPACE_OR_SKIP([] {
-    const NetworkOperations operations = linuxNetworkOperations();
+    LinuxNetworkSwitches operations;
     const std::vector<std::string> kernel = kernelLinkNames();
     ASSERT_EQ(kernel.size(), 6u);
     ASSERT_EQ(kernel.front(), "lo");
-    EXPECT_THAT(operations.discoverSnapshotInterfaces(), ElementsAreArray(kernel));
+    EXPECT_THAT(listed(operations, Listing::record), ElementsAreArray(kernel));
     // A bridge called "lobby0" carries traffic like any other link.
     const std::vector<std::string> external(kernel.begin() + 1, kernel.end());
-    EXPECT_THAT(operations.discoverInterfaces(), ElementsAreArray(external));
+    EXPECT_THAT(listed(operations, Listing::switchable), ElementsAreArray(external));
     EXPECT_THAT(external, Contains("lobby0"));
 
     // A link recreated later gets a higher index and moves to the end.
     ASSERT_EQ(ip({"link", "del", "nbk-br0"}).status, 0);
     ASSERT_EQ(ip({"link", "add", "nbk-br0", "type", "bridge"}).status, 0);
-    EXPECT_EQ(operations.discoverSnapshotInterfaces().back(), "nbk-br0");
-    EXPECT_THAT(operations.discoverSnapshotInterfaces(), ElementsAreArray(kernelLinkNames()));
+    EXPECT_EQ(listed(operations, Listing::record).back(), "nbk-br0");
+    EXPECT_THAT(listed(operations, Listing::record), ElementsAreArray(kernelLinkNames()));
   });
 }
 
@@ -111,8 +128,8 @@ TEST(RtnetlinkLinks, ListsEveryLinkInIfindexOrderAndLeavesOutOnlyTheLoopbackDevi
 // takes its old name is not.
 TEST(RtnetlinkLinks, SparesTheLoopbackDeviceByTypeWhateverItIsCalled) {
   RUN_IN_NAMESPACE_OR_SKIP([] {
-    const NetworkOperations listedFirst = linuxNetworkOperations();
-    listedFirst.discoverInterfaces();
+    LinuxNetworkSwitches listedFirst;
+    listed(listedFirst, Listing::switchable);
     EXPECT_TRUE(listedFirst.sparesInterface("lo"));
     for (const char* name : {"lobby0", "nbk-veth0", "lo1", "nbk-none", "", "lo\xff"}) {
       EXPECT_FALSE(listedFirst.sparesInterface(name)) << name;
@@ -122,15 +139,16 @@ TEST(RtnetlinkLinks, SparesTheLoopbackDeviceByTypeWhateverItIsCalled) {
     ASSERT_EQ(ip({"link", "add", "lo", "type", "bridge"}).status, 0);
     // Asked before and after a listing, with the index learnt earlier and without one.
     for (const bool listing : {false, true}) {
-      for (const NetworkOperations& operations : {listedFirst, linuxNetworkOperations()}) {
+      LinuxNetworkSwitches fresh;
+      for (LinuxNetworkSwitches* operations : {&listedFirst, &fresh}) {
         SCOPED_TRACE(listing ? "after a listing" : "before a listing");
         if (listing) {
-          EXPECT_THAT(operations.discoverInterfaces(), Contains("lo"));
-          EXPECT_THAT(operations.discoverInterfaces(), Not(Contains("nbk-lback")));
-          EXPECT_THAT(operations.discoverSnapshotInterfaces(), Contains("nbk-lback"));
+          EXPECT_THAT(listed(*operations, Listing::switchable), Contains("lo"));
+          EXPECT_THAT(listed(*operations, Listing::switchable), Not(Contains("nbk-lback")));
+          EXPECT_THAT(listed(*operations, Listing::record), Contains("nbk-lback"));
         }
-        EXPECT_TRUE(operations.sparesInterface("nbk-lback"));
-        EXPECT_FALSE(operations.sparesInterface("lo"));
+        EXPECT_TRUE(operations->sparesInterface("nbk-lback"));
+        EXPECT_FALSE(operations->sparesInterface("lo"));
       }
     }
   });
@@ -142,15 +160,15 @@ TEST(RtnetlinkLinks, ALinkNamedWithAnyBytesIsListedReadAndSwitched) {
   RUN_IN_NAMESPACE_OR_SKIP([] {
     const std::string name = "nbk-\xff\xfe";
     ASSERT_EQ(ip({"link", "add", name, "type", "bridge"}).status, 0);
-    const NetworkOperations operations = linuxNetworkOperations();
-    EXPECT_THAT(operations.discoverInterfaces(), Contains(name));
+    LinuxNetworkSwitches operations;
+    EXPECT_THAT(listed(operations, Listing::switchable), Contains(name));
     EXPECT_FALSE(operations.sparesInterface(name));
     for (const bool up : {true, false, true}) {
-      EXPECT_TRUE(operations.setInterfaceUp(name, up));
-      EXPECT_EQ(operations.interfaceAdminState(name), up);
-      EXPECT_EQ(operations.queryInterfaceUpState(name), up);
+      EXPECT_TRUE(operations.set(SwitchKind::interface, name, up));
+      EXPECT_EQ(upState(operations, name), up);
+      EXPECT_EQ(operations.links().isUp(name), up);
       ASSERT_EQ(ip({"link", "set", "dev", name, up ? "down" : "up"}).status, 0);
-      EXPECT_EQ(operations.interfaceAdminState(name), !up);  // as the kernel has it now
+      EXPECT_EQ(upState(operations, name), !up);  // as the kernel has it now
     }
   });
 }
@@ -160,21 +178,25 @@ TEST(RtnetlinkLinks, ReadsAndChangesTheUpFlagAsTheKernelSeesIt) {
     // With a listing first, the flags of listed links are read by their index's name; without
     // one, by a request per link. Both must follow the kernel.
     for (const bool listedFirst : {false, true}) {
-      const NetworkOperations operations = linuxNetworkOperations();
-      if (listedFirst) operations.discoverInterfaces();
+      LinuxNetworkSwitches operations;
+      if (listedFirst) listed(operations, Listing::switchable);
       for (const std::string name : {"nbk-veth0", "nbk-br0", "nbk-tap0"}) {
         SCOPED_TRACE(name + (listedFirst ? " after a listing" : ""));
-        EXPECT_FALSE(operations.queryInterfaceUpState(name));
-        EXPECT_TRUE(operations.setInterfaceUp(name, true));
+        EXPECT_FALSE(operations.links().isUp(name));
+        EXPECT_TRUE(operations.set(SwitchKind::interface, name, true));
         EXPECT_TRUE(kernelSaysUp(name));
-        EXPECT_TRUE(operations.queryInterfaceUpState(name));
-        EXPECT_EQ(operations.interfaceAdminState(name), true);
-        EXPECT_TRUE(operations.setInterfaceUp(name, true));  // already up: still acknowledged
+        EXPECT_TRUE(operations.links().isUp(name));
+        EXPECT_EQ(upState(operations, name), true);
+        EXPECT_TRUE(
+            operations.set(SwitchKind::interface, name, true));  // already up: still acknowledged
+        // A listing reports the flag as the dump had it.
+        const SwitchReadings links = operations.read(SwitchKind::interface, Listing::switchable);
+        EXPECT_THAT(links, Contains(SwitchReading{name, true}));
         ASSERT_EQ(ip({"link", "set", name, "down"}).status, 0);
-        EXPECT_EQ(operations.interfaceAdminState(name), false);
+        EXPECT_EQ(upState(operations, name), false);
         ASSERT_EQ(ip({"link", "set", name, "up"}).status, 0);
-        EXPECT_EQ(operations.interfaceAdminState(name), true);
-        EXPECT_TRUE(operations.setInterfaceUp(name, false));
+        EXPECT_EQ(upState(operations, name), true);
+        EXPECT_TRUE(operations.set(SwitchKind::interface, name, false));
         EXPECT_FALSE(kernelSaysUp(name));
       }
       // The veth peer is a link of its own.
@@ -185,9 +207,9 @@ TEST(RtnetlinkLinks, ReadsAndChangesTheUpFlagAsTheKernelSeesIt) {
 
 TEST(RtnetlinkLinks, LinksReplacedOrRemovedAfterAListingAreReadAfresh) {
   RUN_IN_NAMESPACE_OR_SKIP([] {
-    const NetworkOperations operations = linuxNetworkOperations();
+    LinuxNetworkSwitches operations;
     ASSERT_EQ(ip({"link", "set", "nbk-br0", "up"}).status, 0);
-    operations.discoverInterfaces();
+    listed(operations, Listing::switchable);
     // Same name, new link (new index), down; and a listed link that is gone.
     ASSERT_EQ(ip({"link", "del", "nbk-br0"}).status, 0);
     ASSERT_EQ(ip({"link", "add", "nbk-br0", "type", "bridge"}).status, 0);
@@ -195,43 +217,43 @@ TEST(RtnetlinkLinks, LinksReplacedOrRemovedAfterAListingAreReadAfresh) {
     // The freed index now carries another name.
     ASSERT_EQ(ip({"link", "set", "nbk-veth0", "name", "nbk-moved"}).status, 0);
 
-    EXPECT_EQ(operations.interfaceAdminState("nbk-br0"), false);
-    EXPECT_EQ(operations.interfaceAdminState("nbk-tap0"), std::nullopt);
-    EXPECT_EQ(operations.interfaceAdminState("nbk-veth0"), std::nullopt);
-    EXPECT_THROW(operations.queryInterfaceUpState("nbk-tap0"), NetworkSystemError);
-    EXPECT_EQ(operations.interfaceAdminState("nbk-moved"), false);
+    EXPECT_EQ(upState(operations, "nbk-br0"), false);
+    EXPECT_EQ(upState(operations, "nbk-tap0"), std::nullopt);
+    EXPECT_EQ(upState(operations, "nbk-veth0"), std::nullopt);
+    EXPECT_THROW(operations.links().isUp("nbk-tap0"), NetworkSystemError);
+    EXPECT_EQ(upState(operations, "nbk-moved"), false);
   });
 }
 
 TEST(RtnetlinkLinks, AnUnknownOrInvalidLinkIsAnErrorNeverAState) {
   RUN_IN_NAMESPACE_OR_SKIP([] {
-    const NetworkOperations operations = linuxNetworkOperations();
+    LinuxNetworkSwitches operations;
     for (const std::string& name :
          std::vector<std::string>{"nbk-none", "", "sixteen-chars-xx", std::string("br\0x", 4)}) {
       SCOPED_TRACE(name);
       try {
-        operations.queryInterfaceUpState(name);
+        operations.links().isUp(name);
         ADD_FAILURE() << "expected a failure";
       } catch (const NetworkSystemError& error) {
         EXPECT_EQ(error, NetworkSystemError::systemCallFailed("RTM_GETLINK", ENODEV));
       }
-      EXPECT_EQ(operations.interfaceAdminState(name), std::nullopt);
-      EXPECT_FALSE(operations.setInterfaceUp(name, true));
+      EXPECT_EQ(upState(operations, name), std::nullopt);
+      EXPECT_FALSE(operations.set(SwitchKind::interface, name, true));
     }
     // Failed requests leave the shared socket usable.
-    EXPECT_EQ(operations.interfaceAdminState("lo"), false);
+    EXPECT_EQ(upState(operations, "lo"), false);
   });
 }
 
-TEST(RtnetlinkLinks, CopiesOfTheOperationsShareOneSocketThroughManyRequests) {
+TEST(RtnetlinkLinks, OneBackendServesManyRequestsOnItsOneSocket) {
   RUN_IN_NAMESPACE_OR_SKIP([] {
-    const NetworkOperations operations = linuxNetworkOperations();
-    const NetworkOperations copy = operations;
+    LinuxNetworkSwitches operations;
+    LinuxNetworkSwitches& copy = operations;
     for (int round = 0; round < 200; ++round) {
       const bool up = round % 2 == 0;
-      ASSERT_TRUE(operations.setInterfaceUp("nbk-tap0", up));
-      ASSERT_EQ(copy.interfaceAdminState("nbk-tap0"), up);
-      ASSERT_EQ(copy.discoverInterfaces().size(), 5u);  // all but lo
+      ASSERT_TRUE(operations.set(SwitchKind::interface, "nbk-tap0", up));
+      ASSERT_EQ(upState(copy, "nbk-tap0"), up);
+      ASSERT_EQ(listed(copy, Listing::switchable).size(), 5u);  // all but lo
     }
   });
 }

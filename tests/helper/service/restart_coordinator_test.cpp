@@ -3,19 +3,17 @@
 #include <gtest/gtest.h>
 #include <time.h>
 
-#include "helper/coordinators/helper_lifecycle.hpp"
-
 namespace nubrik {
 namespace {
 
 class RestartCoordinatorTest : public ::testing::Test {
  protected:
-  void SetUp() override { HelperLifecycle::resetForTest(); }
-  void TearDown() override { HelperLifecycle::resetForTest(); }
-
   RestartCoordinator coordinator() {
-    return RestartCoordinator({[this] { return stored; }, [this] { ++exits; }});
+    return RestartCoordinator({[this] { return stored; }, [this] { ++exits; },
+                               [this] { return restarting; }, [this] { restarting = true; }});
   }
+
+  bool restarting = false;
 
   SessionLoadResult stored = SessionAbsent{};
   int exits = 0;
@@ -33,13 +31,13 @@ TEST_F(RestartCoordinatorTest, OnlyAnIdleHelperMayRestart) {
     stored = state;
     EXPECT_EQ(coordinator().prepareRestart(), code);
   }
-  EXPECT_FALSE(HelperLifecycle::isRestarting());
+  EXPECT_FALSE(restarting);
   EXPECT_EQ(exits, 0);
 }
 
 TEST_F(RestartCoordinatorTest, AnAcceptedRestartSchedulesOneExitOnly) {
   EXPECT_EQ(coordinator().prepareRestart(), HelperRestartResultCode::accepted);
-  EXPECT_TRUE(HelperLifecycle::isRestarting());
+  EXPECT_TRUE(restarting);
   EXPECT_EQ(exits, 1);
   // Even a session stored meanwhile does not matter: the exit is already on its way.
   OfflineSession session;

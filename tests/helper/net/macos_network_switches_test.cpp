@@ -1,10 +1,11 @@
-#include "helper/net/macos/macos_network_operations.hpp"
+#include "helper/net/macos/macos_network_switches.hpp"
 
 #include <gmock/gmock.h>
 #include <gtest/gtest.h>
 
 #include <map>
 
+#include "helper/net/macos/network_parsers.hpp"
 #include "helper/net/network_errors.hpp"
 #include "tests/support/scoped_environment.hpp"
 #include "tests/support/temp_dir.hpp"
@@ -45,41 +46,59 @@ const std::string ports =
     "Hardware Port: Ethernet\nDevice: en0\n\nHardware Port: Wi-Fi\n"
     "Device: en1\n";
 
-TEST(MacosNetworkOperations, ListingsRunTheToolOnceAndParseItsOutput) {
+TEST(MacosNetworkSwitches, ListingsRunTheToolOnceAndParseItsOutput) {
   FakeTools tools;
   tools.answer({"/usr/sbin/networksetup", "-listallnetworkservices"}, {services, 0});
   tools.answer({"/sbin/ifconfig", "-l"}, {"lo0 en0 en1\n", 0});
   tools.answer({"/usr/sbin/networksetup", "-listallhardwareports"}, {ports, 0});
-  const NetworkOperations operations = macosNetworkOperations(tools.runner());
+  const macos::ShellRunner runner = tools.runner();
 
-  EXPECT_THAT(operations.discoverEnabledServices(), ElementsAre("Wi-Fi", "USB Loopback"));
-  EXPECT_THAT(operations.discoverAllServices(), ElementsAre("Wi-Fi", "Thunderbolt Bridge"));
-  EXPECT_THAT(operations.discoverSnapshotServices(),
+  EXPECT_THAT(macos::discoverEnabledServices(runner), ElementsAre("Wi-Fi", "USB Loopback"));
+  EXPECT_THAT(macos::discoverAllServices(runner), ElementsAre("Wi-Fi", "Thunderbolt Bridge"));
+  EXPECT_THAT(macos::discoverSnapshotServices(runner),
               ElementsAre("Wi-Fi", "Thunderbolt Bridge", "USB Loopback"));
-  EXPECT_THAT(operations.discoverInterfaces(), ElementsAre("en0", "en1"));
-  EXPECT_THAT(operations.discoverSnapshotInterfaces(), ElementsAre("lo0", "en0", "en1"));
-  EXPECT_THAT(operations.discoverWifiDevices(), ElementsAre("en1"));
+  EXPECT_THAT(macos::discoverInterfaces(runner), ElementsAre("en0", "en1"));
+  EXPECT_THAT(macos::discoverSnapshotInterfaces(runner), ElementsAre("lo0", "en0", "en1"));
+  EXPECT_THAT(macos::discoverWifiDevices(runner), ElementsAre("en1"));
   EXPECT_EQ(tools.runs.size(), 6u);
 }
 
-// The tools' backend spares every name beginning "lo", recorded or listed, without a tool run.
-TEST(MacosNetworkOperations, SparesExactlyTheNamesBeginningLo) {
+// A reading takes the services' states from the listing's asterisks and asks each device.
+TEST(MacosNetworkSwitches, ReadingsCarryEachSwitchsState) {
   FakeTools tools;
-  const NetworkOperations operations = macosNetworkOperations(tools.runner());
+  tools.answer({"/usr/sbin/networksetup", "-listallnetworkservices"}, {services, 0});
+  tools.answer({"/usr/sbin/networksetup", "-listallhardwareports"}, {ports, 0});
+  tools.answer({"/usr/sbin/networksetup", "-getairportpower", "en1"}, {"garbage\n", 0});
+  tools.answer({"/sbin/ifconfig", "-l"}, {"lo0 en0\n", 0});
+  tools.answer({"/sbin/ifconfig", "en0"}, {"en0: flags=8863<UP,BROADCAST> mtu 1500\n", 0});
+  MacosNetworkSwitches network(tools.runner());
+  EXPECT_THAT(
+      network.read(SwitchKind::service, Listing::switchable),
+      ElementsAre(SwitchReading{"Wi-Fi", true}, SwitchReading{"Thunderbolt Bridge", false}));
+  EXPECT_THAT(network.read(SwitchKind::wifi, Listing::switchable),
+              ElementsAre(SwitchReading{"en1", std::nullopt}));
+  EXPECT_THAT(network.read(SwitchKind::interface, Listing::switchable),
+              ElementsAre(SwitchReading{"en0", true}));
+}
+
+// The tools' backend spares every name beginning "lo", recorded or listed, without a tool run.
+TEST(MacosNetworkSwitches, SparesExactlyTheNamesBeginningLo) {
+  FakeTools tools;
+  const macos::ShellRunner runner = tools.runner();
   for (const char* name : {"lo", "lo0", "lo1", "lobby0"}) {
-    EXPECT_TRUE(operations.sparesInterface(name)) << name;
+    EXPECT_TRUE(macos::sparesInterface(name)) << name;
   }
   for (const char* name : {"LO0", "en0", "ylo0", "l", "bridge0", ""}) {
-    EXPECT_FALSE(operations.sparesInterface(name)) << name;
+    EXPECT_FALSE(macos::sparesInterface(name)) << name;
   }
   EXPECT_TRUE(tools.runs.empty());
 }
 
-TEST(MacosNetworkOperations, AFailedListingThrowsTheQueryErrorAndAGarbledOneTheStateError) {
+TEST(MacosNetworkSwitches, AFailedListingThrowsTheQueryErrorAndAGarbledOneTheStateError) {
   FakeTools tools;
   tools.answer({"/usr/sbin/networksetup", "-listallnetworkservices"}, {services, 4});
   tools.answer({"/sbin/ifconfig", "-l"}, {"en0 en1\n", 0});
-  const NetworkOperations operations = macosNetworkOperations(tools.runner());
+  const macos::ShellRunner runner = tools.runner();
 
   const auto expectThrows = [](const auto& listing, const auto& expected) {
     try {
@@ -89,14 +108,16 @@ TEST(MacosNetworkOperations, AFailedListingThrowsTheQueryErrorAndAGarbledOneTheS
       EXPECT_EQ(error, expected);
     }
   };
-  expectThrows(operations.discoverAllServices,
+  expectThrows([&] { return macos::discoverAllServices(runner); },
                NetworkQueryError::commandFailed("/usr/sbin/networksetup", 4));
-  expectThrows(operations.discoverWifiDevices,  // not answered: could not be started
-               NetworkQueryError::commandFailed("/usr/sbin/networksetup", -1));
-  expectThrows(operations.discoverInterfaces, NetworkStateError::malformedOutput("ifconfig"));
+  expectThrows(
+      [&] { return macos::discoverWifiDevices(runner); },  // not answered: could not be started
+      NetworkQueryError::commandFailed("/usr/sbin/networksetup", -1));
+  expectThrows([&] { return macos::discoverInterfaces(runner); },
+               NetworkStateError::malformedOutput("ifconfig"));
 }
 
-TEST(MacosNetworkOperations, QueriesPassTheNameAsOneArgumentAndThrowOrGiveNothingOnFailure) {
+TEST(MacosNetworkSwitches, QueriesPassTheNameAsOneArgumentAndThrowOrGiveNothingOnFailure) {
   FakeTools tools;
   tools.answer({"/usr/sbin/networksetup", "-getnetworkserviceenabled", "Thunderbolt Bridge"},
                {"Disabled\n", 0});
@@ -105,41 +126,41 @@ TEST(MacosNetworkOperations, QueriesPassTheNameAsOneArgumentAndThrowOrGiveNothin
   tools.answer({"/sbin/ifconfig", "en0"}, {"en0: flags=8863<UP,BROADCAST> mtu 1500\n", 0});
   tools.answer({"/sbin/ifconfig", "en9"}, {"", 1});
   tools.answer({"/usr/sbin/networksetup", "-getairportpower", "en0"}, {"garbage\n", 0});
-  const NetworkOperations operations = macosNetworkOperations(tools.runner());
+  const macos::ShellRunner runner = tools.runner();
 
-  EXPECT_FALSE(operations.queryServiceEnabledState("Thunderbolt Bridge"));
-  EXPECT_TRUE(operations.queryWifiPowerState("en1"));
-  EXPECT_TRUE(operations.queryInterfaceUpState("en0"));
-  EXPECT_EQ(operations.wifiPowerState("en1"), true);
-  EXPECT_EQ(operations.interfaceAdminState("en0"), true);
+  EXPECT_FALSE(macos::queryServiceEnabledState(runner, "Thunderbolt Bridge"));
+  EXPECT_TRUE(macos::queryWifiPowerState(runner, "en1"));
+  EXPECT_TRUE(macos::queryInterfaceUpState(runner, "en0"));
+  EXPECT_EQ(macos::wifiPowerState(runner, "en1"), true);
+  EXPECT_EQ(macos::interfaceAdminState(runner, "en0"), true);
 
   try {
-    operations.queryInterfaceUpState("en9");
+    macos::queryInterfaceUpState(runner, "en9");
     ADD_FAILURE() << "expected a failure";
   } catch (const NetworkStateError& error) {
     EXPECT_EQ(error, NetworkStateError::commandFailed("/sbin/ifconfig", 1));
   }
-  EXPECT_THROW(operations.queryWifiPowerState("en0"), NetworkStateError);
-  EXPECT_EQ(operations.interfaceAdminState("en9"), std::nullopt);
-  EXPECT_EQ(operations.wifiPowerState("en0"), std::nullopt);
-  EXPECT_EQ(operations.wifiPowerState("en7"), std::nullopt);  // could not be started
+  EXPECT_THROW(macos::queryWifiPowerState(runner, "en0"), NetworkStateError);
+  EXPECT_EQ(macos::interfaceAdminState(runner, "en9"), std::nullopt);
+  EXPECT_EQ(macos::wifiPowerState(runner, "en0"), std::nullopt);
+  EXPECT_EQ(macos::wifiPowerState(runner, "en7"), std::nullopt);  // could not be started
 }
 
-TEST(MacosNetworkOperations, ChangesSucceedExactlyWhenTheToolExitsWithZero) {
+TEST(MacosNetworkSwitches, ChangesSucceedExactlyWhenTheToolExitsWithZero) {
   FakeTools tools;
   tools.answer({"/usr/sbin/networksetup", "-setnetworkserviceenabled", "Wi-Fi", "off"}, {"", 0});
   tools.answer({"/usr/sbin/networksetup", "-setnetworkserviceenabled", "Wi-Fi", "on"}, {"", 1});
   tools.answer({"/usr/sbin/networksetup", "-setairportpower", "en1", "off"}, {"ignored", 0});
   tools.answer({"/sbin/ifconfig", "en0", "down"}, {"", 0});
   tools.answer({"/sbin/ifconfig", "en0", "up"}, {"", 1});
-  const NetworkOperations operations = macosNetworkOperations(tools.runner());
+  const macos::ShellRunner runner = tools.runner();
 
-  EXPECT_TRUE(operations.setServiceEnabled("Wi-Fi", false));
-  EXPECT_FALSE(operations.setServiceEnabled("Wi-Fi", true));
-  EXPECT_TRUE(operations.setWifiPower("en1", false));
-  EXPECT_FALSE(operations.setWifiPower("en1", true));  // could not be started
-  EXPECT_TRUE(operations.setInterfaceUp("en0", false));
-  EXPECT_FALSE(operations.setInterfaceUp("en0", true));
+  EXPECT_TRUE(macos::setServiceEnabled(runner, "Wi-Fi", false));
+  EXPECT_FALSE(macos::setServiceEnabled(runner, "Wi-Fi", true));
+  EXPECT_TRUE(macos::setWifiPower(runner, "en1", false));
+  EXPECT_FALSE(macos::setWifiPower(runner, "en1", true));  // could not be started
+  EXPECT_TRUE(macos::setInterfaceUp(runner, "en0", false));
+  EXPECT_FALSE(macos::setInterfaceUp(runner, "en0", true));
 }
 
 // The real process runner, exercised with /bin/sh scripts.
@@ -181,12 +202,12 @@ TEST(ShellResult, AToolThatCannotBeStartedGivesStatusMinusOne) {
   // Without a shell, a path search or an argument split, nothing runs.
   EXPECT_EQ(macos::shellResult("sh", {"-c", "echo hi"}), (ShellResult{"", -1}));
 
-  const NetworkOperations operations =
-      macosNetworkOperations([&](const std::string&, const std::vector<std::string>& arguments) {
+  MacosNetworkSwitches operations(
+      [&](const std::string&, const std::vector<std::string>& arguments) {
         return macos::shellResult(dir.file("missing"), arguments);
       });
-  EXPECT_FALSE(operations.setInterfaceUp("en0", false));
-  EXPECT_EQ(operations.interfaceAdminState("en0"), std::nullopt);
+  EXPECT_FALSE(operations.set(SwitchKind::interface, "en0", false));
+  EXPECT_ANY_THROW(operations.read(SwitchKind::interface, Listing::switchable));
 }
 
 }  // namespace

@@ -6,7 +6,7 @@
 #include <string>
 
 #include "helper/net/macos/network_tools.hpp"
-#include "helper/net/network_operations.hpp"
+#include "helper/net/network_switches.hpp"
 
 namespace nubrik::macos {
 
@@ -37,8 +37,19 @@ bool setInterfaceUp(const ShellRunner& runner, const std::string& interface, boo
 
 namespace nubrik {
 
-// Every operation bound to the system tools, started through `runner` (the real process runner
-// unless a test passes its own).
-NetworkOperations macosNetworkOperations(macos::ShellRunner runner = macos::shellResult);
+// Every switch bound to the system tools, started through `runner` (the real process runner
+// unless a test passes its own). States come from the listings where the tools give them and
+// from one query per device otherwise.
+class MacosNetworkSwitches final : public NetworkSwitches {
+ public:
+  explicit MacosNetworkSwitches(macos::ShellRunner runner = macos::shellResult);
+
+  SwitchReadings read(SwitchKind kind, Listing listing) override;
+  bool set(SwitchKind kind, const std::string& name, bool on) override;
+  bool sparesInterface(const std::string& name) override;
+
+ private:
+  macos::ShellRunner runner_;
+};
 
 }  // namespace nubrik

@@ -1,5 +1,6 @@
-#include "helper/net/macos/macos_network_operations.hpp"
+#include "helper/net/macos/macos_network_switches.hpp"
 
+#include <set>
 #include <utility>
 
 #include "helper/net/macos/network_parsers.hpp"
@@ -104,46 +105,53 @@ bool setInterfaceUp(const ShellRunner& runner, const std::string& interface, boo
 
 namespace nubrik {
 
-NetworkOperations macosNetworkOperations(macos::ShellRunner runner) {
-  NetworkOperations operations;
-  operations.discoverEnabledServices = [runner] { return macos::discoverEnabledServices(runner); };
-  operations.discoverAllServices = [runner] { return macos::discoverAllServices(runner); };
-  operations.discoverSnapshotServices = [runner] {
-    return macos::discoverSnapshotServices(runner);
-  };
-  operations.discoverInterfaces = [runner] { return macos::discoverInterfaces(runner); };
-  operations.discoverSnapshotInterfaces = [runner] {
-    return macos::discoverSnapshotInterfaces(runner);
-  };
-  operations.discoverWifiDevices = [runner] { return macos::discoverWifiDevices(runner); };
-  operations.sparesInterface = [](const std::string& interface) {
-    return macos::sparesInterface(interface);
-  };
-  operations.queryServiceEnabledState = [runner](const std::string& service) {
-    return macos::queryServiceEnabledState(runner, service);
-  };
-  operations.queryWifiPowerState = [runner](const std::string& device) {
-    return macos::queryWifiPowerState(runner, device);
-  };
-  operations.queryInterfaceUpState = [runner](const std::string& interface) {
-    return macos::queryInterfaceUpState(runner, interface);
-  };
-  operations.wifiPowerState = [runner](const std::string& device) {
-    return macos::wifiPowerState(runner, device);
-  };
-  operations.interfaceAdminState = [runner](const std::string& interface) {
-    return macos::interfaceAdminState(runner, interface);
-  };
-  operations.setServiceEnabled = [runner](const std::string& service, bool on) {
-    return macos::setServiceEnabled(runner, service, on);
-  };
-  operations.setWifiPower = [runner](const std::string& device, bool on) {
-    return macos::setWifiPower(runner, device, on);
-  };
-  operations.setInterfaceUp = [runner](const std::string& interface, bool up) {
-    return macos::setInterfaceUp(runner, interface, up);
-  };
-  return operations;
+MacosNetworkSwitches::MacosNetworkSwitches(macos::ShellRunner runner)
+    : runner_(std::move(runner)) {}
+
+SwitchReadings MacosNetworkSwitches::read(SwitchKind kind, Listing listing) {
+  const bool record = listing == Listing::record;
+  SwitchReadings readings;
+  switch (kind) {
+    case SwitchKind::service: {
+      const NameList names =
+          record ? macos::discoverSnapshotServices(runner_) : macos::discoverAllServices(runner_);
+      const NameList enabledList = macos::discoverEnabledServices(runner_);
+      const std::set<std::string> enabled(enabledList.begin(), enabledList.end());
+      for (const std::string& name : names) readings.push_back({name, enabled.contains(name)});
+      break;
+    }
+    case SwitchKind::wifi:
+      for (const std::string& name : macos::discoverWifiDevices(runner_)) {
+        readings.push_back({name, macos::wifiPowerState(runner_, name)});
+      }
+      break;
+    case SwitchKind::interface:
+      for (const std::string& name : record ? macos::discoverSnapshotInterfaces(runner_)
+                                            : macos::discoverInterfaces(runner_)) {
+        readings.push_back({name, macos::interfaceAdminState(runner_, name)});
+      }
+      break;
+  }
+  return readings;
+}
+
+bool MacosNetworkSwitches::set(SwitchKind kind, const std::string& name, bool on) {
+  try {
+    switch (kind) {
+      case SwitchKind::service:
+        return macos::setServiceEnabled(runner_, name, on);
+      case SwitchKind::wifi:
+        return macos::setWifiPower(runner_, name, on);
+      case SwitchKind::interface:
+        return macos::setInterfaceUp(runner_, name, on);
+    }
+  } catch (...) {
+  }
+  return false;
+}
+
+bool MacosNetworkSwitches::sparesInterface(const std::string& name) {
+  return macos::sparesInterface(name);
 }
 
 }  // namespace nubrik

@@ -1,0 +1,82 @@
+#include "helper/context/helper.hpp"
+
+#include <fcntl.h>
+#include <sys/stat.h>
+
+#include <utility>
+
+#include "helper/log/log.hpp"
+
+namespace nubrik {
+
+Helper::Helper(std::unique_ptr<NetworkSwitches> network, LogOperation log)
+    : network_(std::move(network)), log_(std::move(log)) {}
+
+void Helper::log(const std::string& message) const {
+  try {
+    if (log_) {
+      log_(message);
+    } else {
+      nubrik::log(message);
+    }
+  } catch (...) {
+  }
+}
+
+Helper::LogOperation Helper::logOperation() const {
+  return [this](const std::string& message) { log(message); };
+}
+
+bool Helper::isRestarting() const {
+  const std::lock_guard guard(mutex_);
+  return restarting_;
+}
+
+void Helper::markRestarting() {
+  const std::lock_guard guard(mutex_);
+  restarting_ = true;
+}
+
+void Helper::setNotificationSink(NotificationSink sink) {
+  std::shared_ptr<const NotificationSink> replacement;
+  if (sink) replacement = std::make_shared<const NotificationSink>(std::move(sink));
+  const std::lock_guard guard(mutex_);
+  sink_ = std::move(replacement);
+}
+
+void Helper::notify(const std::string& title, const std::string& message) const {
+  try {
+    // Called outside the lock, so a sink may itself notify or replace the sink.
+    std::shared_ptr<const NotificationSink> sink;
+    {
+      const std::lock_guard guard(mutex_);
+      sink = sink_;
+    }
+    if (sink) (*sink)(title, message);
+  } catch (...) {
+    // A notification is a courtesy; its failure must never disturb the operation that sent it.
+  }
+}
+
+void Helper::attachLoop(sd_event* event, std::function<void()> requestTick) {
+  event_ = event;
+  requestTick_ = std::move(requestTick);
+}
+
+void Helper::detachLoop() {
+  event_ = nullptr;
+  requestTick_ = nullptr;
+}
+
+void Helper::requestTick() {
+  finding_ = TickFinding{};
+  if (requestTick_) requestTick_();
+}
+
+std::optional<FileStamp> stampOf(const std::string& path) {
+  struct stat status {};
+  if (::fstatat(AT_FDCWD, path.c_str(), &status, AT_SYMLINK_NOFOLLOW) != 0) return std::nullopt;
+  return FileStamp{status.st_dev, status.st_ino, status.st_mtim, status.st_size};
+}
+
+}  // namespace nubrik

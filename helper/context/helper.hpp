@@ -1,0 +1,111 @@
+#pragma once
+
+#include <sys/types.h>
+#include <systemd/sd-event.h>
+#include <time.h>
+
+#include <functional>
+#include <memory>
+#include <mutex>
+#include <optional>
+#include <string>
+
+#include "core/date.hpp"
+#include "helper/net/network_switches.hpp"
+
+namespace nubrik {
+
+// Receives the daemon's user notifications; the bus service installs one that emits them as a
+// signal for the desktop application to show.
+using NotificationSink = std::function<void(const std::string& title, const std::string& message)>;
+
+// A file as the file system identifies it at one moment: any replacement or change of the file
+// gives a different stamp.
+struct FileStamp {
+  dev_t device = 0;
+  ino_t inode = 0;
+  timespec modified{};
+  off_t size = 0;
+  bool operator==(const FileStamp& other) const {
+    return device == other.device && inode == other.inode && size == other.size &&
+           modified.tv_sec == other.modified.tv_sec && modified.tv_nsec == other.modified.tv_nsec;
+  }
+};
+// The stamp of the file at the path, never following a symbolic link; none when there is none.
+std::optional<FileStamp> stampOf(const std::string& path);
+
+// What the last tick found, for the changes that come between ticks.
+struct TickFinding {
+  enum class State {
+    unknown,    // no tick yet, a tick that could not run, or a change made since
+    idle,       // nothing stored: nothing to enforce
+    enforcing,  // a session enforced
+  };
+  State state = State::unknown;
+  // While enforcing: the stored record the tick judged, and when the session ends on the wall
+  // clock. A change between ticks is acted on directly only while the record is the same and the
+  // session has not ended.
+  std::optional<FileStamp> record;
+  Date until{};
+};
+
+// The helper process's resources, made once in main and handed to everything that needs them:
+// the one network backend (its kernel socket and bus connection live as long as the process),
+// the log, the lifecycle, where notifications go, and how to ask the running loop for a tick.
+class Helper {
+ public:
+  using LogOperation = std::function<void(const std::string&)>;
+
+  // The production backend and the helper's log unless given others.
+  explicit Helper(std::unique_ptr<NetworkSwitches> network = productionNetworkSwitches(),
+                  LogOperation log = {});
+  Helper(const Helper&) = delete;
+  Helper& operator=(const Helper&) = delete;
+
+  NetworkSwitches& network() { return *network_; }
+
+  // Writes one log line; never fails visibly.
+  void log(const std::string& message) const;
+  // The same as an operation for the coordinators; valid as long as the helper.
+  LogOperation logOperation() const;
+
+  // Once a restart for an update has been accepted the process is about to exit, so no new
+  // session may start in it; the flag never goes back.
+  bool isRestarting() const;
+  void markRestarting();
+
+  // Replaces where notifications go; an empty sink drops them.
+  void setNotificationSink(NotificationSink sink);
+  // Hands a user notification to the sink. Never fails visibly: with no sink, or when the sink
+  // fails, the notification is dropped.
+  void notify(const std::string& title, const std::string& message) const;
+
+  // The running loop, while there is one; set and cleared by the daemon.
+  void attachLoop(sd_event* event, std::function<void()> requestTick);
+  void detachLoop();
+  sd_event* event() const { return event_; }
+  // Asks the running loop for a tick on its next iteration, so that a change made outside a tick
+  // (a bus request) is enforced at once; until it runs, what the last tick found no longer holds.
+  // Does nothing else without a loop. Loop thread only.
+  void requestTick();
+
+  // What the last tick found; set by the tick, read by the loop between ticks. Loop thread only.
+  const TickFinding& tickFinding() const { return finding_; }
+  void noteTickFinding(TickFinding finding) { finding_ = std::move(finding); }
+
+ private:
+  std::unique_ptr<NetworkSwitches> network_;
+  LogOperation log_;
+
+  // Bus handlers and the tick may ask at the same moment as a restart is accepted; one lock makes
+  // them all see the same answer. Notifications come from ticks and bus requests alike.
+  mutable std::mutex mutex_;
+  bool restarting_ = false;
+  std::shared_ptr<const NotificationSink> sink_;
+
+  sd_event* event_ = nullptr;
+  std::function<void()> requestTick_;
+  TickFinding finding_;
+};
+
+}  // namespace nubrik
