@@ -3,8 +3,10 @@
 #include <utility>
 #include <variant>
 
+#include "core/session.hpp"
 #include "helper/coordinators/network_pass_support.hpp"
 #include "helper/log/log.hpp"
+#include "helper/store/session_load_result.hpp"
 #include "helper/store/session_store.hpp"
 
 namespace nubrik {

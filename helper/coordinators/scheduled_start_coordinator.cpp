@@ -5,6 +5,7 @@
 #include <utility>
 #include <variant>
 
+#include "core/session_start_error.hpp"
 #include "helper/coordinators/helper_lifecycle.hpp"
 #include "helper/coordinators/network_pass_support.hpp"
 #include "helper/coordinators/session_start_coordinator.hpp"

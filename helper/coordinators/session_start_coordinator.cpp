@@ -4,8 +4,10 @@
 #include <utility>
 #include <variant>
 
+#include "core/session_start_error.hpp"
 #include "core/uuid.hpp"
 #include "helper/coordinators/network_pass_support.hpp"
+#include "helper/store/session_load_result.hpp"
 #include "helper/store/session_store.hpp"
 
 namespace nubrik {

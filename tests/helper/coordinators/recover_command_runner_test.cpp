@@ -5,6 +5,8 @@
 
 #include <stdexcept>
 
+#include "core/session.hpp"
+#include "helper/store/session_load_result.hpp"
 #include "tests/helper/coordinators/fake_network.hpp"
 
 namespace nubrik {

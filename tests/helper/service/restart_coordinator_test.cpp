@@ -3,7 +3,9 @@
 #include <gtest/gtest.h>
 #include <time.h>
 
+#include "core/session.hpp"
 #include "helper/coordinators/helper_lifecycle.hpp"
+#include "helper/store/session_load_result.hpp"
 
 namespace nubrik {
 namespace {
