@@ -20,7 +20,7 @@
 #include "app/desktop_launch.hpp"
 #include "app/duration.hpp"
 #include "app/session_client.hpp"
-#include "core/session.hpp"
+#include "core/helper_status.hpp"
 
 namespace nubrik {
 

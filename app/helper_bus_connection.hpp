@@ -9,7 +9,6 @@
 #include "app/bus_opener.hpp"
 #include "app/event_loop.hpp"
 #include "app/helper_connection.hpp"
-#include "app/session_client.hpp"
 #include "core/peer_authorization.hpp"
 
 namespace nubrik {

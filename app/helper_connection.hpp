@@ -6,6 +6,14 @@
 
 namespace nubrik {
 
+// What a connection needs to know to judge the helper and bound its requests.
+struct HelperConnectionOptions {
+  // The Team ID the helper must have; the app's own.
+  std::string expectedTeamID;
+  // The bus's own time-out for each method call.
+  double methodTimeoutSeconds = 0;
+};
+
 // Why a connection to the helper broke or a request on it failed; for diagnostics only, since
 // every such failure leads to the request's unavailable outcome.
 struct ConnectionError {

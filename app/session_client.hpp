@@ -18,14 +18,6 @@ namespace nubrik {
 
 class EventLoop;
 
-// What a connection needs to know to judge the helper and bound its requests.
-struct HelperConnectionOptions {
-  // The Team ID the helper must have; the app's own.
-  std::string expectedTeamID;
-  // The bus's own time-out for each method call.
-  double methodTimeoutSeconds = 0;
-};
-
 struct SessionClientDependencies {
   // Where outcomes and time-outs run.
   MainQueue* mainQueue = nullptr;

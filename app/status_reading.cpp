@@ -7,7 +7,7 @@
 #include <thread>
 #include <utility>
 
-#include "core/session.hpp"
+#include "core/helper_status.hpp"
 #include "core/state_location.hpp"
 
 namespace nubrik {

@@ -54,6 +54,10 @@ std::string dumpCompact(const OrderedValue& value) {
   }
 }
 
+std::string quotedText(std::string_view text) {
+  return Value(std::string(text)).dump(-1, ' ', false, Value::error_handler_t::replace);
+}
+
 OrderedValue dateValue(Date date) {
   return OrderedValue(secondsSinceReferenceDate(date));
 }

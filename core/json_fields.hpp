@@ -7,11 +7,21 @@
 #include <cstdint>
 #include <nlohmann/json.hpp>
 #include <optional>
+#include <stdexcept>
 #include <string>
 #include <string_view>
 
 #include "core/date.hpp"
-#include "core/session.hpp"
+
+namespace nubrik {
+
+// Raised by every decoder when bytes are not the expected record. what() says why.
+class DecodingError : public std::runtime_error {
+ public:
+  using std::runtime_error::runtime_error;
+};
+
+}  // namespace nubrik
 
 namespace nubrik::json {
 
@@ -70,6 +80,10 @@ std::optional<std::uint64_t> optionalUInt64(const Value& object, std::string_vie
 std::optional<Date> optionalDate(const Value& object, std::string_view key);
 // nullptr when missing or null; otherwise the array.
 const Value* optionalArray(const Value& object, std::string_view key);
+
+// `text` as a JSON string literal, for descriptions that quote texts: unambiguous whatever the
+// text holds; bytes that are not UTF-8 become U+FFFD rather than failing a diagnostic.
+std::string quotedText(std::string_view text);
 
 // Runs `body` and prefixes the message of a DecodingError it throws with `context` (for nested
 // records: "services[2]: \"name\" is not a string").

@@ -1,6 +1,7 @@
 #include "core/public_status.hpp"
 
 #include "core/file_read.hpp"
+#include "core/helper_status.hpp"
 #include "core/json_fields.hpp"
 #include "core/state_location.hpp"
 

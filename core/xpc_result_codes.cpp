@@ -4,6 +4,8 @@
 #include <sstream>
 #include <utility>
 
+#include "core/session_start_error.hpp"
+
 namespace nubrik {
 
 namespace {

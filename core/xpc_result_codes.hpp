@@ -9,7 +9,7 @@
 #include "core/date.hpp"
 #include "core/early_unlock_result.hpp"
 #include "core/nubrik_xpc.hpp"
-#include "core/session.hpp"
+#include "core/session_start_error.hpp"
 
 namespace nubrik {
 

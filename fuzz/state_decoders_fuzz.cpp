@@ -10,9 +10,12 @@
 #include <string>
 #include <string_view>
 
+#include "core/helper_status.hpp"
+#include "core/json_fields.hpp"
 #include "core/public_status.hpp"
 #include "core/recurring_schedule.hpp"
 #include "core/session.hpp"
+#include "helper/store/session_load_result.hpp"
 
 namespace {
 

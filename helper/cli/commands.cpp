@@ -11,6 +11,7 @@
 #include <variant>
 
 #include "core/public_status.hpp"
+#include "core/session_start_error.hpp"
 #include "core/state_location.hpp"
 #include "helper/context/helper.hpp"
 #include "helper/coordinators/session_start_coordinator.hpp"

@@ -6,6 +6,7 @@
 #include <variant>
 
 #include "helper/coordinators/switch_pass.hpp"
+#include "helper/store/session_load_result.hpp"
 #include "helper/store/session_store.hpp"
 
 namespace nubrik {

@@ -6,6 +6,7 @@
 #include "core/early_unlock_result.hpp"
 #include "core/session.hpp"
 #include "core/session_clock.hpp"
+#include "helper/store/session_load_result.hpp"
 
 namespace nubrik {
 

@@ -4,10 +4,13 @@
 #include <utility>
 #include <variant>
 
+#include "core/session.hpp"
 #include "core/session_clock.hpp"
 #include "core/state_location.hpp"
 #include "helper/context/helper.hpp"
 #include "helper/coordinators/switch_pass.hpp"
+#include "helper/log/log.hpp"
+#include "helper/store/session_load_result.hpp"
 #include "helper/store/session_store.hpp"
 
 namespace nubrik {

@@ -9,6 +9,7 @@
 #include "helper/coordinators/fail_open_recovery_coordinator.hpp"
 #include "helper/coordinators/restoration_coordinator.hpp"
 #include "helper/coordinators/switch_pass.hpp"
+#include "helper/store/session_load_result.hpp"
 #include "helper/store/session_store.hpp"
 
 namespace nubrik {

@@ -7,8 +7,12 @@
 
 #include "core/session.hpp"
 #include "helper/coordinators/recovery_reporting.hpp"
+#include "helper/store/session_load_result.hpp"
 
 namespace nubrik {
+
+// How a recovery put the network back: from the saved session, or by fail-open.
+enum class RecoveredKind { restored, failOpen };
 
 struct RecoverCommandResult {
   enum class Kind { recovered, nothingToDo, failed };

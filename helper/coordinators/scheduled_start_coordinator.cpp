@@ -5,6 +5,7 @@
 #include <utility>
 #include <variant>
 
+#include "core/session_start_error.hpp"
 #include "helper/context/helper.hpp"
 #include "helper/coordinators/session_start_coordinator.hpp"
 #include "helper/coordinators/switch_pass.hpp"

@@ -4,9 +4,11 @@
 #include <utility>
 #include <variant>
 
+#include "core/session_start_error.hpp"
 #include "core/uuid.hpp"
 #include "helper/context/helper.hpp"
 #include "helper/coordinators/switch_pass.hpp"
+#include "helper/store/session_load_result.hpp"
 #include "helper/store/session_store.hpp"
 
 namespace nubrik {

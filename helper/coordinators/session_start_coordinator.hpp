@@ -8,6 +8,7 @@
 #include "core/session_clock.hpp"
 #include "helper/coordinators/activation_coordinator.hpp"
 #include "helper/coordinators/capture_coordinator.hpp"
+#include "helper/store/session_load_result.hpp"
 
 namespace nubrik {
 

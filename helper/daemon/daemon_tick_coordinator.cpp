@@ -12,6 +12,7 @@
 #include "helper/coordinators/restoration_coordinator.hpp"
 #include "helper/coordinators/scheduled_start_coordinator.hpp"
 #include "helper/log/log.hpp"
+#include "helper/store/session_load_result.hpp"
 #include "helper/store/session_store.hpp"
 #include "helper/transaction/helper_transaction.hpp"
 

@@ -8,6 +8,7 @@
 #include "core/session.hpp"
 #include "core/session_clock.hpp"
 #include "helper/coordinators/enforcement_coordinator.hpp"
+#include "helper/store/session_load_result.hpp"
 
 namespace nubrik {
 

@@ -4,6 +4,8 @@
 #include <optional>
 #include <utility>
 
+#include "core/json_fields.hpp"
+#include "core/session_start_error.hpp"
 #include "helper/context/helper.hpp"
 #include "helper/coordinators/early_unlock_coordinator.hpp"
 #include "helper/coordinators/session_start_coordinator.hpp"

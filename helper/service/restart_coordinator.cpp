@@ -11,6 +11,7 @@
 
 #include "helper/context/helper.hpp"
 #include "helper/log/log.hpp"
+#include "helper/store/session_load_result.hpp"
 #include "helper/store/session_store.hpp"
 
 namespace nubrik {

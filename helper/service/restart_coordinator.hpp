@@ -6,8 +6,8 @@
 #include <functional>
 #include <optional>
 
-#include "core/session.hpp"
 #include "core/xpc_result_codes.hpp"
+#include "helper/store/session_load_result.hpp"
 
 namespace nubrik {
 

@@ -1,6 +1,8 @@
 #include <string>
 
+#include "core/session.hpp"
 #include "core/session_clock.hpp"
+#include "helper/store/session_load_result.hpp"
 #include "helper/store/session_store.hpp"
 
 namespace nubrik {

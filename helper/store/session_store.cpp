@@ -11,10 +11,12 @@
 #include <vector>
 
 #include "core/file_read.hpp"
+#include "core/helper_status.hpp"
 #include "core/public_status.hpp"
 #include "core/session_clock.hpp"
 #include "core/state_location.hpp"
 #include "helper/log/log.hpp"
+#include "helper/store/session_load_result.hpp"
 #include "helper/transaction/atomic_public_file.hpp"
 #include "helper/transaction/helper_transaction.hpp"
 #include "helper/transaction/posix_file.hpp"

@@ -6,7 +6,9 @@
 #include <string>
 
 #include "core/date.hpp"
+#include "core/helper_status.hpp"
 #include "core/session.hpp"
+#include "helper/store/session_load_result.hpp"
 
 namespace nubrik {
 

@@ -7,7 +7,6 @@
 #include <vector>
 
 #include "core/public_status.hpp"
-#include "core/session.hpp"
 #include "tests/support/temp_dir.hpp"
 
 namespace nubrik {

@@ -9,7 +9,7 @@
 #include <stdexcept>
 #include <system_error>
 
-#include "core/session.hpp"
+#include "core/json_fields.hpp"
 #include "core/state_location.hpp"
 #include "tests/support/temp_dir.hpp"
 

@@ -2,6 +2,8 @@
 
 #include <gtest/gtest.h>
 
+#include "core/json_fields.hpp"
+
 namespace nubrik {
 namespace {
 

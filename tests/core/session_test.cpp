@@ -5,6 +5,8 @@
 #include <functional>
 #include <nlohmann/json.hpp>
 
+#include "core/json_fields.hpp"
+
 namespace nubrik {
 namespace {
 
@@ -140,121 +142,6 @@ TEST(SessionClock, ExpiryAndWoundBackBoundaries) {
   EXPECT_FALSE(session.earlyUnlockPending());
   session.originalExpirationDate = noon;
   EXPECT_TRUE(session.earlyUnlockPending());
-}
-
-TEST(HelperStatusDerivation, TruncatesTowardZeroAndNeverGoesNegative) {
-  OfflineSession session = sampleSession();
-  const auto remainingAt = [&](Date expiration) {
-    session.expirationDate = expiration;
-    return HelperStatus::derive(session, noon).remainingSeconds;
-  };
-  EXPECT_EQ(remainingAt(noon + milliseconds(900)), 0);
-  EXPECT_EQ(remainingAt(noon - seconds(10)), 0);
-  EXPECT_EQ(remainingAt(noon + milliseconds(1500)), 1);
-  EXPECT_EQ(remainingAt(noon + milliseconds(600700)), 600);
-  // Far-away dates saturate when read, so the difference stays finite and in range.
-  const auto far = remainingAt(dateFromReferenceSeconds(1e300));
-  ASSERT_TRUE(far.has_value());
-  EXPECT_GT(*far, 7'000'000'000);
-  EXPECT_EQ(remainingAt(dateFromReferenceSeconds(-1e300)), 0);
-}
-
-TEST(HelperStatusDerivation, PublishesTheDocumentedShapes) {
-  OfflineSession session = sampleSession();
-  session.expirationDate = dateFromReferenceSeconds(788962200.5);
-  const HelperStatus active = HelperStatus::derive(session, noon);
-  EXPECT_EQ(encodeStatus(active),
-            R"({"active":true,"expirationDate":788962200.5,"remainingSeconds":600})");
-
-  session.originalExpirationDate = dateFromReferenceSeconds(788965200);
-  EXPECT_EQ(encodeStatus(HelperStatus::derive(session, noon)),
-            R"({"active":true,"expirationDate":788962200.5,"remainingSeconds":600,)"
-            R"("earlyUnlockPending":true})");
-
-  session.active = false;
-  EXPECT_EQ(HelperStatus::derive(session, noon), HelperStatus::idle());
-  EXPECT_EQ(HelperStatus::derive(std::nullopt, noon), HelperStatus::idle());
-  EXPECT_EQ(encodeStatus(HelperStatus::idle()), R"({"active":false})");
-  EXPECT_EQ(encodeStatus(HelperStatus::pending()), R"({"active":true})");
-
-  HelperStatus notPending = active;
-  notPending.earlyUnlockPending = false;
-  EXPECT_EQ(encodeStatus(notPending), encodeStatus(active));
-  EXPECT_EQ(decodeStatus(encodeStatus(active)), active);
-}
-
-TEST(HelperStatusDecoding, RequiresIntegerRemainingSecondsAndRealBooleans) {
-  EXPECT_EQ(decodeStatus(R"({"active":true,"remainingSeconds":-5})").remainingSeconds, -5);
-  EXPECT_EQ(
-      decodeStatus(R"({"active":true,"remainingSeconds":9223372036854775807})").remainingSeconds,
-      INT64_MAX);
-  for (const char* text :
-       {R"({"active":true,"remainingSeconds":600.5})",
-        R"({"active":true,"remainingSeconds":9223372036854775808})",
-        R"({"active":true,"remainingSeconds":"600"})", R"({"active":true,"earlyUnlockPending":1})",
-        R"({"active":"true"})", R"({"active":null})", R"({"expirationDate":1})"}) {
-    EXPECT_THROW(decodeStatus(text), DecodingError) << text;
-  }
-}
-
-TEST(RecoveryPendingMarker, DecodesKnownReasonsOnly) {
-  const RecoveryPendingMarker marker =
-      decodeMarker(R"({"since":788961600,"reason":"undecodable"})");
-  EXPECT_EQ(marker.since, noon);
-  EXPECT_EQ(marker.reason, CorruptReason::undecodable);
-  EXPECT_FALSE(marker.quarantinedPath.has_value());
-
-  for (const char* text :
-       {R"({"since":1,"reason":"corrupt"})", R"({"since":1})", R"({"reason":"unreadable"})", ""}) {
-    EXPECT_THROW(decodeMarker(text), DecodingError) << text;
-  }
-
-  RecoveryPendingMarker withPath{dateFromReferenceSeconds(0.5), CorruptReason::unreadable,
-                                 "/var/lib/nubrik/session.corrupt.1796486400"};
-  EXPECT_EQ(encodeMarker(withPath), R"({"since":0.5,"reason":"unreadable","quarantinedPath":)"
-                                    R"("/var/lib/nubrik/session.corrupt.1796486400"})");
-  EXPECT_EQ(decodeMarker(encodeMarker(withPath)), withPath);
-  EXPECT_EQ(encodeMarker({dateFromReferenceSeconds(0.5), CorruptReason::undecodable, {}}),
-            R"({"since":0.5,"reason":"undecodable"})");
-}
-
-TEST(SessionStartErrorText, MatchesTheCommandLineContract) {
-  using Kind = SessionStartError::Kind;
-  const struct {
-    Kind kind;
-    const char* what;
-    int status;
-    const char* text;
-  } cases[] = {
-      {Kind::invalidDuration, "invalidDuration", 2,
-       "error: duration must be 5 minutes to 24 hours\n"},
-      {Kind::activeSessionInProgress, "activeSessionInProgress", 4,
-       "error: a session is already active\n"},
-      {Kind::expiredSessionPendingRestoration, "expiredSessionPendingRestoration", 7,
-       "error: the previous session has expired but networking has not been restored yet; wait a "
-       "moment and try again\n"},
-      {Kind::recoveryPending, "recoveryPending", 7,
-       "error: saved session state is corrupt and fail-open recovery is pending; wait a moment "
-       "and try again\n"},
-      {Kind::captureFailed, "captureFailed", 10,
-       "error: could not capture current network state; nothing was changed\n"},
-  };
-  for (const auto& c : cases) {
-    const SessionStartError error(c.kind);
-    EXPECT_STREQ(error.what(), c.what);
-    EXPECT_EQ(error.exitStatus(), c.status) << c.what;
-    EXPECT_EQ(error.commandLineText(), c.text);
-  }
-
-  const auto pending = SessionStartError::activationPending(sampleSession());
-  EXPECT_STREQ(pending.what(),
-               R"(activationPending(session: "0B5E1F32-7C44-4B1A-9D2E-52A3C1F0A9B7"))");
-  EXPECT_EQ(pending.exitStatus(), 9);
-  EXPECT_EQ(pending.commandLineText(),
-            "session saved but the network lock is still being applied; it will take effect "
-            "shortly\n");
-  EXPECT_EQ(pending.session(), sampleSession());
-  EXPECT_FALSE(pending == SessionStartError(SessionStartError::Kind::activationPending));
 }
 
 }  // namespace

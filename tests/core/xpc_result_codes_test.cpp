@@ -8,6 +8,7 @@
 #include <vector>
 
 #include "core/nubrik_xpc.hpp"
+#include "core/session_start_error.hpp"
 
 namespace nubrik {
 namespace {

@@ -15,6 +15,7 @@
 #include <string>
 
 #include "core/date.hpp"
+#include "core/helper_status.hpp"
 #include "core/recurring_schedule.hpp"
 #include "core/session.hpp"
 #include "tests/e2e/namespace_harness.hpp"

@@ -11,6 +11,7 @@
 #include <vector>
 
 #include "core/date.hpp"
+#include "core/helper_status.hpp"
 #include "core/session.hpp"
 #include "tests/e2e/namespace_harness.hpp"
 

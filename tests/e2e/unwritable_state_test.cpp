@@ -8,6 +8,7 @@
 #include <regex>
 #include <string>
 
+#include "core/helper_status.hpp"
 #include "core/session.hpp"
 #include "tests/e2e/namespace_harness.hpp"
 

@@ -6,7 +6,7 @@
 #include "app/event_loop.hpp"
 #include "app/status_monitor.hpp"
 #include "app/status_reading.hpp"
-#include "core/session.hpp"
+#include "core/helper_status.hpp"
 #include "core/state_location.hpp"
 #include "helper/log/log.hpp"
 #include "helper/store/session_store.hpp"

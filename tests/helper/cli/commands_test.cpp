@@ -11,6 +11,8 @@
 #include <vector>
 
 #include "core/public_status.hpp"
+#include "core/session.hpp"
+#include "core/session_start_error.hpp"
 #include "core/state_location.hpp"
 #include "helper/context/helper.hpp"
 #include "helper/transaction/helper_transaction.hpp"

@@ -3,6 +3,7 @@
 #include <gmock/gmock.h>
 #include <gtest/gtest.h>
 
+#include "core/session.hpp"
 #include "tests/helper/coordinators/fake_network.hpp"
 
 namespace nubrik {

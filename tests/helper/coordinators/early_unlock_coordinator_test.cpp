@@ -6,6 +6,9 @@
 #include <stdexcept>
 
 #include "core/file_read.hpp"
+#include "core/helper_status.hpp"
+#include "core/session.hpp"
+#include "helper/store/session_load_result.hpp"
 #include "helper/store/session_store.hpp"
 #include "tests/helper/transaction/state_fixture.hpp"
 

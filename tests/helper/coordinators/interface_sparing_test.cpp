@@ -6,6 +6,7 @@
 
 #include <stdexcept>
 
+#include "core/session.hpp"
 #include "helper/coordinators/activation_coordinator.hpp"
 #include "helper/coordinators/enforcement_coordinator.hpp"
 #include "helper/coordinators/fail_open_recovery_coordinator.hpp"

@@ -5,7 +5,9 @@
 
 #include <stdexcept>
 
+#include "core/session.hpp"
 #include "helper/context/helper.hpp"
+#include "helper/store/session_load_result.hpp"
 #include "tests/helper/coordinators/fake_network.hpp"
 
 namespace nubrik {

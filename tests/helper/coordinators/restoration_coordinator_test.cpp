@@ -5,6 +5,7 @@
 
 #include <stdexcept>
 
+#include "core/session.hpp"
 #include "tests/helper/coordinators/fake_network.hpp"
 
 namespace nubrik {

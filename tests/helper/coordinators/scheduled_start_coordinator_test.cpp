@@ -6,6 +6,8 @@
 #include <chrono>
 #include <stdexcept>
 
+#include "core/session.hpp"
+#include "core/session_start_error.hpp"
 #include "helper/context/helper.hpp"
 #include "helper/store/schedule_store.hpp"
 #include "tests/helper/transaction/state_fixture.hpp"

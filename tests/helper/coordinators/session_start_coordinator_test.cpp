@@ -8,6 +8,8 @@
 #include <stdexcept>
 #include <system_error>
 
+#include "core/session_start_error.hpp"
+
 namespace nubrik {
 namespace {
 

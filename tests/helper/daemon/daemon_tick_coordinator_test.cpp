@@ -9,8 +9,10 @@
 #include <string>
 #include <vector>
 
+#include "core/session.hpp"
 #include "core/state_location.hpp"
 #include "helper/log/log.hpp"
+#include "helper/store/session_load_result.hpp"
 #include "helper/store/session_store.hpp"
 #include "tests/support/temp_dir.hpp"
 

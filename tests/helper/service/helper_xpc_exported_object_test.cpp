@@ -8,6 +8,8 @@
 #include <vector>
 
 #include "core/nubrik_xpc.hpp"
+#include "core/session.hpp"
+#include "core/session_start_error.hpp"
 #include "helper/store/schedule_store.hpp"
 #include "helper/transaction/helper_transaction.hpp"
 

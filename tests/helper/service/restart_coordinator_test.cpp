@@ -3,6 +3,8 @@
 #include <gtest/gtest.h>
 #include <time.h>
 
+#include "core/session.hpp"
+#include "helper/store/session_load_result.hpp"
 namespace nubrik {
 namespace {
 

@@ -2,6 +2,8 @@
 
 #include <stdexcept>
 
+#include "core/session.hpp"
+#include "helper/store/session_load_result.hpp"
 #include "helper/store/session_store.hpp"
 
 namespace nubrik {

@@ -8,6 +8,9 @@
 #include <sstream>
 #include <system_error>
 
+#include "core/helper_status.hpp"
+#include "core/session.hpp"
+#include "helper/store/session_load_result.hpp"
 #include "tests/helper/transaction/state_fixture.hpp"
 
 namespace nubrik {
