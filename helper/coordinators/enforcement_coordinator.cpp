@@ -9,7 +9,6 @@
 #include "core/state_location.hpp"
 #include "helper/context/helper.hpp"
 #include "helper/coordinators/switch_pass.hpp"
-#include "helper/log/log.hpp"
 #include "helper/store/session_load_result.hpp"
 #include "helper/store/session_store.hpp"
 
