@@ -19,19 +19,11 @@ constexpr const char* rfkillDevice = "/dev/rfkill";
 
 }  // namespace
 
-ChangeSource::ChangeSource(sd_event* event, int fd, Kind kind, std::function<void()> onChange)
-    : fd_(fd), kind_(kind), onChange_(std::move(onChange)) {
+ChangeSource::ChangeSource(sd_event* event, UniqueFd fd, Kind kind, std::function<void()> onChange)
+    : fd_(std::move(fd)), kind_(kind), onChange_(std::move(onChange)) {
   const int result =
-      sd_event_add_io(event, &source_, fd_, EPOLLIN, &ChangeSource::onReadable, this);
-  if (result < 0) {
-    ::close(fd_);
-    throw std::system_error(-result, std::generic_category(), "sd_event_add_io");
-  }
-}
-
-ChangeSource::~ChangeSource() {
-  sd_event_source_disable_unref(source_);
-  ::close(fd_);
+      sd_event_add_io(event, out(source_), fd_.get(), EPOLLIN, &ChangeSource::onReadable, this);
+  if (result < 0) throw std::system_error(-result, std::generic_category(), "sd_event_add_io");
 }
 
 ChangeSource::Drained ChangeSource::drain() {
@@ -43,10 +35,10 @@ ChangeSource::Drained ChangeSource::drain() {
     sockaddr_nl sender{};
     if (kind_ == Kind::netlink) {
       socklen_t length = sizeof sender;
-      received = ::recvfrom(fd_, buffer.data(), buffer.size(), MSG_DONTWAIT | MSG_TRUNC,
+      received = ::recvfrom(fd_.get(), buffer.data(), buffer.size(), MSG_DONTWAIT | MSG_TRUNC,
                             reinterpret_cast<sockaddr*>(&sender), &length);
     } else {
-      received = ::read(fd_, buffer.data(), buffer.size());
+      received = ::read(fd_.get(), buffer.data(), buffer.size());
     }
     if (received < 0) {
       if (errno == EINTR) continue;
@@ -81,17 +73,16 @@ int ChangeSource::onReadable(sd_event_source* source, int, uint32_t, void* userd
 
 std::unique_ptr<ChangeSource> openNetlinkChangeSource(sd_event* event,
                                                       std::function<void()> onChange) {
-  const int fd = ::socket(AF_NETLINK, SOCK_RAW | SOCK_CLOEXEC | SOCK_NONBLOCK, NETLINK_ROUTE);
-  if (fd < 0) return nullptr;
+  UniqueFd fd(::socket(AF_NETLINK, SOCK_RAW | SOCK_CLOEXEC | SOCK_NONBLOCK, NETLINK_ROUTE));
+  if (!fd.valid()) return nullptr;
   sockaddr_nl address{};
   address.nl_family = AF_NETLINK;
   address.nl_groups = RTMGRP_LINK | RTMGRP_IPV4_IFADDR | RTMGRP_IPV4_ROUTE;
-  if (::bind(fd, reinterpret_cast<const sockaddr*>(&address), sizeof address) != 0) {
-    ::close(fd);
+  if (::bind(fd.get(), reinterpret_cast<const sockaddr*>(&address), sizeof address) != 0) {
     return nullptr;
   }
   try {
-    return std::make_unique<ChangeSource>(event, fd, ChangeSource::Kind::netlink,
+    return std::make_unique<ChangeSource>(event, std::move(fd), ChangeSource::Kind::netlink,
                                           std::move(onChange));
   } catch (const std::system_error&) {
     return nullptr;
@@ -100,10 +91,10 @@ std::unique_ptr<ChangeSource> openNetlinkChangeSource(sd_event* event,
 
 std::unique_ptr<ChangeSource> openRfkillChangeSource(sd_event* event,
                                                      std::function<void()> onChange) {
-  const int fd = ::open(rfkillDevice, O_RDONLY | O_CLOEXEC | O_NONBLOCK | O_NOFOLLOW);
-  if (fd < 0) return nullptr;
+  UniqueFd fd(::open(rfkillDevice, O_RDONLY | O_CLOEXEC | O_NONBLOCK | O_NOFOLLOW));
+  if (!fd.valid()) return nullptr;
   try {
-    return std::make_unique<ChangeSource>(event, fd, ChangeSource::Kind::stream,
+    return std::make_unique<ChangeSource>(event, std::move(fd), ChangeSource::Kind::stream,
                                           std::move(onChange));
   } catch (const std::system_error&) {
     return nullptr;

@@ -5,6 +5,9 @@
 #include <functional>
 #include <memory>
 
+#include "core/sd_handles.hpp"
+#include "core/unique_fd.hpp"
+
 namespace nubrik {
 
 // A descriptor whose readable events mean "the network may have changed". On each wake-up the
@@ -19,13 +22,12 @@ class ChangeSource {
     stream,
   };
 
-  // Takes ownership of fd (also on failure); throws std::system_error when the loop refuses it.
-  ChangeSource(sd_event* event, int fd, Kind kind, std::function<void()> onChange);
-  ~ChangeSource();
+  // Throws std::system_error when the loop refuses the descriptor.
+  ChangeSource(sd_event* event, UniqueFd fd, Kind kind, std::function<void()> onChange);
   ChangeSource(const ChangeSource&) = delete;
   ChangeSource& operator=(const ChangeSource&) = delete;
 
-  int fd() const { return fd_; }
+  int fd() const { return fd_.get(); }
 
  private:
   static int onReadable(sd_event_source* source, int fd, uint32_t events, void* userdata);
@@ -36,10 +38,10 @@ class ChangeSource {
   // Reads until nothing is left.
   Drained drain();
 
-  int fd_;
+  UniqueFd fd_;
   Kind kind_;
   std::function<void()> onChange_;
-  sd_event_source* source_ = nullptr;
+  EventSourceHandle source_;
 };
 
 // The rtnetlink socket subscribed to link, IPv4 address and IPv4 route changes; none when the

@@ -10,6 +10,7 @@
 #include <memory>
 
 #include "core/file_read.hpp"
+#include "core/sd_handles.hpp"
 #include "core/session.hpp"
 #include "core/session_clock.hpp"
 #include "core/state_location.hpp"
@@ -25,15 +26,6 @@ namespace nubrik {
 namespace {
 
 constexpr uint64_t tickIntervalMicroseconds = 5'000'000;
-
-struct EventDeleter {
-  void operator()(sd_event* event) const { sd_event_unref(event); }
-};
-struct SourceDeleter {
-  void operator()(sd_event_source* source) const { sd_event_source_disable_unref(source); }
-};
-using EventHandle = std::unique_ptr<sd_event, EventDeleter>;
-using SourceHandle = std::unique_ptr<sd_event_source, SourceDeleter>;
 
 // The loop's scheduler while runLoop runs; only the loop's own thread touches it.
 TickScheduler* runningScheduler = nullptr;
@@ -58,9 +50,8 @@ int onTerminationSignal(sd_event_source* source, const signalfd_siginfo*, void*)
 }
 
 int runLoop(const ListenerStart& startListener) {
-  sd_event* rawEvent = nullptr;
-  if (sd_event_default(&rawEvent) < 0) return EXIT_FAILURE;
-  const EventHandle event(rawEvent);
+  EventHandle event;
+  if (sd_event_default(out(event)) < 0) return EXIT_FAILURE;
 
   // Blocked so that they queue for the loop's signal sources instead of killing the process.
   sigset_t termination;
@@ -68,13 +59,12 @@ int runLoop(const ListenerStart& startListener) {
   sigaddset(&termination, SIGTERM);
   sigaddset(&termination, SIGINT);
   if (sigprocmask(SIG_BLOCK, &termination, nullptr) != 0) return EXIT_FAILURE;
-  sd_event_source* rawSource = nullptr;
-  if (sd_event_add_signal(event.get(), &rawSource, SIGTERM, onTerminationSignal, nullptr) < 0)
+  EventSourceHandle terminate;
+  if (sd_event_add_signal(event.get(), out(terminate), SIGTERM, onTerminationSignal, nullptr) < 0)
     return EXIT_FAILURE;
-  const SourceHandle terminate(rawSource);
-  if (sd_event_add_signal(event.get(), &rawSource, SIGINT, onTerminationSignal, nullptr) < 0)
+  EventSourceHandle interrupt;
+  if (sd_event_add_signal(event.get(), out(interrupt), SIGINT, onTerminationSignal, nullptr) < 0)
     return EXIT_FAILURE;
-  const SourceHandle interrupt(rawSource);
 
   TickScheduler scheduler(event.get(), TickScheduler::Operations{
                                            [] { tick(); },
@@ -93,10 +83,10 @@ int runLoop(const ListenerStart& startListener) {
   const std::unique_ptr<ChangeSource> rfkill =
       openRfkillChangeSource(event.get(), [&scheduler] { scheduler.requestTick(); });
 
-  if (sd_event_add_time_relative(event.get(), &rawSource, CLOCK_MONOTONIC, tickIntervalMicroseconds,
-                                 0, onPeriodicTick, &scheduler) < 0)
+  EventSourceHandle periodic;
+  if (sd_event_add_time_relative(event.get(), out(periodic), CLOCK_MONOTONIC,
+                                 tickIntervalMicroseconds, 0, onPeriodicTick, &scheduler) < 0)
     return EXIT_FAILURE;
-  const SourceHandle periodic(rawSource);
   (void)sd_event_source_set_enabled(periodic.get(), SD_EVENT_ON);
 
   scheduler.tickNow();

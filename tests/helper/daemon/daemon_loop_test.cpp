@@ -125,7 +125,7 @@ class ChangeSourceTest : public LoopTest {
 TEST_F(ChangeSourceTest, DrainsEverythingQueuedIntoOneChange) {
   int pair[2];
   ASSERT_EQ(::socketpair(AF_UNIX, SOCK_DGRAM | SOCK_CLOEXEC | SOCK_NONBLOCK, 0, pair), 0);
-  ChangeSource source(event, pair[0], ChangeSource::Kind::stream, [this] { ++changes; });
+  ChangeSource source(event, UniqueFd(pair[0]), ChangeSource::Kind::stream, [this] { ++changes; });
   for (int i = 0; i < 3; ++i) ASSERT_EQ(::write(pair[1], "x", 1), 1);
   runUntilIdle();
   EXPECT_EQ(changes, 1);
@@ -138,7 +138,8 @@ TEST_F(ChangeSourceTest, DrainsEverythingQueuedIntoOneChange) {
 TEST_F(ChangeSourceTest, AStreamThatEndsIsDroppedInsteadOfSpinning) {
   int pipeFds[2];
   ASSERT_EQ(::pipe2(pipeFds, O_CLOEXEC | O_NONBLOCK), 0);
-  ChangeSource source(event, pipeFds[0], ChangeSource::Kind::stream, [this] { ++changes; });
+  ChangeSource source(event, UniqueFd(pipeFds[0]), ChangeSource::Kind::stream,
+                      [this] { ++changes; });
   ::close(pipeFds[1]);
   EXPECT_LT(runUntilIdle(), 50);
   EXPECT_EQ(changes, 1);
