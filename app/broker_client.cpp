@@ -15,6 +15,8 @@
 #include <utility>
 
 #include "app/bus_broker.hpp"
+#include "core/sd_handles.hpp"
+#include "core/unique_fd.hpp"
 
 namespace nubrik {
 
@@ -149,24 +151,18 @@ int BrokerClient::requestConnection() {
 int BrokerClient::openBus(sd_bus** result) {
   const int fd = requestConnection();
   if (fd < 0) return fd;
-  sd_bus* bus = nullptr;
-  int r = sd_bus_new(&bus);
-  if (r < 0) {
-    ::close(fd);
+  UniqueFd connection(fd);
+  BusHandle bus;
+  int r = sd_bus_new(out(bus));
+  if (r < 0) return r;
+  r = sd_bus_set_fd(bus.get(), connection.get(), connection.get());
+  if (r < 0) return r;
+  // From here the bus owns the descriptor and closes it.
+  (void)connection.release();
+  if ((r = sd_bus_set_bus_client(bus.get(), 1)) < 0 || (r = sd_bus_start(bus.get())) < 0) {
     return r;
   }
-  r = sd_bus_set_fd(bus, fd, fd);
-  if (r < 0) {
-    ::close(fd);
-    sd_bus_unref(bus);
-    return r;
-  }
-  // From here the bus owns the descriptor.
-  if ((r = sd_bus_set_bus_client(bus, 1)) < 0 || (r = sd_bus_start(bus)) < 0) {
-    sd_bus_unref(bus);
-    return r;
-  }
-  *result = bus;
+  *result = bus.release();
   return 0;
 }
 

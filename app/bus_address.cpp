@@ -1,17 +1,18 @@
 #include "app/bus_address.hpp"
 
+#include "core/sd_handles.hpp"
+
 namespace nubrik {
 
 int openBusAtAddress(const std::string& address, sd_bus** result) {
-  sd_bus* bus = nullptr;
-  int r = sd_bus_new(&bus);
+  BusHandle bus;
+  int r = sd_bus_new(out(bus));
   if (r < 0) return r;
-  if ((r = sd_bus_set_address(bus, address.c_str())) < 0 ||
-      (r = sd_bus_set_bus_client(bus, 1)) < 0 || (r = sd_bus_start(bus)) < 0) {
-    sd_bus_unref(bus);
+  if ((r = sd_bus_set_address(bus.get(), address.c_str())) < 0 ||
+      (r = sd_bus_set_bus_client(bus.get(), 1)) < 0 || (r = sd_bus_start(bus.get())) < 0) {
     return r;
   }
-  *result = bus;
+  *result = bus.release();
   return 0;
 }
 

@@ -11,6 +11,8 @@
 #include <cstring>
 #include <system_error>
 
+#include "core/unique_fd.hpp"
+
 namespace nubrik {
 
 namespace {
@@ -113,14 +115,15 @@ bool sendReply(int channel, int error, int connection) {
     if (got < 0 && errno == EINTR) continue;
     if (got != 1 || request[0] != brokerRequestByte) exitBroker();
     int error = 0;
-    const int connection = ::socket(AF_UNIX, SOCK_STREAM | SOCK_CLOEXEC, 0);
-    if (connection < 0) {
+    UniqueFd connection(::socket(AF_UNIX, SOCK_STREAM | SOCK_CLOEXEC, 0));
+    if (!connection.valid()) {
       error = errno;
-    } else if (::connect(connection, reinterpret_cast<const sockaddr*>(&bus), sizeof bus) != 0) {
+    } else if (::connect(connection.get(), reinterpret_cast<const sockaddr*>(&bus), sizeof bus) !=
+               0) {
       error = errno;
     }
-    const bool sent = sendReply(channel, error, connection);
-    if (connection >= 0) ::close(connection);
+    const bool sent = sendReply(channel, error, connection.get());
+    connection.reset();
     if (!sent) exitBroker();
   }
 }
@@ -183,25 +186,17 @@ BrokerProcess startBusBroker(const std::string& busSocketPath) {
   if (::socketpair(AF_UNIX, SOCK_SEQPACKET | SOCK_CLOEXEC, 0, pair) != 0) {
     throw std::system_error(errno, std::generic_category(), "socketpair");
   }
+  UniqueFd first(pair[0]);
+  const UniqueFd theirs(pair[1]);
   // Started with a standard descriptor closed, the pair could take its place; the desktop
   // program must find its end apart from them.
-  const int ours = ::fcntl(pair[0], F_DUPFD_CLOEXEC, 3);
-  const int saved = errno;
-  ::close(pair[0]);
-  if (ours < 0) {
-    ::close(pair[1]);
-    throw std::system_error(saved, std::generic_category(), "fcntl");
-  }
+  UniqueFd ours(::fcntl(first.get(), F_DUPFD_CLOEXEC, 3));
+  if (!ours.valid()) throw std::system_error(errno, std::generic_category(), "fcntl");
+  first.reset();
   const pid_t pid = ::fork();
-  if (pid < 0) {
-    const int error = errno;
-    ::close(ours);
-    ::close(pair[1]);
-    throw std::system_error(error, std::generic_category(), "fork");
-  }
-  if (pid == 0) serve(pair[1], bus);
-  ::close(pair[1]);
-  return {pid, ours};
+  if (pid < 0) throw std::system_error(errno, std::generic_category(), "fork");
+  if (pid == 0) serve(theirs.get(), bus);
+  return {pid, ours.release()};
 }
 
 }  // namespace nubrik

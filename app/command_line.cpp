@@ -21,6 +21,8 @@
 #include "app/duration.hpp"
 #include "app/session_client.hpp"
 #include "core/helper_status.hpp"
+#include "core/session.hpp"
+#include "core/unique_fd.hpp"
 
 namespace nubrik {
 
@@ -288,16 +290,9 @@ std::string readInputFile(const std::string& path) {
   if (path == "-") return readAll(STDIN_FILENO);
   // The user names this file and tamsel runs with the user's rights, so a symbolic link is
   // followed like in any other command.
-  const int fd = ::open(path.c_str(), O_RDONLY | O_CLOEXEC);
-  if (fd < 0) throw std::runtime_error(std::generic_category().message(errno));
-  try {
-    std::string bytes = readAll(fd);
-    ::close(fd);
-    return bytes;
-  } catch (...) {
-    ::close(fd);
-    throw;
-  }
+  const UniqueFd fd(::open(path.c_str(), O_RDONLY | O_CLOEXEC));
+  if (!fd.valid()) throw std::runtime_error(std::generic_category().message(errno));
+  return readAll(fd.get());
 }
 
 std::string localTimeString(Date date) {

@@ -10,6 +10,7 @@
 #include <utility>
 
 #include "app/bus_address.hpp"
+#include "core/sd_handles.hpp"
 
 namespace nubrik {
 
@@ -66,9 +67,10 @@ int appendStringHint(sd_bus_message* message, const char* key, const std::string
 
 int notify(sd_bus* bus, const std::string& title, const std::string& body,
            const std::string& identifier, std::uint64_t timeout) {
-  sd_bus_message* call = nullptr;
-  int r = sd_bus_message_new_method_call(bus, &call, notificationsService, notificationsPath,
+  BusMessageHandle message;
+  int r = sd_bus_message_new_method_call(bus, out(message), notificationsService, notificationsPath,
                                          notificationsInterface, "Notify");
+  sd_bus_message* const call = message.get();
   if (r < 0) return r;
   // Notify(app_name, replaces_id, app_icon, summary, body, actions, hints, expire_timeout): a new
   // notification with no actions, expiring when the desktop decides.
@@ -84,7 +86,6 @@ int notify(sd_bus* bus, const std::string& title, const std::string& body,
     r = sd_bus_call(bus, call, timeout, &error, nullptr);
     sd_bus_error_free(&error);
   }
-  sd_bus_message_unref(call);
   return r;
 }
 
@@ -105,12 +106,13 @@ DesktopNotificationPoster DesktopNotificationPoster::atAddressForTest(std::strin
 
 bool DesktopNotificationPoster::post(const std::string& title, const std::string& body,
                                      const std::string& identifier) {
-  sd_bus* bus = nullptr;
-  if (!openBus_ || openBus_(&bus) < 0 || bus == nullptr) return false;
+  if (!openBus_) return false;
+  ClosingBusHandle bus;
+  const int opened = openBus_(out(bus));
+  if (opened < 0 || bus == nullptr) return false;
   const std::uint64_t timeout = microseconds(timeoutSeconds_);
-  int r = waitUntilReady(bus, monotonicMicroseconds() + timeout);
-  if (r >= 0) r = notify(bus, title, body, identifier, timeout);
-  sd_bus_close_unref(bus);
+  int r = waitUntilReady(bus.get(), monotonicMicroseconds() + timeout);
+  if (r >= 0) r = notify(bus.get(), title, body, identifier, timeout);
   return r >= 0;
 }
 

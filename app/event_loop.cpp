@@ -28,20 +28,12 @@ uint64_t microseconds(double seconds) {
 }  // namespace
 
 EventLoop::EventLoop() {
-  int result = sd_event_new(&event_);
+  int result = sd_event_new(out(event_));
   if (result < 0) fail(result, "sd_event_new");
-  wakeFd_ = ::eventfd(0, EFD_CLOEXEC | EFD_NONBLOCK);
-  if (wakeFd_ < 0) {
-    const int error = errno;
-    event_ = sd_event_unref(event_);
-    fail(-error, "eventfd");
-  }
-  result = sd_event_add_io(event_, &wakeSource_, wakeFd_, EPOLLIN, onWakeup, this);
-  if (result < 0) {
-    ::close(wakeFd_);
-    event_ = sd_event_unref(event_);
-    fail(result, "sd_event_add_io");
-  }
+  wakeFd_.reset(::eventfd(0, EFD_CLOEXEC | EFD_NONBLOCK));
+  if (!wakeFd_.valid()) fail(-errno, "eventfd");
+  result = sd_event_add_io(event_.get(), out(wakeSource_), wakeFd_.get(), EPOLLIN, onWakeup, this);
+  if (result < 0) fail(result, "sd_event_add_io");
 }
 
 EventLoop::~EventLoop() {
@@ -49,11 +41,7 @@ EventLoop::~EventLoop() {
   // Closing a connection can post more work (its invalidation), so run until nothing is left.
   for (int round = 0; round < 64 && runPosted(); ++round) {
   }
-  for (auto& [source, work] : timers_) sd_event_source_disable_unref(source);
   timers_.clear();
-  sd_event_source_disable_unref(wakeSource_);
-  ::close(wakeFd_);
-  sd_event_unref(event_);
 }
 
 void EventLoop::post(std::function<void()> work) {
@@ -63,7 +51,7 @@ void EventLoop::post(std::function<void()> work) {
   }
   const uint64_t one = 1;
   // A full counter still wakes the loop, so a failed write loses nothing.
-  [[maybe_unused]] const ssize_t written = ::write(wakeFd_, &one, sizeof one);
+  [[maybe_unused]] const ssize_t written = ::write(wakeFd_.get(), &one, sizeof one);
 }
 
 void EventLoop::postAfter(double seconds, std::function<void()> work) {
@@ -81,7 +69,7 @@ bool EventLoop::isCurrentThread() const {
 void EventLoop::runUntil(const std::function<bool()>& done) {
   thread_ = std::this_thread::get_id();
   while (!stopped_.load() && !done()) {
-    const int result = sd_event_run(event_, UINT64_MAX);
+    const int result = sd_event_run(event_.get(), UINT64_MAX);
     if (result < 0) fail(result, "sd_event_run");
   }
 }
@@ -96,11 +84,12 @@ void EventLoop::stop() {
 }
 
 void EventLoop::addTimer(double seconds, std::function<void()> work) {
-  sd_event_source* source = nullptr;
-  const int result = sd_event_add_time_relative(event_, &source, CLOCK_MONOTONIC,
+  EventSourceHandle source;
+  const int result = sd_event_add_time_relative(event_.get(), out(source), CLOCK_MONOTONIC,
                                                 microseconds(seconds), 0, onTimer, this);
   if (result < 0) fail(result, "sd_event_add_time_relative");
-  timers_.emplace(source, std::move(work));
+  sd_event_source* const key = source.get();
+  timers_.emplace(key, Timer{std::move(source), std::move(work)});
 }
 
 int EventLoop::onWakeup(sd_event_source*, int fd, uint32_t, void* userdata) {
@@ -114,9 +103,8 @@ int EventLoop::onTimer(sd_event_source* source, uint64_t, void* userdata) {
   auto* loop = static_cast<EventLoop*>(userdata);
   const auto found = loop->timers_.find(source);
   if (found == loop->timers_.end()) return 0;
-  std::function<void()> work = std::move(found->second);
+  std::function<void()> work = std::move(found->second.work);
   loop->timers_.erase(found);
-  sd_event_source_disable_unref(source);
   if (work) work();
   return 0;
 }

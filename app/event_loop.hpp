@@ -10,6 +10,8 @@
 #include <vector>
 
 #include "app/main_queue.hpp"
+#include "core/sd_handles.hpp"
+#include "core/unique_fd.hpp"
 
 namespace nubrik {
 
@@ -29,7 +31,7 @@ class EventLoop final : public MainQueue {
   EventLoop(const EventLoop&) = delete;
   EventLoop& operator=(const EventLoop&) = delete;
 
-  sd_event* event() const { return event_; }
+  sd_event* event() const { return event_.get(); }
 
   void post(std::function<void()> work) override;
   void postAfter(double seconds, std::function<void()> work) override;
@@ -50,15 +52,19 @@ class EventLoop final : public MainQueue {
   // Runs the posted work; returns false when there was none.
   bool runPosted();
 
-  sd_event* event_ = nullptr;
-  int wakeFd_ = -1;
-  sd_event_source* wakeSource_ = nullptr;
+  EventHandle event_;
+  UniqueFd wakeFd_;
+  EventSourceHandle wakeSource_;
   std::mutex mutex_;
   std::vector<std::function<void()>> posted_;
   std::atomic<std::thread::id> thread_{};
   std::atomic<bool> stopped_{false};
-  // Armed timers and their work; touched on the loop's thread only.
-  std::map<sd_event_source*, std::function<void()>> timers_;
+  // Armed timers and their work, by source; touched on the loop's thread only.
+  struct Timer {
+    EventSourceHandle source;
+    std::function<void()> work;
+  };
+  std::map<sd_event_source*, Timer> timers_;
 };
 
 }  // namespace nubrik

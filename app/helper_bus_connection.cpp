@@ -12,6 +12,7 @@
 #include <vector>
 
 #include "core/nubrik_xpc.hpp"
+#include "core/sd_handles.hpp"
 
 namespace nubrik {
 
@@ -79,16 +80,15 @@ class HelperBusConnection::Impl : public std::enable_shared_from_this<Impl> {
     state_ = State::resolving;
     // An open connection keeps itself alive until it is closed, whoever drops it meanwhile.
     self_ = shared_from_this();
-    int result = openBus_ ? openBus_(&bus_) : sd_bus_open_system(&bus_);
+    int result = openBus_ ? openBus_(out(bus_)) : sd_bus_open_system(out(bus_));
     if (result < 0) {
-      bus_ = nullptr;
       close({"cannot connect to the system bus: " + errnoText(result)});
       return;
     }
-    sd_bus_set_exit_on_disconnect(bus_, 0);
-    sd_bus_set_close_on_exit(bus_, 0);
-    result = sd_bus_attach_event(bus_, loop_.event(), SD_EVENT_PRIORITY_NORMAL);
-    if (result >= 0) result = sd_bus_add_filter(bus_, &filter_, onFilter, this);
+    sd_bus_set_exit_on_disconnect(bus_.get(), 0);
+    sd_bus_set_close_on_exit(bus_.get(), 0);
+    result = sd_bus_attach_event(bus_.get(), loop_.event(), SD_EVENT_PRIORITY_NORMAL);
+    if (result >= 0) result = sd_bus_add_filter(bus_.get(), out(filter_), onFilter, this);
     if (result >= 0) {
       result = callBusDaemon("GetNameOwner", NubrikXPC::busName,
                              [this](sd_bus_message* reply) { onNameOwner(reply); });
@@ -119,27 +119,27 @@ class HelperBusConnection::Impl : public std::enable_shared_from_this<Impl> {
   struct Pending {
     Impl* impl = nullptr;
     std::function<void(sd_bus_message* reply)> handler;
-    sd_bus_slot* slot = nullptr;
+    BusSlotHandle slot;
   };
 
   int callAsync(sd_bus_message* message, std::function<void(sd_bus_message* reply)> handler) {
     auto pending = std::make_unique<Pending>();
     pending->impl = this;
     pending->handler = std::move(handler);
-    const int result = sd_bus_call_async(bus_, &pending->slot, message, onReply, pending.get(),
-                                         microseconds(options_.methodTimeoutSeconds));
+    const int result =
+        sd_bus_call_async(bus_.get(), out(pending->slot), message, onReply, pending.get(),
+                          microseconds(options_.methodTimeoutSeconds));
     if (result >= 0) pending_.push_back(std::move(pending));
     return result;
   }
 
   int callBusDaemon(const char* member, const std::string& argument,
                     std::function<void(sd_bus_message* reply)> handler) {
-    sd_bus_message* message = nullptr;
-    int result = sd_bus_message_new_method_call(bus_, &message, busDaemonName, busDaemonPath,
-                                                busDaemonInterface, member);
-    if (result >= 0) result = sd_bus_message_append(message, "s", argument.c_str());
-    if (result >= 0) result = callAsync(message, std::move(handler));
-    sd_bus_message_unref(message);
+    BusMessageHandle message;
+    int result = sd_bus_message_new_method_call(bus_.get(), out(message), busDaemonName,
+                                                busDaemonPath, busDaemonInterface, member);
+    if (result >= 0) result = sd_bus_message_append(message.get(), "s", argument.c_str());
+    if (result >= 0) result = callAsync(message.get(), std::move(handler));
     return result;
   }
 
@@ -215,17 +215,17 @@ class HelperBusConnection::Impl : public std::enable_shared_from_this<Impl> {
 
   void issue(const Call& call) {
     const std::string member = call.method->member;
-    sd_bus_message* message = nullptr;
+    BusMessageHandle message;
     // Addressed to the unique name that was judged, not to the well-known name.
-    int result =
-        sd_bus_message_new_method_call(bus_, &message, owner_.c_str(), NubrikXPC::objectPath,
-                                       NubrikXPC::interfaceName, call.method->member);
-    if (result >= 0 && call.appendArguments) result = call.appendArguments(message);
+    int result = sd_bus_message_new_method_call(bus_.get(), out(message), owner_.c_str(),
+                                                NubrikXPC::objectPath, NubrikXPC::interfaceName,
+                                                call.method->member);
+    if (result >= 0 && call.appendArguments) result = call.appendArguments(message.get());
     if (result >= 0) {
-      result =
-          callAsync(message, [this, call](sd_bus_message* reply) { onMethodReply(call, reply); });
+      result = callAsync(message.get(),
+                         [this, call](sd_bus_message* reply) { onMethodReply(call, reply); });
     }
-    sd_bus_message_unref(message);
+    message.reset();
     if (result < 0) requestFailed({"cannot send " + member + ": " + errnoText(result)});
   }
 
@@ -269,9 +269,9 @@ class HelperBusConnection::Impl : public std::enable_shared_from_this<Impl> {
   }
 
   void teardown() {
-    for (auto& pending : pending_) pending->slot = sd_bus_slot_unref(pending->slot);
-    filter_ = sd_bus_slot_unref(filter_);
-    if (bus_) bus_ = sd_bus_close_unref(bus_);
+    for (auto& pending : pending_) pending->slot.reset();
+    filter_.reset();
+    bus_.reset();
   }
 
   static int onReply(sd_bus_message* reply, void* userdata, sd_bus_error*) {
@@ -305,8 +305,8 @@ class HelperBusConnection::Impl : public std::enable_shared_from_this<Impl> {
   const HelperOwnerCheck ownerCheck_;
   const BusOpener openBus_;
   State state_ = State::created;
-  sd_bus* bus_ = nullptr;
-  sd_bus_slot* filter_ = nullptr;
+  ClosingBusHandle bus_;
+  BusSlotHandle filter_;
   // The unique name of the judged owner; replies from anyone else are not trusted.
   std::string owner_;
   std::vector<Call> queued_;

@@ -35,35 +35,31 @@ HelperNotificationSubscriber::~HelperNotificationSubscriber() {
 
 void HelperNotificationSubscriber::start(sd_event* event) {
   if (bus_ != nullptr) return;
-  sd_bus* bus = nullptr;
-  check(openBus_(&bus), "open bus");
-  try {
-    check(sd_bus_attach_event(bus, event, SD_EVENT_PRIORITY_NORMAL), "sd_bus_attach_event");
-    // Installed without waiting for the bus's answer, which arrives on the loop.
-    check(sd_bus_match_signal_async(bus, &match_, NubrikXPC::busName, NubrikXPC::objectPath,
-                                    NubrikXPC::interfaceName, NubrikXPC::notificationSignal,
-                                    onNotification, onRuleInstalled, this),
-          "sd_bus_match_signal_async");
-  } catch (...) {
-    match_ = sd_bus_slot_unref(match_);
-    sd_bus_flush_close_unref(bus);
-    throw;
-  }
-  bus_ = bus;
+  FlushingBusHandle bus;
+  check(openBus_(out(bus)), "open bus");
+  BusSlotHandle match;
+  check(sd_bus_attach_event(bus.get(), event, SD_EVENT_PRIORITY_NORMAL), "sd_bus_attach_event");
+  // Installed without waiting for the bus's answer, which arrives on the loop.
+  check(sd_bus_match_signal_async(bus.get(), out(match), NubrikXPC::busName, NubrikXPC::objectPath,
+                                  NubrikXPC::interfaceName, NubrikXPC::notificationSignal,
+                                  onNotification, onRuleInstalled, this),
+        "sd_bus_match_signal_async");
+  bus_ = std::move(bus);
+  match_ = std::move(match);
 }
 
 void HelperNotificationSubscriber::stop() {
   if (bus_ == nullptr) return;
-  match_ = sd_bus_slot_unref(match_);
+  match_.reset();
   subscribed_ = false;
-  sd_bus_detach_event(bus_);
-  sd_bus_flush_close_unref(bus_);
-  bus_ = nullptr;
+  sd_bus_detach_event(bus_.get());
+  bus_.reset();
 }
 
 std::string HelperNotificationSubscriber::uniqueNameForTest() const {
   const char* name = nullptr;
-  if (bus_ == nullptr || sd_bus_get_unique_name(bus_, &name) < 0 || name == nullptr) return {};
+  if (bus_ == nullptr || sd_bus_get_unique_name(bus_.get(), &name) < 0 || name == nullptr)
+    return {};
   return name;
 }
 

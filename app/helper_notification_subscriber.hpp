@@ -8,6 +8,7 @@
 #include <string>
 
 #include "app/desktop_notifications.hpp"
+#include "core/sd_handles.hpp"
 
 namespace nubrik {
 
@@ -58,8 +59,8 @@ class HelperNotificationSubscriber {
 
   std::shared_ptr<NotificationPoster> poster_;
   BusOpener openBus_;
-  sd_bus* bus_ = nullptr;
-  sd_bus_slot* match_ = nullptr;
+  FlushingBusHandle bus_;
+  BusSlotHandle match_;
   bool subscribed_ = false;
 };
 

@@ -14,7 +14,7 @@
 #include <utility>
 #include <vector>
 
-#include "core/unique_fd.hpp"
+#include "core/posix_file.hpp"
 #include "core/utf8_text.hpp"
 
 namespace nubrik {
@@ -57,10 +57,10 @@ std::string execValue(const std::string& path) {
 // The configuration home, made (0700) when it is missing and `create` is set. An invalid
 // descriptor with errno set when it cannot be opened.
 UniqueFd openConfigHome(const std::string& configHome, bool create) {
-  UniqueFd fd(::open(configHome.c_str(), O_RDONLY | O_DIRECTORY | O_CLOEXEC));
+  UniqueFd fd = openDirectory(configHome);
   if (fd.valid() || errno != ENOENT || !create) return fd;
   if (::mkdir(configHome.c_str(), 0700) != 0 && errno != EEXIST) return UniqueFd();
-  return UniqueFd(::open(configHome.c_str(), O_RDONLY | O_DIRECTORY | O_CLOEXEC));
+  return openDirectory(configHome);
 }
 
 // The autostart directory itself, never through a symbolic link.
@@ -68,8 +68,7 @@ UniqueFd openAutostartDir(int configFd, bool create) {
   if (create && ::mkdirat(configFd, autostartDirName, 0700) != 0 && errno != EEXIST) {
     return UniqueFd();
   }
-  return UniqueFd(
-      ::openat(configFd, autostartDirName, O_RDONLY | O_DIRECTORY | O_NOFOLLOW | O_CLOEXEC));
+  return openNoFollow(configFd, autostartDirName, O_RDONLY | O_DIRECTORY);
 }
 
 std::string trimmed(std::string_view text) {
@@ -110,17 +109,6 @@ std::string temporaryName() {
   std::uniform_int_distribution<size_t> pick(0, letters.size() - 1);
   for (int i = 0; i < 12; ++i) name += letters[pick(random)];
   return name;
-}
-
-void writeAll(int fd, std::string_view bytes) {
-  while (!bytes.empty()) {
-    const ssize_t written = ::write(fd, bytes.data(), bytes.size());
-    if (written < 0) {
-      if (errno == EINTR) continue;
-      fail("cannot write the login entry", errno);
-    }
-    bytes.remove_prefix(static_cast<size_t>(written));
-  }
 }
 
 }  // namespace
@@ -199,8 +187,7 @@ RegistrationStatus autostartStatus(const std::string& configHome) {
   if (!dir.valid()) {
     return errno == ENOENT ? RegistrationStatus::notRegistered : RegistrationStatus::unknown;
   }
-  const UniqueFd file(
-      ::openat(dir.get(), autostartEntryName, O_RDONLY | O_NOFOLLOW | O_NONBLOCK | O_CLOEXEC));
+  const UniqueFd file = openNoFollow(dir.get(), autostartEntryName, O_RDONLY | O_NONBLOCK);
   if (!file.valid()) {
     // A link in the entry's place is not an entry of the app's; registering replaces it.
     return errno == ENOENT || errno == ELOOP ? RegistrationStatus::notRegistered
@@ -234,30 +221,24 @@ void registerAutostart(const std::string& configHome, const std::string& executa
   const UniqueFd dir = openAutostartDir(config.get(), true);
   if (!dir.valid()) fail("cannot open " + configHome + "/" + autostartDirName, errno);
 
-  std::string temporary;
-  UniqueFd file;
-  for (int attempt = 0; attempt < 16 && !file.valid(); ++attempt) {
-    temporary = temporaryName();
-    file.reset(::openat(dir.get(), temporary.c_str(),
-                        O_WRONLY | O_CREAT | O_EXCL | O_NOFOLLOW | O_CLOEXEC, 0644));
-    if (!file.valid() && errno != EEXIST) break;
+  TemporaryFile file = createFreshFile(dir.get(), temporaryName, 16, 0644);
+  if (!file.fd.valid()) fail("cannot create a temporary login entry", errno);
+  // Readable by the desktop whatever the umask.
+  const auto failure = replaceWith(std::move(file), dir.get(), autostartEntryName, entry, 0644);
+  if (!failure) return;
+  switch (failure->step) {
+    case ReplaceStep::mode:
+      fail("cannot set the login entry's mode", failure->error);
+    case ReplaceStep::write:
+      fail("cannot write the login entry", failure->error);
+    case ReplaceStep::sync:
+      fail("cannot sync the login entry", failure->error);
+    case ReplaceStep::rename:
+      fail("cannot put the login entry in place", failure->error);
+    case ReplaceStep::syncDirectory:
+      // The rename itself survives a crash only once the directory is synced.
+      fail("cannot sync the autostart directory", failure->error);
   }
-  if (!file.valid()) fail("cannot create a temporary login entry", errno);
-  try {
-    // Readable by the desktop whatever the umask.
-    if (::fchmod(file.get(), 0644) != 0) fail("cannot set the login entry's mode", errno);
-    writeAll(file.get(), entry);
-    if (::fsync(file.get()) != 0) fail("cannot sync the login entry", errno);
-    file.reset();
-    if (::renameat(dir.get(), temporary.c_str(), dir.get(), autostartEntryName) != 0) {
-      fail("cannot put the login entry in place", errno);
-    }
-  } catch (const LoginItemError&) {
-    ::unlinkat(dir.get(), temporary.c_str(), 0);
-    throw;
-  }
-  // The rename itself survives a crash only once the directory is synced.
-  if (::fsync(dir.get()) != 0) fail("cannot sync the autostart directory", errno);
 }
 
 void unregisterAutostart(const std::string& configHome) {

@@ -11,6 +11,7 @@
 #include <utility>
 
 #include "app/bus_address.hpp"
+#include "core/sd_handles.hpp"
 
 namespace nubrik {
 
@@ -33,14 +34,12 @@ uint64_t monotonicMicroseconds() {
 
 // The reply to one call, filled in by sd-bus while the caller waits.
 struct PendingReply {
-  sd_bus_message* reply = nullptr;
+  BusMessageHandle reply;
   bool done = false;
-
-  ~PendingReply() { sd_bus_message_unref(reply); }
 
   static int onReply(sd_bus_message* message, void* userdata, sd_bus_error*) {
     auto& pending = *static_cast<PendingReply*>(userdata);
-    pending.reply = sd_bus_message_ref(message);
+    pending.reply.reset(sd_bus_message_ref(message));
     pending.done = true;
     return 0;
   }
@@ -50,7 +49,6 @@ struct PendingReply {
 class ManagerConnection {
  public:
   explicit ManagerConnection(SystemdBusOptions options) : options_(std::move(options)) {}
-  ~ManagerConnection() { sd_bus_flush_close_unref(bus_); }
   ManagerConnection(const ManagerConnection&) = delete;
   ManagerConnection& operator=(const ManagerConnection&) = delete;
 
@@ -60,20 +58,20 @@ class ManagerConnection {
   SystemdCallResult call(const char* member, double timeoutSeconds, const Append& append,
                          const Read& read = {}) {
     if (const int opened = open(); opened < 0) return SystemdCallResult::transportFailure(-opened);
-    sd_bus_message* message = nullptr;
-    int r = sd_bus_message_new_method_call(bus_, &message, managerName, managerPath,
+    BusMessageHandle message;
+    int r = sd_bus_message_new_method_call(bus_.get(), out(message), managerName, managerPath,
                                            managerInterface, member);
-    if (r >= 0 && append) r = append(message);
+    if (r >= 0 && append) r = append(message.get());
     PendingReply pending;
-    sd_bus_slot* slot = nullptr;
+    BusSlotHandle slot;
     if (r >= 0) {
-      r = sd_bus_call_async(bus_, &slot, message, PendingReply::onReply, &pending,
+      r = sd_bus_call_async(bus_.get(), out(slot), message.get(), PendingReply::onReply, &pending,
                             microseconds(timeoutSeconds));
     }
-    sd_bus_message_unref(message);
+    message.reset();
     if (r >= 0) r = wait(pending);
     // Nothing may call into `pending` once this returns, answered or not.
-    sd_bus_slot_unref(slot);
+    slot.reset();
     if (r < 0) {
       // A broken or abandoned connection is not used again.
       close();
@@ -81,14 +79,14 @@ class ManagerConnection {
     }
 
     SystemdCallResult result;
-    if (sd_bus_message_is_method_error(pending.reply, nullptr)) {
-      const sd_bus_error* error = sd_bus_message_get_error(pending.reply);
+    if (sd_bus_message_is_method_error(pending.reply.get(), nullptr)) {
+      const sd_bus_error* error = sd_bus_message_get_error(pending.reply.get());
       result.errorName = error && error->name ? error->name : "org.freedesktop.DBus.Error.Failed";
       result.errorMessage = error && error->message ? error->message : "";
       return result;
     }
     if (read) {
-      if (const int readResult = read(pending.reply, result); readResult < 0) {
+      if (const int readResult = read(pending.reply.get(), result); readResult < 0) {
         return SystemdCallResult::transportFailure(-readResult);
       }
     }
@@ -98,44 +96,34 @@ class ManagerConnection {
  private:
   int open() {
     if (bus_) return 0;
-    sd_bus* bus = nullptr;
-    int r = 0;
-    if (options_.address.empty()) {
-      r = sd_bus_open_system(&bus);
-    } else {
-      r = openBusAtAddress(options_.address, &bus);
-    }
+    FlushingBusHandle bus;
+    int r = options_.address.empty() ? sd_bus_open_system(out(bus))
+                                     : openBusAtAddress(options_.address, out(bus));
     // polkit may then ask the user (through the desktop's agent) instead of refusing outright.
-    if (r >= 0) r = sd_bus_set_allow_interactive_authorization(bus, 1);
-    if (r < 0) {
-      sd_bus_flush_close_unref(bus);
-      return r;
-    }
-    bus_ = bus;
+    if (r >= 0) r = sd_bus_set_allow_interactive_authorization(bus.get(), 1);
+    if (r < 0) return r;
+    bus_ = std::move(bus);
     return 0;
   }
 
-  void close() {
-    sd_bus_flush_close_unref(bus_);
-    bus_ = nullptr;
-  }
+  void close() { bus_.reset(); }
 
   // Processes the bus until the reply (or sd-bus's own time-out error) is in, or the stop
   // descriptor fires. A negative errno on failure.
   int wait(const PendingReply& pending) {
     for (;;) {
       if (pending.done) return 0;
-      int r = sd_bus_process(bus_, nullptr);
+      int r = sd_bus_process(bus_.get(), nullptr);
       if (r < 0) return r;
       if (pending.done) return 0;
       if (r > 0) continue;
 
-      const int fd = sd_bus_get_fd(bus_);
-      const int events = sd_bus_get_events(bus_);
+      const int fd = sd_bus_get_fd(bus_.get());
+      const int events = sd_bus_get_events(bus_.get());
       if (fd < 0) return fd;
       if (events < 0) return events;
       uint64_t until = UINT64_MAX;
-      if (r = sd_bus_get_timeout(bus_, &until); r < 0) return r;
+      if (r = sd_bus_get_timeout(bus_.get(), &until); r < 0) return r;
       int timeoutMs = -1;
       if (until != UINT64_MAX) {
         const uint64_t now = monotonicMicroseconds();
@@ -150,7 +138,7 @@ class ManagerConnection {
   }
 
   SystemdBusOptions options_;
-  sd_bus* bus_ = nullptr;
+  FlushingBusHandle bus_;
 };
 
 int appendUnitList(sd_bus_message* message, const std::string& unit) {

@@ -21,6 +21,8 @@ class UniqueFd {
 
   int get() const { return fd_; }
   bool valid() const { return fd_ >= 0; }
+  // Gives the descriptor up without closing it: whoever it is handed to closes it.
+  [[nodiscard]] int release() { return std::exchange(fd_, -1); }
   // Closes the descriptor held so far and takes `fd` instead.
   void reset(int fd = -1) {
     if (fd_ >= 0) ::close(fd_);

@@ -83,20 +83,12 @@ void parseRfkillEvents(const void* data, std::size_t size, ChangeBatch& batch) {
   if (event.soft == 0 && event.hard == 0) batch.radioUnblocked = true;
 }
 
-ChangeSource::ChangeSource(sd_event* event, int fd, Kind kind,
+ChangeSource::ChangeSource(sd_event* event, UniqueFd fd, Kind kind,
                            std::function<void(const ChangeBatch&)> onChange)
-    : fd_(fd), kind_(kind), onChange_(std::move(onChange)) {
+    : fd_(std::move(fd)), kind_(kind), onChange_(std::move(onChange)) {
   const int result =
-      sd_event_add_io(event, &source_, fd_, EPOLLIN, &ChangeSource::onReadable, this);
-  if (result < 0) {
-    ::close(fd_);
-    throw std::system_error(-result, std::generic_category(), "sd_event_add_io");
-  }
-}
-
-ChangeSource::~ChangeSource() {
-  sd_event_source_disable_unref(source_);
-  ::close(fd_);
+      sd_event_add_io(event, out(source_), fd_.get(), EPOLLIN, &ChangeSource::onReadable, this);
+  if (result < 0) throw std::system_error(-result, std::generic_category(), "sd_event_add_io");
 }
 
 bool ChangeSource::drain(ChangeBatch& batch) {
@@ -107,10 +99,10 @@ bool ChangeSource::drain(ChangeBatch& batch) {
     sockaddr_nl sender{};
     if (kind_ == Kind::netlink) {
       socklen_t length = sizeof sender;
-      received = ::recvfrom(fd_, buffer.data(), buffer.size(), MSG_DONTWAIT | MSG_TRUNC,
+      received = ::recvfrom(fd_.get(), buffer.data(), buffer.size(), MSG_DONTWAIT | MSG_TRUNC,
                             reinterpret_cast<sockaddr*>(&sender), &length);
     } else {
-      received = ::read(fd_, buffer.data(), buffer.size());
+      received = ::read(fd_.get(), buffer.data(), buffer.size());
     }
     if (received < 0) {
       if (errno == EINTR) continue;
@@ -153,20 +145,19 @@ int ChangeSource::onReadable(sd_event_source* source, int, uint32_t, void* userd
 
 std::unique_ptr<ChangeSource> openNetlinkChangeSource(
     sd_event* event, std::function<void(const ChangeBatch&)> onChange) {
-  const int fd = ::socket(AF_NETLINK, SOCK_RAW | SOCK_CLOEXEC | SOCK_NONBLOCK, NETLINK_ROUTE);
-  if (fd < 0) return nullptr;
+  UniqueFd fd(::socket(AF_NETLINK, SOCK_RAW | SOCK_CLOEXEC | SOCK_NONBLOCK, NETLINK_ROUTE));
+  if (!fd.valid()) return nullptr;
   sockaddr_nl address{};
   address.nl_family = AF_NETLINK;
   // Links, and IPv4 addresses, which a link going down leaves in place: the daemon's own changes
   // announce nothing but the links it took down. Routes, which a link going down takes with it,
   // are left out.
   address.nl_groups = RTMGRP_LINK | RTMGRP_IPV4_IFADDR;
-  if (::bind(fd, reinterpret_cast<const sockaddr*>(&address), sizeof address) != 0) {
-    ::close(fd);
+  if (::bind(fd.get(), reinterpret_cast<const sockaddr*>(&address), sizeof address) != 0) {
     return nullptr;
   }
   try {
-    return std::make_unique<ChangeSource>(event, fd, ChangeSource::Kind::netlink,
+    return std::make_unique<ChangeSource>(event, std::move(fd), ChangeSource::Kind::netlink,
                                           std::move(onChange));
   } catch (const std::system_error&) {
     return nullptr;
@@ -175,10 +166,10 @@ std::unique_ptr<ChangeSource> openNetlinkChangeSource(
 
 std::unique_ptr<ChangeSource> openRfkillChangeSource(
     sd_event* event, std::function<void(const ChangeBatch&)> onChange) {
-  const int fd = ::open(rfkillDevice, O_RDONLY | O_CLOEXEC | O_NONBLOCK | O_NOFOLLOW);
-  if (fd < 0) return nullptr;
+  UniqueFd fd(::open(rfkillDevice, O_RDONLY | O_CLOEXEC | O_NONBLOCK | O_NOFOLLOW));
+  if (!fd.valid()) return nullptr;
   try {
-    return std::make_unique<ChangeSource>(event, fd, ChangeSource::Kind::rfkill,
+    return std::make_unique<ChangeSource>(event, std::move(fd), ChangeSource::Kind::rfkill,
                                           std::move(onChange));
   } catch (const std::system_error&) {
     return nullptr;

@@ -8,6 +8,9 @@
 #include <string>
 #include <vector>
 
+#include "core/sd_handles.hpp"
+#include "core/unique_fd.hpp"
+
 namespace nubrik {
 
 // A link as the kernel announced it: its index, name, and whether it is administratively up.
@@ -49,24 +52,21 @@ class ChangeSource {
     rfkill,
   };
 
-  // Takes ownership of fd (also on failure); throws std::system_error when the loop refuses it.
-  ChangeSource(sd_event* event, int fd, Kind kind,
+  // Throws std::system_error when the loop refuses the descriptor.
+  ChangeSource(sd_event* event, UniqueFd fd, Kind kind,
                std::function<void(const ChangeBatch&)> onChange);
-  ~ChangeSource();
-  ChangeSource(const ChangeSource&) = delete;
-  ChangeSource& operator=(const ChangeSource&) = delete;
 
-  int fd() const { return fd_; }
+  int fd() const { return fd_.get(); }
 
  private:
   static int onReadable(sd_event_source* source, int fd, uint32_t events, void* userdata);
   // Reads until nothing is left; false when the descriptor failed or reached its end.
   bool drain(ChangeBatch& batch);
 
-  int fd_;
+  UniqueFd fd_;
   Kind kind_;
   std::function<void(const ChangeBatch&)> onChange_;
-  sd_event_source* source_ = nullptr;
+  EventSourceHandle source_;
 };
 
 // The rtnetlink socket subscribed to link and IPv4 address changes; none when the socket cannot be

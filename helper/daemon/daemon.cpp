@@ -10,6 +10,7 @@
 #include <memory>
 
 #include "core/file_read.hpp"
+#include "core/sd_handles.hpp"
 #include "core/session.hpp"
 #include "core/session_clock.hpp"
 #include "core/state_location.hpp"
@@ -27,15 +28,6 @@ namespace nubrik {
 namespace {
 
 constexpr uint64_t tickIntervalMicroseconds = 5'000'000;
-
-struct EventDeleter {
-  void operator()(sd_event* event) const { sd_event_unref(event); }
-};
-struct SourceDeleter {
-  void operator()(sd_event_source* source) const { sd_event_source_disable_unref(source); }
-};
-using EventHandle = std::unique_ptr<sd_event, EventDeleter>;
-using SourceHandle = std::unique_ptr<sd_event_source, SourceDeleter>;
 
 // Ties the loop to the helper while it runs, so that bus requests can ask it for a tick.
 class AttachedLoop {
@@ -63,9 +55,8 @@ int onTerminationSignal(sd_event_source* source, const signalfd_siginfo*, void*)
 }
 
 int runLoop(Helper& helper, const ListenerStart& startListener) {
-  sd_event* rawEvent = nullptr;
-  if (sd_event_default(&rawEvent) < 0) return EXIT_FAILURE;
-  const EventHandle event(rawEvent);
+  EventHandle event;
+  if (sd_event_default(out(event)) < 0) return EXIT_FAILURE;
 
   // Blocked so that they queue for the loop's signal sources instead of killing the process.
   sigset_t termination;
@@ -73,13 +64,12 @@ int runLoop(Helper& helper, const ListenerStart& startListener) {
   sigaddset(&termination, SIGTERM);
   sigaddset(&termination, SIGINT);
   if (sigprocmask(SIG_BLOCK, &termination, nullptr) != 0) return EXIT_FAILURE;
-  sd_event_source* rawSource = nullptr;
-  if (sd_event_add_signal(event.get(), &rawSource, SIGTERM, onTerminationSignal, nullptr) < 0)
+  EventSourceHandle terminate;
+  if (sd_event_add_signal(event.get(), out(terminate), SIGTERM, onTerminationSignal, nullptr) < 0)
     return EXIT_FAILURE;
-  const SourceHandle terminate(rawSource);
-  if (sd_event_add_signal(event.get(), &rawSource, SIGINT, onTerminationSignal, nullptr) < 0)
+  EventSourceHandle interrupt;
+  if (sd_event_add_signal(event.get(), out(interrupt), SIGINT, onTerminationSignal, nullptr) < 0)
     return EXIT_FAILURE;
-  const SourceHandle interrupt(rawSource);
 
   TickScheduler scheduler(event.get(), TickScheduler::Operations{
                                            [&helper] { tick(helper); },
@@ -99,10 +89,10 @@ int runLoop(Helper& helper, const ListenerStart& startListener) {
   const std::unique_ptr<ChangeSource> network = openNetlinkChangeSource(event.get(), onChange);
   const std::unique_ptr<ChangeSource> rfkill = openRfkillChangeSource(event.get(), onChange);
 
-  if (sd_event_add_time_relative(event.get(), &rawSource, CLOCK_MONOTONIC, tickIntervalMicroseconds,
-                                 0, onPeriodicTick, &scheduler) < 0)
+  EventSourceHandle periodic;
+  if (sd_event_add_time_relative(event.get(), out(periodic), CLOCK_MONOTONIC,
+                                 tickIntervalMicroseconds, 0, onPeriodicTick, &scheduler) < 0)
     return EXIT_FAILURE;
-  const SourceHandle periodic(rawSource);
   (void)sd_event_source_set_enabled(periodic.get(), SD_EVENT_ON);
 
   scheduler.tickNow();

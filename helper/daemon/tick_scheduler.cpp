@@ -31,39 +31,26 @@ std::optional<uint64_t> realtimeMicroseconds(Date date) {
 
 TickScheduler::TickScheduler(sd_event* event, Operations operations)
     : event_(sd_event_ref(event)), operations_(std::move(operations)) {
-  try {
-    check(sd_event_add_defer(event_, &deferred_, &TickScheduler::onDeferred, this),
-          "sd_event_add_defer");
-    check(sd_event_source_set_enabled(deferred_, SD_EVENT_OFF), "sd_event_source_set_enabled");
-    (void)sd_event_source_set_description(deferred_, "coalesced-tick");
+  check(sd_event_add_defer(event_.get(), out(deferred_), &TickScheduler::onDeferred, this),
+        "sd_event_add_defer");
+  check(sd_event_source_set_enabled(deferred_.get(), SD_EVENT_OFF), "sd_event_source_set_enabled");
+  (void)sd_event_source_set_description(deferred_.get(), "coalesced-tick");
 
-    check(sd_event_add_time(event_, &wakeUp_, CLOCK_REALTIME, 0, wakeUpAccuracyMicroseconds,
-                            &TickScheduler::onWakeUp, this),
-          "sd_event_add_time");
-    check(sd_event_source_set_enabled(wakeUp_, SD_EVENT_OFF), "sd_event_source_set_enabled");
-    (void)sd_event_source_set_description(wakeUp_, "expiration-wake-up");
-  } catch (...) {
-    sd_event_source_disable_unref(wakeUp_);
-    sd_event_source_disable_unref(deferred_);
-    sd_event_unref(event_);
-    throw;
-  }
-}
-
-TickScheduler::~TickScheduler() {
-  sd_event_source_disable_unref(wakeUp_);
-  sd_event_source_disable_unref(deferred_);
-  sd_event_unref(event_);
+  check(sd_event_add_time(event_.get(), out(wakeUp_), CLOCK_REALTIME, 0, wakeUpAccuracyMicroseconds,
+                          &TickScheduler::onWakeUp, this),
+        "sd_event_add_time");
+  check(sd_event_source_set_enabled(wakeUp_.get(), SD_EVENT_OFF), "sd_event_source_set_enabled");
+  (void)sd_event_source_set_description(wakeUp_.get(), "expiration-wake-up");
 }
 
 void TickScheduler::requestTick() {
   // Enabling an already enabled one-shot source is a no-op: that is the coalescing.
-  (void)sd_event_source_set_enabled(deferred_, SD_EVENT_ONESHOT);
+  (void)sd_event_source_set_enabled(deferred_.get(), SD_EVENT_ONESHOT);
 }
 
 void TickScheduler::tickNow() {
   // Whatever requested a tick happened before this one reads the state, so this tick serves it.
-  (void)sd_event_source_set_enabled(deferred_, SD_EVENT_OFF);
+  (void)sd_event_source_set_enabled(deferred_.get(), SD_EVENT_OFF);
   operations_.tick();
   rearmWakeUp();
 }
@@ -79,12 +66,12 @@ void TickScheduler::rearmWakeUp() {
   // or a clock set back); arming for it would fire at once, again and again.
   std::optional<uint64_t> usec;
   if (expiration && *expiration > operations_.now()) usec = realtimeMicroseconds(*expiration);
-  if (usec && sd_event_source_set_time(wakeUp_, *usec) >= 0 &&
-      sd_event_source_set_enabled(wakeUp_, SD_EVENT_ONESHOT) >= 0) {
+  if (usec && sd_event_source_set_time(wakeUp_.get(), *usec) >= 0 &&
+      sd_event_source_set_enabled(wakeUp_.get(), SD_EVENT_ONESHOT) >= 0) {
     armedWakeUp_ = expiration;
     return;
   }
-  (void)sd_event_source_set_enabled(wakeUp_, SD_EVENT_OFF);
+  (void)sd_event_source_set_enabled(wakeUp_.get(), SD_EVENT_OFF);
   armedWakeUp_.reset();
 }
 

@@ -6,6 +6,7 @@
 #include <optional>
 
 #include "core/date.hpp"
+#include "core/sd_handles.hpp"
 
 namespace nubrik {
 
@@ -24,7 +25,6 @@ class TickScheduler {
 
   // Throws std::system_error when the loop refuses the sources.
   TickScheduler(sd_event* event, Operations operations);
-  ~TickScheduler();
   TickScheduler(const TickScheduler&) = delete;
   TickScheduler& operator=(const TickScheduler&) = delete;
 
@@ -41,10 +41,10 @@ class TickScheduler {
   static int onWakeUp(sd_event_source* source, uint64_t usec, void* userdata);
   void rearmWakeUp();
 
-  sd_event* event_;
+  EventHandle event_;
   Operations operations_;
-  sd_event_source* deferred_ = nullptr;
-  sd_event_source* wakeUp_ = nullptr;
+  EventSourceHandle deferred_;
+  EventSourceHandle wakeUp_;
   std::optional<Date> armedWakeUp_;
 };
 

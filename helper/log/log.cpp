@@ -11,7 +11,7 @@
 #include <optional>
 
 #include "core/paths.hpp"
-#include "helper/transaction/posix_file.hpp"
+#include "core/posix_file.hpp"
 
 namespace nubrik {
 
@@ -82,17 +82,15 @@ void log(std::string_view message) {
     const LogTarget target = currentTarget();
     (void)makeDirectories(target.directory);
 
-    const int fd =
-        ::open(target.file.c_str(),
-               O_WRONLY | O_APPEND | O_CREAT | O_CLOEXEC | O_NOFOLLOW | O_NONBLOCK, 0644);
-    if (fd < 0) return;
+    const UniqueFd fd =
+        openNoFollow(AT_FDCWD, target.file, O_WRONLY | O_APPEND | O_CREAT | O_NONBLOCK, 0644);
+    if (!fd.valid()) return;
     // One write() per line: O_APPEND makes each one land whole at the end, so concurrent
     // callers may interleave lines but never the bytes within a line.
     ssize_t written;
     do {
-      written = ::write(fd, line.data(), line.size());
+      written = ::write(fd.get(), line.data(), line.size());
     } while (written < 0 && errno == EINTR);
-    (void)::close(fd);
   } catch (...) {
     // Logging never fails visibly.
   }

@@ -9,6 +9,7 @@
 #include <optional>
 #include <vector>
 
+#include "core/sd_handles.hpp"
 #include "core/unique_fd.hpp"
 
 namespace nubrik {
@@ -18,11 +19,6 @@ namespace {
 constexpr const char* busService = "org.freedesktop.DBus";
 constexpr const char* busPath = "/org/freedesktop/DBus";
 constexpr const char* busInterface = "org.freedesktop.DBus";
-
-struct MessageDeleter {
-  void operator()(sd_bus_message* message) const { sd_bus_message_unref(message); }
-};
-using MessageHandle = std::unique_ptr<sd_bus_message, MessageDeleter>;
 
 class ErrorScope {
  public:
@@ -40,7 +36,7 @@ struct Credentials {
   std::optional<pid_t> pid;
   std::optional<uid_t> uid;
   std::optional<std::vector<gid_t>> groups;
-  int processFd = -1;  // a duplicate we own, when the bus offers one
+  UniqueFd processFd;  // a duplicate of our own, when the bus offers one
 };
 
 // The kernel's limit on supplementary groups, plus the effective group.
@@ -75,11 +71,10 @@ bool readGroupIDs(sd_bus_message* reply, std::optional<std::vector<gid_t>>& grou
 // One uint32 answer of the bus daemon about the sender.
 std::optional<uint32_t> askUint32(sd_bus* bus, const char* member, const std::string& sender) {
   ErrorScope error;
-  sd_bus_message* raw = nullptr;
-  if (sd_bus_call_method(bus, busService, busPath, busInterface, member, error.get(), &raw, "s",
-                         sender.c_str()) < 0)
+  BusMessageHandle reply;
+  if (sd_bus_call_method(bus, busService, busPath, busInterface, member, error.get(), out(reply),
+                         "s", sender.c_str()) < 0)
     return std::nullopt;
-  const MessageHandle reply(raw);
   uint32_t value = 0;
   if (sd_bus_message_read(reply.get(), "u", &value) < 0) return std::nullopt;
   return value;
@@ -91,24 +86,19 @@ std::optional<uint32_t> askUint32(sd_bus* bus, const char* member, const std::st
 // now, not as it connected), so the reply is read here.
 std::optional<Credentials> askCredentials(sd_bus* bus, const std::string& sender) {
   ErrorScope error;
-  sd_bus_message* raw = nullptr;
+  BusMessageHandle reply;
   if (sd_bus_call_method(bus, busService, busPath, busInterface, "GetConnectionCredentials",
-                         error.get(), &raw, "s", sender.c_str()) < 0)
+                         error.get(), out(reply), "s", sender.c_str()) < 0)
     return std::nullopt;
-  const MessageHandle reply(raw);
-  Credentials credentials;
-  // A reply that turns out malformed must not leak the descriptor already taken from it.
-  const auto malformed = [&credentials]() -> std::optional<Credentials> {
-    if (credentials.processFd >= 0) ::close(credentials.processFd);
-    return std::nullopt;
-  };
-  if (sd_bus_message_enter_container(reply.get(), 'a', "{sv}") < 0) return malformed();
+  std::optional<Credentials> result;
+  Credentials& credentials = result.emplace();
+  if (sd_bus_message_enter_container(reply.get(), 'a', "{sv}") < 0) return std::nullopt;
   for (;;) {
     const int entered = sd_bus_message_enter_container(reply.get(), 'e', "sv");
-    if (entered < 0) return malformed();
+    if (entered < 0) return std::nullopt;
     if (entered == 0) break;
     const char* key = nullptr;
-    if (sd_bus_message_read(reply.get(), "s", &key) < 0) return malformed();
+    if (sd_bus_message_read(reply.get(), "s", &key) < 0) return std::nullopt;
     uint32_t number = 0;
     int fd = -1;
     if (std::strcmp(key, "ProcessID") == 0 &&
@@ -118,18 +108,19 @@ std::optional<Credentials> askCredentials(sd_bus* bus, const std::string& sender
                sd_bus_message_read(reply.get(), "v", "u", &number) >= 0) {
       credentials.uid = static_cast<uid_t>(number);
     } else if (std::strcmp(key, "UnixGroupIDs") == 0) {
-      if (!readGroupIDs(reply.get(), credentials.groups)) return malformed();
+      if (!readGroupIDs(reply.get(), credentials.groups)) return std::nullopt;
     } else if (std::strcmp(key, "ProcessFD") == 0 &&
                sd_bus_message_read(reply.get(), "v", "h", &fd) >= 0) {
       // The message owns its descriptor; keep our own copy.
-      if (credentials.processFd < 0) credentials.processFd = ::fcntl(fd, F_DUPFD_CLOEXEC, 3);
+      if (!credentials.processFd.valid())
+        credentials.processFd.reset(::fcntl(fd, F_DUPFD_CLOEXEC, 3));
     } else if (sd_bus_message_skip(reply.get(), "v") < 0) {
-      return malformed();
+      return std::nullopt;
     }
-    if (sd_bus_message_exit_container(reply.get()) < 0) return malformed();
+    if (sd_bus_message_exit_container(reply.get()) < 0) return std::nullopt;
   }
-  if (sd_bus_message_exit_container(reply.get()) < 0) return malformed();
-  return credentials;
+  if (sd_bus_message_exit_container(reply.get()) < 0) return std::nullopt;
+  return result;
 }
 
 int pidfdOpen(pid_t pid) {
@@ -163,7 +154,7 @@ XPCCaller callerFromBus(sd_bus* bus, const std::string& sender) {
     if (auto pid = askUint32(bus, "GetConnectionUnixProcessID", sender)) credentials->pid = *pid;
     if (auto uid = askUint32(bus, "GetConnectionUnixUser", sender)) credentials->uid = *uid;
   }
-  auto pinned = std::make_shared<UniqueFd>(credentials->processFd);
+  auto pinned = std::make_shared<UniqueFd>(std::move(credentials->processFd));
   if (credentials->pid && pinned->get() < 0 && *credentials->pid > 0) {
     pinned = std::make_shared<UniqueFd>(pidfdOpen(*credentials->pid));
   }

@@ -97,16 +97,15 @@ int onGetSchedules(sd_bus_message* message, void* userdata, sd_bus_error* error)
   const auto object = acceptCall(message, userdata);
   if (!object) return refuse(error);
   const XPCScheduleGetReply reply = object->scheduleGetHandler();
-  sd_bus_message* raw = nullptr;
-  int result = sd_bus_message_new_method_return(message, &raw);
+  BusMessageHandle answer;
+  int result = sd_bus_message_new_method_return(message, out(answer));
   if (result < 0) return result;
-  if ((result = sd_bus_message_append(raw, "x", reply.code)) >= 0 &&
-      (result = sd_bus_message_append_array(raw, 'y', reply.payload.data(),
+  if ((result = sd_bus_message_append(answer.get(), "x", reply.code)) >= 0 &&
+      (result = sd_bus_message_append_array(answer.get(), 'y', reply.payload.data(),
                                             reply.payload.size())) >= 0 &&
-      (result = sd_bus_message_append(raw, "s", reply.message.c_str())) >= 0) {
-    result = sd_bus_send(nullptr, raw, nullptr);
+      (result = sd_bus_message_append(answer.get(), "s", reply.message.c_str())) >= 0) {
+    result = sd_bus_send(nullptr, answer.get(), nullptr);
   }
-  sd_bus_message_unref(raw);
   return result;
 }
 
@@ -183,54 +182,47 @@ HelperXPCListenerOwner::BusOpener HelperXPCListenerOwner::systemBus() {
 
 HelperXPCListenerOwner::BusOpener HelperXPCListenerOwner::busAtAddressForTest(std::string address) {
   return [address = std::move(address)](sd_bus** result) {
-    sd_bus* bus = nullptr;
-    int r = sd_bus_new(&bus);
+    BusHandle bus;
+    int r = sd_bus_new(out(bus));
     if (r < 0) return r;
-    if ((r = sd_bus_set_address(bus, address.c_str())) >= 0 &&
-        (r = sd_bus_set_bus_client(bus, 1)) >= 0 && (r = sd_bus_start(bus)) >= 0) {
-      *result = bus;
+    if ((r = sd_bus_set_address(bus.get(), address.c_str())) >= 0 &&
+        (r = sd_bus_set_bus_client(bus.get(), 1)) >= 0 && (r = sd_bus_start(bus.get())) >= 0) {
+      *result = bus.release();
       return 0;
     }
-    sd_bus_unref(bus);
     return r;
   };
 }
 
 void HelperXPCListenerOwner::start(sd_event* event) {
   if (bus_ != nullptr) return;
-  sd_bus* bus = nullptr;
-  check(openBus_(&bus), "open bus");
-  try {
-    check(sd_bus_attach_event(bus, event, SD_EVENT_PRIORITY_NORMAL), "sd_bus_attach_event");
-    check(sd_bus_add_object_vtable(bus, &objectSlot_, NubrikXPC::objectPath,
-                                   NubrikXPC::interfaceName, helperVTable, this),
-          "sd_bus_add_object_vtable");
-    // Only root may own the name (bus policy); a second daemon must not queue behind the first.
-    check(sd_bus_request_name(bus, NubrikXPC::busName, 0), "sd_bus_request_name");
-  } catch (...) {
-    sd_bus_slot_unref(objectSlot_);
-    objectSlot_ = nullptr;
-    sd_bus_flush_close_unref(bus);
-    throw;
-  }
-  bus_ = bus;
-  helper_.setNotificationSink([bus](const std::string& title, const std::string& message) {
-    (void)sd_bus_emit_signal(bus, NubrikXPC::objectPath, NubrikXPC::interfaceName,
-                             NubrikXPC::notificationSignal, NubrikXPC::notificationSignature,
-                             title.c_str(), message.c_str());
-  });
+  FlushingBusHandle bus;
+  check(openBus_(out(bus)), "open bus");
+  BusSlotHandle objectSlot;
+  check(sd_bus_attach_event(bus.get(), event, SD_EVENT_PRIORITY_NORMAL), "sd_bus_attach_event");
+  check(sd_bus_add_object_vtable(bus.get(), out(objectSlot), NubrikXPC::objectPath,
+                                 NubrikXPC::interfaceName, helperVTable, this),
+        "sd_bus_add_object_vtable");
+  // Only root may own the name (bus policy); a second daemon must not queue behind the first.
+  check(sd_bus_request_name(bus.get(), NubrikXPC::busName, 0), "sd_bus_request_name");
+  bus_ = std::move(bus);
+  objectSlot_ = std::move(objectSlot);
+  helper_.setNotificationSink(
+      [bus = bus_.get()](const std::string& title, const std::string& message) {
+        (void)sd_bus_emit_signal(bus, NubrikXPC::objectPath, NubrikXPC::interfaceName,
+                                 NubrikXPC::notificationSignal, NubrikXPC::notificationSignature,
+                                 title.c_str(), message.c_str());
+      });
   helper_.log(std::string("xpc listener started on ") + NubrikXPC::machServiceName);
 }
 
 void HelperXPCListenerOwner::stop() {
   if (bus_ == nullptr) return;
   helper_.setNotificationSink({});
-  sd_bus_slot_unref(objectSlot_);
-  objectSlot_ = nullptr;
-  (void)sd_bus_release_name(bus_, NubrikXPC::busName);
-  sd_bus_detach_event(bus_);
-  sd_bus_flush_close_unref(bus_);
-  bus_ = nullptr;
+  objectSlot_.reset();
+  (void)sd_bus_release_name(bus_.get(), NubrikXPC::busName);
+  sd_bus_detach_event(bus_.get());
+  bus_.reset();
 }
 
 }  // namespace nubrik

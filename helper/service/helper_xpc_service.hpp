@@ -8,6 +8,7 @@
 #include <optional>
 #include <string>
 
+#include "core/sd_handles.hpp"
 #include "helper/service/helper_xpc_exported_object.hpp"
 #include "helper/service/xpc_client_validator.hpp"
 
@@ -61,7 +62,7 @@ class HelperXPCListenerOwner {
   // Releases the name and the connection, and stops routing notifications to it.
   void stop();
   bool isStarted() const { return bus_ != nullptr; }
-  sd_bus* bus() const { return bus_; }
+  sd_bus* bus() const { return bus_.get(); }
 
   const HelperXPCService& service() const { return service_; }
 
@@ -69,8 +70,8 @@ class HelperXPCListenerOwner {
   Helper& helper_;
   HelperXPCService service_;
   BusOpener openBus_;
-  sd_bus* bus_ = nullptr;
-  sd_bus_slot* objectSlot_ = nullptr;
+  FlushingBusHandle bus_;
+  BusSlotHandle objectSlot_;
 };
 
 }  // namespace nubrik

@@ -47,36 +47,29 @@ ExitScheduler::ExitScheduler(sd_event* event, std::function<void()> exitProcess,
       exitProcess_(std::move(exitProcess)),
       delayMicroseconds_(delayMicroseconds) {}
 
-ExitScheduler::~ExitScheduler() {
-  sd_event_source_disable_unref(source_);
-  sd_event_unref(event_);
-}
-
 void ExitScheduler::schedule() {
   if (isScheduled()) return;
-  sd_event_source* source = nullptr;
-  const int result = sd_event_add_time_relative(
-      event_, &source, CLOCK_MONOTONIC, delayMicroseconds_, 0, &ExitScheduler::onTimer, this);
+  const int result =
+      sd_event_add_time_relative(event_.get(), out(source_), CLOCK_MONOTONIC, delayMicroseconds_, 0,
+                                 &ExitScheduler::onTimer, this);
   if (result < 0) throw std::system_error(-result, std::generic_category(), "sd_event_add_time");
-  (void)sd_event_source_set_description(source, "restart-exit");
-  source_ = source;
+  (void)sd_event_source_set_description(source_.get(), "restart-exit");
 }
 
 std::optional<uint64_t> ExitScheduler::deadline() const {
   uint64_t usec = 0;
-  if (source_ == nullptr || sd_event_source_get_time(source_, &usec) < 0) return std::nullopt;
+  if (source_ == nullptr || sd_event_source_get_time(source_.get(), &usec) < 0) return std::nullopt;
   return usec;
 }
 
 void ExitScheduler::expireForTest() {
-  if (source_ != nullptr) (void)sd_event_source_set_time(source_, 1);
+  if (source_ != nullptr) (void)sd_event_source_set_time(source_.get(), 1);
 }
 
 int ExitScheduler::onTimer(sd_event_source*, uint64_t, void* userdata) {
   auto* self = static_cast<ExitScheduler*>(userdata);
   self->fired_ = true;
-  sd_event_source_disable_unref(self->source_);
-  self->source_ = nullptr;
+  self->source_.reset();
   self->exitProcess_();
   return 0;
 }
@@ -87,15 +80,14 @@ void scheduleHelperExit() {
   static std::unique_ptr<ExitScheduler> scheduler;
   const std::lock_guard<std::mutex> guard(mutex);
   if (!scheduler) {
-    sd_event* event = nullptr;
-    const int result = sd_event_default(&event);
+    EventHandle loop;
+    const int result = sd_event_default(out(loop));
     if (result < 0) throw std::system_error(-result, std::generic_category(), "sd_event_default");
-    scheduler = std::make_unique<ExitScheduler>(event, [event] {
+    scheduler = std::make_unique<ExitScheduler>(loop.get(), [event = loop.get()] {
       log("restart: exiting so systemd can start the updated helper");
       // Ending the loop lets the daemon return 0 from main; without a running loop, exit here.
       if (sd_event_exit(event, 0) < 0) std::exit(0);
     });
-    sd_event_unref(event);
   }
   scheduler->schedule();
 }

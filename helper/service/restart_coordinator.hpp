@@ -6,6 +6,8 @@
 #include <functional>
 #include <optional>
 
+#include "core/sd_handles.hpp"
+#include "core/session.hpp"
 #include "core/xpc_result_codes.hpp"
 #include "helper/store/session_load_result.hpp"
 
@@ -48,7 +50,6 @@ class ExitScheduler {
   // exitProcess runs on the loop when the delay has passed.
   ExitScheduler(sd_event* event, std::function<void()> exitProcess,
                 uint64_t delayMicroseconds = defaultDelayMicroseconds);
-  ~ExitScheduler();
   ExitScheduler(const ExitScheduler&) = delete;
   ExitScheduler& operator=(const ExitScheduler&) = delete;
 
@@ -65,10 +66,10 @@ class ExitScheduler {
  private:
   static int onTimer(sd_event_source* source, uint64_t usec, void* userdata);
 
-  sd_event* event_;
+  EventHandle event_;
   std::function<void()> exitProcess_;
   uint64_t delayMicroseconds_;
-  sd_event_source* source_ = nullptr;
+  EventSourceHandle source_;
   bool fired_ = false;
 };
 

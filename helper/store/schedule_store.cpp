@@ -1,7 +1,6 @@
 #include "helper/store/schedule_store.hpp"
 
 #include <fcntl.h>
-#include <stdio.h>
 #include <sys/stat.h>
 #include <unistd.h>
 
@@ -11,10 +10,10 @@
 #include <set>
 
 #include "core/file_read.hpp"
+#include "core/posix_file.hpp"
 #include "core/state_location.hpp"
 #include "core/uuid.hpp"
 #include "helper/log/log.hpp"
-#include "helper/transaction/posix_file.hpp"
 
 namespace nubrik {
 
@@ -104,10 +103,9 @@ void validate(const std::vector<RecurringSchedule>& schedules) {
 // a single byte.
 void replaceFile(std::string_view bytes, const std::string& directory, const std::string& path) {
   const std::string temporary = joinPath(directory, ".schedules-" + newUUIDString() + ".tmp");
-  const int fd =
-      ::open(temporary.c_str(), O_WRONLY | O_CREAT | O_EXCL | O_NOFOLLOW | O_CLOEXEC, 0600);
-  if (fd < 0) throw systemError(errno, "create " + temporary);
-  replacePrivateFile(fd, temporary, bytes, path);
+  UniqueFd fd = openNoFollow(AT_FDCWD, temporary, O_WRONLY | O_CREAT | O_EXCL, 0600);
+  if (!fd.valid()) throw systemError(errno, "create " + temporary);
+  replaceFromTemporary({std::move(fd), temporary}, path, bytes, 0600);
 }
 
 }  // namespace

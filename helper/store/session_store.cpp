@@ -1,25 +1,20 @@
 #include "helper/store/session_store.hpp"
 
-#include <fcntl.h>
-#include <stdio.h>
-#include <stdlib.h>
 #include <sys/stat.h>
 #include <unistd.h>
 
 #include <cerrno>
 #include <chrono>
-#include <vector>
 
 #include "core/file_read.hpp"
 #include "core/helper_status.hpp"
+#include "core/posix_file.hpp"
 #include "core/public_status.hpp"
 #include "core/session_clock.hpp"
 #include "core/state_location.hpp"
 #include "helper/log/log.hpp"
 #include "helper/store/session_load_result.hpp"
-#include "helper/transaction/atomic_public_file.hpp"
 #include "helper/transaction/helper_transaction.hpp"
-#include "helper/transaction/posix_file.hpp"
 
 namespace nubrik {
 
@@ -34,17 +29,6 @@ void ensureSupportDirectory() {
   if (const int error = makeDirectories(directory); error != 0) {
     throw systemError(error, "create directory " + directory);
   }
-}
-
-// Replaces a private state file atomically. The temporary file is 0600 before it holds a
-// single byte, so the record is never readable by others, not even for a moment.
-void writePrivateFile(std::string_view bytes, const std::string& path) {
-  const std::string pattern = path + ".XXXXXX";
-  std::vector<char> buffer(pattern.begin(), pattern.end());
-  buffer.push_back('\0');
-  const int fd = ::mkostemp(buffer.data(), O_CLOEXEC);
-  if (fd < 0) throw systemError(errno, "create temporary file for " + path);
-  replacePrivateFile(fd, buffer.data(), bytes, path);
 }
 
 void removeIfPresent(const std::string& path) {
@@ -128,13 +112,13 @@ std::optional<OfflineSession> SessionStore::load() {
 void SessionStore::save(const OfflineSession& session) {
   HelperTransaction::invalidateSnapshot();
   ensureSupportDirectory();
-  writePrivateFile(encodeSession(session), sessionFileURL());
+  replaceFileAtomically(encodeSession(session), sessionFileURL(), 0600);
 }
 
 void SessionStore::writePendingMarker(const RecoveryPendingMarker& marker) {
   HelperTransaction::invalidateSnapshot();
   ensureSupportDirectory();
-  writePrivateFile(encodeMarker(marker), pendingMarkerURL());
+  replaceFileAtomically(encodeMarker(marker), pendingMarkerURL(), 0600);
 }
 
 void SessionStore::deleteSession() {
@@ -201,7 +185,7 @@ void SessionStore::writeStatus(const HelperStatus& helperStatus) {
   std::string bytes;
   try {
     bytes = encodeStatus(helperStatus);
-    AtomicPublicFile::write(bytes, statusURL());
+    replaceFileAtomically(bytes, statusURL(), 0644);
   } catch (...) {
     // Readers see the unfinished generation as busy until a later publication succeeds.
     return;

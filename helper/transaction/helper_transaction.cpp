@@ -9,13 +9,12 @@
 #include <limits>
 #include <mutex>
 
+#include "core/posix_file.hpp"
 #include "core/public_status.hpp"
 #include "core/state_location.hpp"
 #include "core/uuid.hpp"
 #include "helper/log/log.hpp"
-#include "helper/transaction/atomic_public_file.hpp"
 #include "helper/transaction/helper_state_executor.hpp"
-#include "helper/transaction/posix_file.hpp"
 #include "helper/transaction/state_file_lock.hpp"
 
 namespace nubrik {
@@ -62,19 +61,14 @@ void protectLegacyLockFile(const std::string& lockPath) {
   const std::string legacy = joinPath(parentDirectory(lockPath), "state.lock");
   // Opened without following a link and protected through the descriptor, so nothing swapped in
   // at the path between a check and the change can redirect it.
-  const int fd = ::open(legacy.c_str(), O_RDONLY | O_NOFOLLOW | O_NONBLOCK | O_CLOEXEC);
-  if (fd < 0) {
+  const UniqueFd fd = openNoFollow(AT_FDCWD, legacy, O_RDONLY | O_NONBLOCK);
+  if (!fd.valid()) {
     if (errno == ENOENT || errno == ELOOP) return;
     throw systemError(errno, "open " + legacy);
   }
   struct stat info {};
-  const bool regular = ::fstat(fd, &info) == 0 && S_ISREG(info.st_mode);
-  if (regular && ::fchmod(fd, 0600) != 0) {
-    const int error = errno;
-    ::close(fd);
-    throw systemError(error, "chmod " + legacy);
-  }
-  ::close(fd);
+  const bool regular = ::fstat(fd.get(), &info) == 0 && S_ISREG(info.st_mode);
+  if (regular && ::fchmod(fd.get(), 0600) != 0) throw systemError(errno, "chmod " + legacy);
 }
 
 StatusGeneration inProgressGeneration(const std::optional<StatusGeneration>& previous) {
@@ -211,7 +205,7 @@ void HelperTransaction::run(const std::function<void()>& body, bool statusNeutra
     const StatusGeneration inProgress = inProgressGeneration(previous);
     bool advanced = true;
     try {
-      AtomicPublicFile::write(encodeGeneration(inProgress), generationPath);
+      replaceFileAtomically(encodeGeneration(inProgress), generationPath, 0644);
     } catch (const std::exception& error) {
       if (!proceed) throw;
       advanced = false;
@@ -231,9 +225,9 @@ void HelperTransaction::run(const std::function<void()>& body, bool statusNeutra
     const auto finish = [&] {
       if (!advanced || !finalSnapshotPublished()) return;
       try {
-        AtomicPublicFile::write(
+        replaceFileAtomically(
             encodeGeneration(StatusGeneration{inProgress.epoch, inProgress.sequence + 1}),
-            generationPath);
+            generationPath, 0644);
       } catch (...) {
         // The generation stays odd and readers report busy until a later publication.
       }

@@ -8,8 +8,7 @@
 #include <cctype>
 #include <string_view>
 
-#include "core/unique_fd.hpp"
-#include "helper/transaction/posix_file.hpp"
+#include "core/posix_file.hpp"
 
 namespace nubrik {
 
@@ -40,9 +39,8 @@ std::vector<std::string> removeStaleTemporaryFiles(const std::vector<std::string
     const std::string name = baseName(target);
     // The directories are the build's own (/var/run may well be a link to /run); nothing inside
     // them is followed.
-    UniqueFd directoryFd(
-        ::open(directory.empty() ? "." : directory.c_str(), O_RDONLY | O_DIRECTORY | O_CLOEXEC));
-    if (directoryFd.get() < 0) continue;
+    const UniqueFd directoryFd = openDirectory(directory);
+    if (!directoryFd.valid()) continue;
     // fdopendir takes the descriptor over; a duplicate keeps directoryFd for unlinkat.
     DIR* listing = ::fdopendir(::fcntl(directoryFd.get(), F_DUPFD_CLOEXEC, 0));
     if (listing == nullptr) continue;

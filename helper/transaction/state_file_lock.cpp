@@ -8,7 +8,7 @@
 #include <cerrno>
 #include <utility>
 
-#include "helper/transaction/posix_file.hpp"
+#include "core/posix_file.hpp"
 
 namespace nubrik {
 
@@ -49,33 +49,27 @@ void StateFileLock::ensureParentDirectory(const std::string& path) {
 }
 
 bool StateFileLock::acquire(bool blocking) {
-  if (fileDescriptor_ >= 0) return true;
+  if (fd_.valid()) return true;
   ensureParentDirectory(path_);
 
-  const int fd = ::open(path_.c_str(), O_RDWR | O_CREAT | O_CLOEXEC | O_NOFOLLOW, 0600);
-  if (fd < 0) throw StateFileLockError::acquisitionFailed(path_, errno);
+  UniqueFd fd = openNoFollow(AT_FDCWD, path_, O_RDWR | O_CREAT, 0600);
+  if (!fd.valid()) throw StateFileLockError::acquisitionFailed(path_, errno);
   // An existing lock file may have been created with looser permissions; tighten it on every
   // acquisition.
-  if (::fchmod(fd, 0600) != 0) {
-    const int error = errno;
-    ::close(fd);
-    throw StateFileLockError::acquisitionFailed(path_, error);
-  }
+  if (::fchmod(fd.get(), 0600) != 0) throw StateFileLockError::acquisitionFailed(path_, errno);
 
-  if (const int error = lockExclusively(fd, blocking); error != 0) {
-    ::close(fd);
+  if (const int error = lockExclusively(fd.get(), blocking); error != 0) {
     if (error == EWOULDBLOCK) return false;
     throw StateFileLockError::acquisitionFailed(path_, error);
   }
-  fileDescriptor_ = fd;
+  fd_ = std::move(fd);
   return true;
 }
 
 void StateFileLock::release() {
-  if (fileDescriptor_ < 0) return;
-  (void)::flock(fileDescriptor_, LOCK_UN);
-  (void)::close(fileDescriptor_);
-  fileDescriptor_ = -1;
+  if (!fd_.valid()) return;
+  (void)::flock(fd_.get(), LOCK_UN);
+  fd_.reset();
 }
 
 StateDirectoryLock::StateDirectoryLock(std::string directory) : directory_(std::move(directory)) {}
@@ -85,25 +79,23 @@ StateDirectoryLock::~StateDirectoryLock() {
 }
 
 bool StateDirectoryLock::acquire() {
-  if (fileDescriptor_ >= 0) return true;
+  if (fd_.valid()) return true;
   const std::string& path = directory_.empty() ? std::string(".") : directory_;
   // O_NOFOLLOW: a link planted in place of the directory must not choose what gets locked.
-  const int fd = ::open(path.c_str(), O_RDONLY | O_DIRECTORY | O_NOFOLLOW | O_CLOEXEC);
-  if (fd < 0) throw StateFileLockError::acquisitionFailed(path, errno);
-  if (const int error = lockExclusively(fd, false); error != 0) {
-    ::close(fd);
+  UniqueFd fd = openNoFollow(AT_FDCWD, path, O_RDONLY | O_DIRECTORY);
+  if (!fd.valid()) throw StateFileLockError::acquisitionFailed(path, errno);
+  if (const int error = lockExclusively(fd.get(), false); error != 0) {
     if (error == EWOULDBLOCK) return false;
     throw StateFileLockError::acquisitionFailed(path, error);
   }
-  fileDescriptor_ = fd;
+  fd_ = std::move(fd);
   return true;
 }
 
 void StateDirectoryLock::release() {
-  if (fileDescriptor_ < 0) return;
-  (void)::flock(fileDescriptor_, LOCK_UN);
-  (void)::close(fileDescriptor_);
-  fileDescriptor_ = -1;
+  if (!fd_.valid()) return;
+  (void)::flock(fd_.get(), LOCK_UN);
+  fd_.reset();
 }
 
 }  // namespace nubrik

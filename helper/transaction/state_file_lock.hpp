@@ -3,6 +3,8 @@
 #include <stdexcept>
 #include <string>
 
+#include "core/unique_fd.hpp"
+
 namespace nubrik {
 
 // The lock file could not be opened, protected or locked. what() is the default textual form,
@@ -39,14 +41,14 @@ class StateFileLock {
 
   const std::string& path() const { return path_; }
   // The descriptor holding the lock, or -1.
-  int fileDescriptor() const { return fileDescriptor_; }
+  int fileDescriptor() const { return fd_.get(); }
 
   // Creates the directory that holds the path when it is missing; ignores failure.
   static void ensureParentDirectory(const std::string& path);
 
  private:
   std::string path_;
-  int fileDescriptor_ = -1;
+  UniqueFd fd_;
 };
 
 // An exclusive advisory lock on the directory that holds the state. Every transaction takes it
@@ -67,7 +69,7 @@ class StateDirectoryLock {
 
  private:
   std::string directory_;
-  int fileDescriptor_ = -1;
+  UniqueFd fd_;
 };
 
 }  // namespace nubrik

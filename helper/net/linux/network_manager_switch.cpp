@@ -17,7 +17,8 @@
 #include <string_view>
 #include <utility>
 
-#include "core/unique_fd.hpp"
+#include "core/posix_file.hpp"
+#include "core/sd_handles.hpp"
 #include "helper/net/network_errors.hpp"
 
 namespace nubrik {
@@ -38,11 +39,6 @@ struct BusError {
   ~BusError() { sd_bus_error_free(&error); }
 };
 
-struct MessageReference {
-  sd_bus_message* message = nullptr;
-  ~MessageReference() { sd_bus_message_unref(message); }
-};
-
 // Errors after which the connection is no longer worth keeping.
 bool isConnectionLost(int error) {
   return error == ENOTCONN || error == ECONNRESET || error == EPIPE || error == ECHILD ||
@@ -52,9 +48,8 @@ bool isConnectionLost(int error) {
 }  // namespace
 
 struct NetworkManagerSwitch::Connection {
-  sd_bus* bus = nullptr;
+  FlushingBusHandle bus;
   pid_t owner = 0;
-  ~Connection() { sd_bus_flush_close_unref(bus); }
 };
 
 NetworkManagerSwitch::NetworkManagerSwitch(std::string busAddress)
@@ -64,7 +59,8 @@ NetworkManagerSwitch::~NetworkManagerSwitch() = default;
 
 NetworkManagerSwitch::Connection* NetworkManagerSwitch::connection() {
   // sd-bus connections must not be used across fork, and a closed one never reopens by itself.
-  if (connection_ && (connection_->owner != ::getpid() || sd_bus_is_open(connection_->bus) <= 0)) {
+  if (connection_ &&
+      (connection_->owner != ::getpid() || sd_bus_is_open(connection_->bus.get()) <= 0)) {
     connection_.reset();
   }
   if (connection_) return connection_.get();
@@ -77,11 +73,12 @@ NetworkManagerSwitch::Connection* NetworkManagerSwitch::connection() {
     address = fromEnvironment != nullptr ? fromEnvironment : defaultSystemBusAddress;
   }
   auto fresh = std::make_unique<Connection>();
-  int result = sd_bus_new(&fresh->bus);
-  if (result >= 0) result = sd_bus_set_address(fresh->bus, address.c_str());
-  if (result >= 0) result = sd_bus_set_bus_client(fresh->bus, 1);
-  if (result >= 0) result = sd_bus_set_method_call_timeout(fresh->bus, methodTimeoutMicroseconds);
-  if (result >= 0) result = sd_bus_start(fresh->bus);
+  int result = sd_bus_new(out(fresh->bus));
+  if (result >= 0) result = sd_bus_set_address(fresh->bus.get(), address.c_str());
+  if (result >= 0) result = sd_bus_set_bus_client(fresh->bus.get(), 1);
+  if (result >= 0)
+    result = sd_bus_set_method_call_timeout(fresh->bus.get(), methodTimeoutMicroseconds);
+  if (result >= 0) result = sd_bus_start(fresh->bus.get());
   if (result < 0) {
     // No socket, or nobody listening on it: a machine without a system bus has no services.
     if (result == -ENOENT || result == -ECONNREFUSED) return nullptr;
@@ -97,12 +94,12 @@ bool NetworkManagerSwitch::present() {
   Connection* open = connection();
   if (open == nullptr) return false;
   BusError error;
-  MessageReference reply;
-  int result = sd_bus_call_method(open->bus, "org.freedesktop.DBus", "/org/freedesktop/DBus",
-                                  "org.freedesktop.DBus", "NameHasOwner", &error.error,
-                                  &reply.message, "s", managerName);
+  BusMessageHandle reply;
+  int result = sd_bus_call_method(open->bus.get(), "org.freedesktop.DBus", "/org/freedesktop/DBus",
+                                  "org.freedesktop.DBus", "NameHasOwner", &error.error, out(reply),
+                                  "s", managerName);
   int owned = 0;
-  if (result >= 0) result = sd_bus_message_read(reply.message, "b", &owned);
+  if (result >= 0) result = sd_bus_message_read(reply.get(), "b", &owned);
   if (result < 0) {
     if (isConnectionLost(-result)) connection_.reset();
     throw NetworkSystemError::systemCallFailed("NameHasOwner", -result);
@@ -117,7 +114,7 @@ bool NetworkManagerSwitch::networkingEnabled() {
   BusError error;
   int enabled = 0;
   const int result =
-      sd_bus_get_property_trivial(open->bus, managerName, managerPath, managerInterface,
+      sd_bus_get_property_trivial(open->bus.get(), managerName, managerPath, managerInterface,
                                   "NetworkingEnabled", &error.error, 'b', &enabled);
   if (result < 0) {
     if (isConnectionLost(-result)) connection_.reset();
@@ -133,8 +130,9 @@ bool NetworkManagerSwitch::setNetworkingEnabled(bool on) {
     Connection* open = connection();
     if (open == nullptr) return false;
     BusError error;
-    const int result = sd_bus_call_method(open->bus, managerName, managerPath, managerInterface,
-                                          "Enable", &error.error, nullptr, "b", on ? 1 : 0);
+    const int result =
+        sd_bus_call_method(open->bus.get(), managerName, managerPath, managerInterface, "Enable",
+                           &error.error, nullptr, "b", on ? 1 : 0);
     if (result >= 0) return true;
     if (isConnectionLost(-result)) connection_.reset();
     alreadyInState = sd_bus_error_has_name(&error.error, alreadyInStateError) != 0;
@@ -322,18 +320,6 @@ std::string withNetworkingEnabled(std::string_view bytes, bool on) {
   return result;
 }
 
-bool writeAll(int fd, std::string_view bytes) {
-  while (!bytes.empty()) {
-    const ssize_t n = ::write(fd, bytes.data(), bytes.size());
-    if (n < 0) {
-      if (errno == EINTR) continue;
-      return false;
-    }
-    bytes.remove_prefix(static_cast<size_t>(n));
-  }
-  return true;
-}
-
 // A name for the new file that nothing else uses; O_EXCL settles any collision. Not random: at
 // boot the entropy pool may not be ready, and only root can create files in this directory.
 std::string temporaryName() {
@@ -347,31 +333,17 @@ std::string temporaryName() {
 // power cut, sees the old file or the new one, never a mixture.
 bool replaceStateFile(int directoryFd, std::string_view bytes,
                       const std::optional<struct stat>& previous) {
-  std::string name;
-  UniqueFd fd;
-  for (int attempt = 0; attempt < temporaryNameAttempts && !fd.valid(); ++attempt) {
-    name = temporaryName();
-    fd = UniqueFd(::openat(directoryFd, name.c_str(),
-                           O_WRONLY | O_CREAT | O_EXCL | O_NOFOLLOW | O_CLOEXEC, 0600));
-    if (!fd.valid() && errno != EEXIST) return false;
-  }
-  if (!fd.valid()) return false;
-  const mode_t mode = previous ? (previous->st_mode & 07777) : newStateFileMode;
-  bool written = ::fchmod(fd.get(), mode) == 0;
-  if (written && previous && (previous->st_uid != ::geteuid() || previous->st_gid != ::getegid())) {
+  TemporaryFile file = createFreshFile(directoryFd, temporaryName, temporaryNameAttempts, 0600);
+  if (!file.fd.valid()) return false;
+  if (previous && (previous->st_uid != ::geteuid() || previous->st_gid != ::getegid())) {
     // Keeping the owner needs a capability the daemon may lack; NetworkManager runs as root and
     // reads a root-owned file just the same.
-    (void)::fchown(fd.get(), previous->st_uid, previous->st_gid);
+    (void)::fchown(file.fd.get(), previous->st_uid, previous->st_gid);
   }
-  written = written && writeAll(fd.get(), bytes) && ::fsync(fd.get()) == 0;
-  if (written) written = ::renameat(directoryFd, name.c_str(), directoryFd, stateFileName) == 0;
-  if (!written) {
-    ::unlinkat(directoryFd, name.c_str(), 0);
-    return false;
-  }
-  // The rename itself must survive a power cut too; the new content is in place either way.
-  (void)::fsync(directoryFd);
-  return true;
+  const mode_t mode = previous ? (previous->st_mode & 07777) : newStateFileMode;
+  const auto failure = replaceWith(std::move(file), directoryFd, stateFileName, bytes, mode);
+  // A directory not flushed still holds the new content; only the rename may not survive a crash.
+  return !failure || failure->step == ReplaceStep::syncDirectory;
 }
 
 }  // namespace

@@ -17,7 +17,7 @@
 #include <string_view>
 #include <utility>
 
-#include "core/unique_fd.hpp"
+#include "core/posix_file.hpp"
 #include "helper/net/network_errors.hpp"
 
 namespace nubrik {
@@ -75,15 +75,12 @@ UniqueFd openRoot(const std::string& root) {
 }
 
 std::vector<uint32_t> listIndexes(int rootFd, const std::string& root) {
-  const int listingFd = ::fcntl(rootFd, F_DUPFD_CLOEXEC, 0);
-  if (listingFd < 0) throwSystemError("open " + root);
-  DIR* directory = ::fdopendir(listingFd);
-  if (directory == nullptr) {
-    const int saved = errno;
-    ::close(listingFd);
-    errno = saved;
-    throwSystemError("open " + root);
-  }
+  UniqueFd listingFd(::fcntl(rootFd, F_DUPFD_CLOEXEC, 0));
+  if (!listingFd.valid()) throwSystemError("open " + root);
+  DIR* directory = ::fdopendir(listingFd.get());
+  if (directory == nullptr) throwSystemError("open " + root);
+  // The listing owns the descriptor from here; closedir closes it.
+  (void)listingFd.release();
   std::vector<uint32_t> indexes;
   for (;;) {
     errno = 0;
@@ -166,14 +163,6 @@ bool isKernelSysfs(int fd) {
   return ::fstatfs(fd, &filesystem) == 0 && filesystem.f_type == SYSFS_MAGIC;
 }
 
-bool writeAll(int fd, const void* data, size_t size) {
-  for (;;) {
-    const ssize_t n = ::write(fd, data, size);
-    if (n < 0 && errno == EINTR) continue;
-    return n == static_cast<ssize_t>(size);
-  }
-}
-
 enum class ControlWrite { written, failed, noDevice };
 
 ControlWrite writeThroughControlDevice(const std::string& device, uint32_t index, bool on) {
@@ -186,7 +175,8 @@ ControlWrite writeThroughControlDevice(const std::string& device, uint32_t index
   event.type = RFKILL_TYPE_WLAN;
   event.op = RFKILL_OP_CHANGE;
   event.soft = on ? 0 : 1;
-  return writeAll(fd.get(), &event, sizeof event) ? ControlWrite::written : ControlWrite::failed;
+  const std::string_view bytes(reinterpret_cast<const char*>(&event), sizeof event);
+  return writeAll(fd.get(), bytes) == 0 ? ControlWrite::written : ControlWrite::failed;
 }
 
 // Writes the entry's "soft" file. Outside the kernel's sysfs the entry must be a real directory
@@ -202,7 +192,7 @@ bool writeSoftFile(int rootFd, bool kernelTree, uint32_t index, bool on) {
   struct stat status {};
   if (::fstat(fd.get(), &status) != 0 || !S_ISREG(status.st_mode)) return false;
   const std::string_view value = on ? "0\n" : "1\n";
-  return writeAll(fd.get(), value.data(), value.size());
+  return writeAll(fd.get(), value) == 0;
 }
 
 }  // namespace

@@ -144,7 +144,7 @@ rfkill_event rfkillEvent(std::uint8_t type, std::uint8_t op, std::uint8_t soft, 
 TEST_F(ChangeSourceTest, DrainsEverythingQueuedIntoOneBatchAndTellsOnlyUnblockedRadios) {
   int pair[2];
   ASSERT_EQ(::socketpair(AF_UNIX, SOCK_DGRAM | SOCK_CLOEXEC | SOCK_NONBLOCK, 0, pair), 0);
-  ChangeSource source(event, pair[0], ChangeSource::Kind::rfkill, record());
+  ChangeSource source(event, UniqueFd(pair[0]), ChangeSource::Kind::rfkill, record());
   // The daemon's own block, a Bluetooth radio, and a removed one: nothing to report.
   for (const rfkill_event& e : {rfkillEvent(RFKILL_TYPE_WLAN, RFKILL_OP_CHANGE, 1, 0),
                                 rfkillEvent(RFKILL_TYPE_BLUETOOTH, RFKILL_OP_CHANGE, 0, 0),
@@ -171,7 +171,7 @@ TEST_F(ChangeSourceTest, DrainsEverythingQueuedIntoOneBatchAndTellsOnlyUnblocked
 TEST_F(ChangeSourceTest, AStreamThatEndsIsDroppedInsteadOfSpinning) {
   int pipeFds[2];
   ASSERT_EQ(::pipe2(pipeFds, O_CLOEXEC | O_NONBLOCK), 0);
-  ChangeSource source(event, pipeFds[0], ChangeSource::Kind::rfkill, record());
+  ChangeSource source(event, UniqueFd(pipeFds[0]), ChangeSource::Kind::rfkill, record());
   ::close(pipeFds[1]);
   EXPECT_LT(runUntilIdle(), 50);
   ASSERT_EQ(batches.size(), 1u);

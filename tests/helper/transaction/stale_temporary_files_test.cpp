@@ -6,6 +6,7 @@
 #include <algorithm>
 #include <filesystem>
 
+#include "core/posix_file.hpp"
 #include "tests/support/temp_dir.hpp"
 
 namespace nubrik {
@@ -30,6 +31,13 @@ TEST(StaleTemporaryFiles, RemovesOnlyARootOwnedReplacementsLeftovers) {
                            "other.json.Ab12Cd", "status.json.Link00", "status.json.Dir000"}) {
     EXPECT_TRUE(std::filesystem::exists(std::filesystem::symlink_status(dir.file(kept)))) << kept;
   }
+}
+
+TEST(StaleTemporaryFiles, FindsWhatAnInterruptedReplacementLeaves) {
+  if (::geteuid() != 0) GTEST_SKIP() << "only root's leftovers are removed; needs root";
+  TempDir dir;
+  const std::string left = createTemporaryBeside(dir.file("status.json")).name;
+  EXPECT_EQ(removeStaleTemporaryFiles({dir.file("status.json")}), std::vector<std::string>{left});
 }
 
 }  // namespace
