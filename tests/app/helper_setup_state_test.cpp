@@ -16,6 +16,8 @@ const std::string guidance(helperManualTransitionGuidance);
 
 TEST(ResolveSetupState, EveryRowOfTheTable) {
   const std::string expected = nubrikHelperVersion;
+  // Any release but this app's own is one to update.
+  const std::string otherRelease = expected + "-previous";
   struct Row {
     RegistrationStatus registration;
     HealthProbeResult health;
@@ -29,7 +31,7 @@ TEST(ResolveSetupState, EveryRowOfTheTable) {
        HelperSetupState::approvalRequired()},
       {RegistrationStatus::enabled, HealthProbeResult::ready(expected),
        HelperSetupState::installedReady()},
-      {RegistrationStatus::enabled, HealthProbeResult::ready("1.0.13"),
+      {RegistrationStatus::enabled, HealthProbeResult::ready(otherRelease),
        HelperSetupState::helperUpdateAvailable(
            "The helper is out of date. Updating restarts it; no session may be active.")},
       {RegistrationStatus::enabled, HealthProbeResult::ready(""),

@@ -172,7 +172,8 @@ TEST(HelperRestartOutcomeMapping, RepliesBecomeOutcomes) {
 }
 
 TEST(HealthProbeMapping, VersionIsCheckedBeforeReadiness) {
-  EXPECT_EQ(healthProbeResult(4, "1.0.13", 0, 5), HealthProbeResult::versionMismatch(4, 5));
+  EXPECT_EQ(healthProbeResult(4, nubrikHelperVersion, 0, 5),
+            HealthProbeResult::versionMismatch(4, 5));
   EXPECT_EQ(healthProbeResult(6, "2.0", 1, 5), HealthProbeResult::versionMismatch(6, 5));
   EXPECT_EQ(healthProbeResult(5, nubrikHelperVersion, 1, 5), HealthProbeResult::failed());
   EXPECT_EQ(healthProbeResult(5, nubrikHelperVersion, 0),

@@ -19,88 +19,9 @@ namespace nubrik::test {
 
 inline const std::string tamselBinary = NUBRIK_BINARY_DIR "/bin/tamsel";
 
-// Shell functions for scripts run by BusTest::runOnBus, after the namespace prelude.
-inline constexpr const char* busPrelude = R"SH(
-umask 022
-command -v cmake >/dev/null || unavailable "cmake is needed to install the build"
-command -v dbus-daemon >/dev/null || unavailable "dbus-daemon is not installed"
-command -v dbus-send >/dev/null || unavailable "dbus-send is not installed"
-command -v setpriv >/dev/null || unavailable "setpriv is not installed"
-[ -d /srv ] || unavailable "no /srv to mount the installation on"
-# /tmp and /var/tmp are world-writable, so nothing below them could ever be trusted.
-mount -t tmpfs -o mode=0755 tmpfs /srv || exit 90
-
-HELPER_PATH=libexec/nubrik/com.nubrik.helper
-# The group the installed app is setgid to: a spare number, no group of the host's.
-APP_GID=4242
-# installTree ROOT: installs the build as a package would, staged under ROOT, and gives its app
-# the group, as whoever installs a staged tree does; prints the prefix. The mode the install
-# itself left on the app is kept in $OUT/app-mode-ROOTNAME.
-# Staged with DESTDIR rather than another --prefix: the administrators' sbin link is placed by
-# the prefix the build was configured with, so only DESTDIR keeps every file inside ROOT.
-installTree() {
-  local prefix=$1/usr
-  DESTDIR=$1 cmake --install "$BUILD" --prefix /usr >"$OUT/install-${1##*/}.log" 2>&1 || exit 94
-  [ -x "$prefix/bin/tamsel" ] && [ -x "$prefix/$HELPER_PATH" ] || exit 94
-  stat -c %a "$prefix/bin/tamsel" >"$OUT/app-mode-${1##*/}"
-  # A change of group clears the setgid bit, so the mode comes last.
-  chgrp "$APP_GID" "$prefix/bin/tamsel" && chmod 2755 "$prefix/bin/tamsel" || exit 94
-  echo "$prefix"
-}
-PREFIX=$(installTree /srv/a) || exit 94
-TAMSEL=$PREFIX/bin/tamsel
-INSTALLED_HELPER=$PREFIX/$HELPER_PATH
-
-# startBus [POLICY]: a system-style bus with the installed policy (and POLICY, a bus configuration
-# of the test's own, when given) at the system bus's default socket, /run/dbus/system_bus_socket,
-# in a directory open to every user, like the real one; nobody needs DBUS_SYSTEM_BUS_ADDRESS to
-# find it.
-BUS_DIR=/run/nubrik-e2e-bus
-startBus() {
-  mkdir -m 0755 "$BUS_DIR" /run/dbus || exit 95
-  local extra=()
-  [ $# -gt 0 ] && extra=(-e "s|</busconfig>|<include>$1</include></busconfig>|")
-  sed -e "s|@SOCKET@|/run/dbus/system_bus_socket|" \
-      -e "s|@POLICY@|$PREFIX/share/dbus-1/system.d/com.nubrik.helper.conf|" "${extra[@]}" \
-      "$SOURCE/packaging/test/private-system-bus.conf.in" >"$BUS_DIR/bus.conf" || exit 95
-  dbus-daemon --config-file="$BUS_DIR/bus.conf" --nofork --nopidfile --nosyslog \
-    --print-address=3 3>"$BUS_DIR/address" 2>"$OUT/bus.err" &
-  BUS=$!
-  waitFor "the bus" test -s "$BUS_DIR/address" || exit 95
-}
-
-LISTENERS=0
-# startHelperOnBus [EXECUTABLE]: the installed helper unless another is named; returns once it
-# owns its name and has published its first status.
-startHelperOnBus() {
-  "${1:-$INSTALLED_HELPER}" --daemon 2>>"$OUT/daemon.err" &
-  DAEMON=$!
-  LISTENERS=$((LISTENERS + 1))
-  waitFor "the bus listener" logHasTimes "$LISTENERS" "xpc listener started on com.nubrik.helper.xpc"
-  waitFor "the idle status" idlePublished
-}
-
-# recordStatus NAME COMMAND...: record a status read, repeated while a transaction is changing
-# the status (the reader then reports it as busy rather than guess).
-recordStatus() {
-  local i
-  for ((i = 0; i < 100; i++)); do
-    record "$@"
-    [ "$(cat "$OUT/$1.status")" = 3 ] && grep -q busy "$OUT/$1.out" || return 0
-    sleep 0.05
-  done
-}
-
-asNobody() { setpriv --reuid=65534 --regid=65534 --clear-groups "$@"; }
-
-# callHelper METHOD [ARGUMENT...]: a call from dbus-send, a program that is not the app.
-callHelper() {
-  local method=$1
-  shift
-  dbus-send --system --print-reply --dest=com.nubrik.helper.xpc /com/nubrik/helper \
-    "com.nubrik.HelperXPC.$method" "$@"
-}
-)SH";
+// Shell functions for scripts run by BusTest::runOnBus, sourced after the namespace prelude; read
+// from the source tree when the test runs.
+inline const std::string busPrelude = NUBRIK_E2E_BUS_PRELUDE;
 
 class BusTest : public NamespaceTest {
  protected:
@@ -110,11 +31,12 @@ class BusTest : public NamespaceTest {
     if (::access(tamselBinary.c_str(), X_OK) != 0) GTEST_SKIP() << "no tamsel at " << tamselBinary;
     // The mount point of the private installation; it exists on every Debian system.
     if (::access("/srv", F_OK) != 0) GTEST_SKIP() << "no /srv to mount the installation on";
+    ASSERT_EQ(::access(busPrelude.c_str(), R_OK), 0) << "cannot read " << busPrelude;
   }
 
   void runOnBus(const std::string& script) {
     runIsolated("BUILD='" NUBRIK_BINARY_DIR "'\nSOURCE='" NUBRIK_SOURCE_DIR "'\n" +
-                std::string(busPrelude) + script);
+                sourceLine(busPrelude) + script);
   }
 };
 

@@ -60,11 +60,8 @@ finish
             (std::vector<InterfaceState>{
                 {"lo", true}, {"lobby0", true}, {"peer1", false}, {"lo1", true}}));
 
-  expectLogged("capture: recorded 0 services, 0 Wi-Fi devices, 4 interfaces");
-  for (const char* link : {"lobby0", "lo1", "peer1"}) {
-    expectLogged(std::string("activation: brought interface ") + link + " down");
-    expectLogged(std::string("restoration: restored interface ") + link);
-  }
+  // The wording of each change's log line is the offline session test's; here only that none
+  // of them touched lo.
   for (const std::string& message : logMessages()) {
     EXPECT_FALSE(std::regex_search(message, std::regex(R"(interface lo( |$))"))) << message;
   }

@@ -27,6 +27,7 @@
 #include "core/nubrik_xpc.hpp"
 #include "core/public_status.hpp"
 #include "core/state_location.hpp"
+#include "core/xpc_result_codes.hpp"
 #include "helper/context/helper.hpp"
 #include "helper/coordinators/session_start_coordinator.hpp"
 #include "helper/log/log.hpp"
@@ -44,7 +45,8 @@ const std::string team = "TEAM123";
 const std::string prefix = "/opt/nubrik-test";
 // The group of the stand-in installation's setgid app, carried by the test's own connections.
 constexpr gid_t appGroup = 4242;
-const std::string busyText = "Another helper operation is in progress; try again in a moment.";
+// The texts are the wire contract's (pinned by its own test); here only which one arrives.
+const std::string busyText(xpcBusyMessage);
 
 std::string ownExecutable() {
   char buffer[4096];
@@ -265,7 +267,7 @@ TEST_F(HelperServiceBusTest, ASessionStartsAndAnEarlyUnlockComesAndGoes) {
   // The stored session is the daemon's; a second start is refused with its code and text.
   const Reply again = start(900);
   EXPECT_EQ(again.code, 3);
-  EXPECT_EQ(again.text, "A session is already active.");
+  EXPECT_EQ(again.text, xpcDefaultMessage(XPCStartResultCode::activeSession));
 
   const Reply requested = ask(NubrikXPC::requestEarlyUnlock);
   EXPECT_EQ(requested.code, 0);
@@ -282,7 +284,7 @@ TEST_F(HelperServiceBusTest, SchedulesRoundTripThroughTheStore) {
   const Reply empty = ask(NubrikXPC::getSchedules);
   EXPECT_EQ(empty.code, 0);
   EXPECT_EQ(empty.payload, "[]");
-  EXPECT_EQ(empty.text, "Schedules saved.");
+  EXPECT_EQ(empty.text, scheduleDefaultMessage(ScheduleResultCode::accepted));
 
   // A payload of exactly the limit is decoded; one byte more is refused without decoding.
   const std::vector<RecurringSchedule> list = {{"A", {2, 3, 4, 5, 6}, 540, 60, true}};
@@ -290,11 +292,11 @@ TEST_F(HelperServiceBusTest, SchedulesRoundTripThroughTheStore) {
   payload.insert(1, 65536 - payload.size(), ' ');
   const Reply saved = setSchedules(payload);
   EXPECT_EQ(saved.code, 0);
-  EXPECT_EQ(saved.text, "Schedules saved.");
+  EXPECT_EQ(saved.text, scheduleDefaultMessage(ScheduleResultCode::accepted));
   payload.insert(1, " ");
   const Reply tooLarge = setSchedules(payload);
   EXPECT_EQ(tooLarge.code, 1);
-  EXPECT_EQ(tooLarge.text, "The schedules were not valid.");
+  EXPECT_EQ(tooLarge.text, scheduleDefaultMessage(ScheduleResultCode::invalid));
   const Reply stored = ask(NubrikXPC::getSchedules);
   EXPECT_EQ(stored.code, 0);
   EXPECT_EQ(decodeSchedules(stored.payload), list);

@@ -10,6 +10,7 @@
 #include "core/nubrik_xpc.hpp"
 #include "core/session.hpp"
 #include "core/session_start_error.hpp"
+#include "core/xpc_result_codes.hpp"
 #include "helper/store/schedule_store.hpp"
 #include "helper/transaction/helper_transaction.hpp"
 
@@ -19,7 +20,21 @@ namespace {
 using std::chrono::seconds;
 
 const Date kEnd = dateFromUnixSeconds(1'900'000'000.0);
-const std::string busyText = "Another helper operation is in progress; try again in a moment.";
+// Each reply's text is the wire contract's, whose own test pins the wording; here only which text
+// goes out with which code.
+const std::string busyText(xpcBusyMessage);
+std::string text(XPCStartResultCode code) {
+  return std::string(xpcDefaultMessage(code));
+}
+std::string text(EarlyUnlockResultCode code) {
+  return std::string(earlyUnlockDefaultMessage(code));
+}
+std::string text(ScheduleResultCode code) {
+  return std::string(scheduleDefaultMessage(code));
+}
+std::string text(HelperRestartResultCode code) {
+  return std::string(helperRestartDefaultMessage(code));
+}
 
 OfflineSession sessionEndingAt(Date end) {
   OfflineSession session;
@@ -97,8 +112,8 @@ TEST(StartHandler, StartsPublishesAndRepliesWithTheEnd) {
 TEST(StartHandler, AStartErrorRepliesItsCodeAndText) {
   using Kind = SessionStartError::Kind;
   const std::vector<std::pair<Kind, XPCStartReply>> table = {
-      {Kind::invalidDuration, {2, 0, "The requested duration is not allowed."}},
-      {Kind::captureFailed, {6, 0, "The helper could not capture the current network state."}},
+      {Kind::invalidDuration, {2, 0, text(XPCStartResultCode::invalidDuration)}},
+      {Kind::captureFailed, {6, 0, text(XPCStartResultCode::captureFailed)}},
   };
   for (const auto& [kind, expected] : table) {
     Harness h;
@@ -113,9 +128,9 @@ TEST(StartHandler, ActivationPendingCarriesTheSavedEnd) {
   h.start = [](double) -> OfflineSession {
     throw SessionStartError::activationPending(sessionEndingAt(kEnd));
   };
-  EXPECT_EQ(h.object().startHandler(900),
-            (XPCStartReply{1, secondsSince1970(kEnd),
-                           "Session saved; the network lock is still being applied."}));
+  EXPECT_EQ(
+      h.object().startHandler(900),
+      (XPCStartReply{1, secondsSince1970(kEnd), text(XPCStartResultCode::activationPending)}));
   // The pending status is the coordinator's to publish, not the handler's.
   EXPECT_TRUE(h.published.empty());
   EXPECT_EQ(h.ticks, 1);
@@ -136,16 +151,15 @@ TEST(StartHandler, BusyRestartingAndOtherFailures) {
     started = true;
     return sessionEndingAt(kEnd + seconds(static_cast<long>(d)));
   };
-  EXPECT_EQ(
-      restarting.object().startHandler(900),
-      (XPCStartReply{10, 0, "The helper is restarting for an update; try again in a moment."}));
+  EXPECT_EQ(restarting.object().startHandler(900),
+            (XPCStartReply{10, 0, text(XPCStartResultCode::helperRestarting)}));
   EXPECT_FALSE(started);
   EXPECT_TRUE(restarting.published.empty());
 
   Harness diskFull;
   diskFull.start = [](double) -> OfflineSession { throw std::runtime_error("disk full"); };
   EXPECT_EQ(diskFull.object().startHandler(900),
-            (XPCStartReply{8, 0, "The helper could not process the start request."}));
+            (XPCStartReply{8, 0, text(XPCStartResultCode::requestFailed)}));
 
   Harness strange;
   strange.start = [](double) -> OfflineSession { throw 42; };
@@ -163,7 +177,7 @@ TEST(RestartHandler, RepliesTheCoordinatorsCodeWithItsText) {
   Harness h;
   h.restartCode = HelperRestartResultCode::sessionActive;
   EXPECT_EQ(h.object().restartHandler(),
-            (XPCRestartReply{1, "A session is active, so the helper cannot restart yet."}));
+            (XPCRestartReply{1, text(HelperRestartResultCode::sessionActive)}));
   EXPECT_EQ(h.transactions, std::vector<bool>{false});
   Harness locked;
   locked.lock = Harness::Lock::busy;
@@ -172,10 +186,9 @@ TEST(RestartHandler, RepliesTheCoordinatorsCodeWithItsText) {
 
 TEST(EarlyUnlockHandlers, RequestAndCancelHaveTheirOwnTexts) {
   Harness h;
-  EXPECT_EQ(h.object().earlyUnlockRequestHandler(),
-            (XPCEarlyUnlockReply{0, secondsSince1970(kEnd),
-                                 "Early unlock requested. The network will be restored in 15 "
-                                 "minutes unless you cancel."}));
+  EXPECT_EQ(
+      h.object().earlyUnlockRequestHandler(),
+      (XPCEarlyUnlockReply{0, secondsSince1970(kEnd), text(EarlyUnlockResultCode::accepted)}));
   EXPECT_EQ(h.object().earlyUnlockCancelHandler(),
             (XPCEarlyUnlockReply{0, secondsSince1970(kEnd),
                                  "Early unlock cancelled. The session continues."}));
@@ -183,8 +196,9 @@ TEST(EarlyUnlockHandlers, RequestAndCancelHaveTheirOwnTexts) {
   EXPECT_EQ(h.ticks, 2);
 
   h.cancel = [] { return EarlyUnlockResult{EarlyUnlockResultCode::notPending, kEnd}; };
-  EXPECT_EQ(h.object().earlyUnlockCancelHandler(),
-            (XPCEarlyUnlockReply{4, secondsSince1970(kEnd), "No early unlock is pending."}));
+  EXPECT_EQ(
+      h.object().earlyUnlockCancelHandler(),
+      (XPCEarlyUnlockReply{4, secondsSince1970(kEnd), text(EarlyUnlockResultCode::notPending)}));
 }
 
 TEST(EarlyUnlockHandlers, BusyAndFailures) {
@@ -196,7 +210,7 @@ TEST(EarlyUnlockHandlers, BusyAndFailures) {
   Harness failing;
   failing.request = []() -> EarlyUnlockResult { throw std::runtime_error("boom"); };
   EXPECT_EQ(failing.object().earlyUnlockRequestHandler(),
-            (XPCEarlyUnlockReply{7, 0, "The helper could not process the early unlock request."}));
+            (XPCEarlyUnlockReply{7, 0, text(EarlyUnlockResultCode::failed)}));
 }
 
 // A JSON array of schedules padded with blanks to exactly `size` bytes.
@@ -209,12 +223,12 @@ std::string payloadOfSize(std::size_t size) {
 TEST(SetSchedulesHandler, PayloadLimitIsInclusive) {
   Harness h;
   EXPECT_EQ(h.object().scheduleSetHandler(payloadOfSize(65536)),
-            (XPCScheduleSetReply{0, "Schedules saved."}));
+            (XPCScheduleSetReply{0, text(ScheduleResultCode::accepted)}));
   EXPECT_EQ(h.stored.schedules, std::vector<RecurringSchedule>{schedule("A")});
 
   Harness over;
   EXPECT_EQ(over.object().scheduleSetHandler(payloadOfSize(65537)),
-            (XPCScheduleSetReply{1, "The schedules were not valid."}));
+            (XPCScheduleSetReply{1, text(ScheduleResultCode::invalid)}));
   // Refused before the stored state is even read.
   EXPECT_EQ(over.loads, 0);
   EXPECT_EQ(over.transactions, std::vector<bool>{true});
@@ -224,13 +238,13 @@ TEST(SetSchedulesHandler, DecodingAndStoreRefusalsMapToCodes) {
   Harness h;
   for (const std::string bad : {"not json", "[{\"id\":\"A\"}]"}) {
     EXPECT_EQ(h.object().scheduleSetHandler(bad),
-              (XPCScheduleSetReply{1, "The schedules were not valid."}))
+              (XPCScheduleSetReply{1, text(ScheduleResultCode::invalid)}))
         << bad;
   }
   const std::vector<std::pair<ScheduleStoreError::Kind, XPCScheduleSetReply>> table = {
-      {ScheduleStoreError::Kind::invalidSchedule, {1, "The schedules were not valid."}},
-      {ScheduleStoreError::Kind::duplicateID, {3, "Two schedules share the same identifier."}},
-      {ScheduleStoreError::Kind::tooManySchedules, {2, "Too many schedules (maximum 20)."}},
+      {ScheduleStoreError::Kind::invalidSchedule, {1, text(ScheduleResultCode::invalid)}},
+      {ScheduleStoreError::Kind::duplicateID, {3, text(ScheduleResultCode::duplicate)}},
+      {ScheduleStoreError::Kind::tooManySchedules, {2, text(ScheduleResultCode::tooMany)}},
   };
   for (const auto& [kind, expected] : table) {
     Harness refusing;
@@ -240,7 +254,7 @@ TEST(SetSchedulesHandler, DecodingAndStoreRefusalsMapToCodes) {
   Harness diskFull;
   diskFull.save = [](const ScheduleState&) { throw std::runtime_error("disk full"); };
   EXPECT_EQ(diskFull.object().scheduleSetHandler("[]"),
-            (XPCScheduleSetReply{5, "The helper could not save the schedules."}));
+            (XPCScheduleSetReply{5, text(ScheduleResultCode::failed)}));
   Harness locked;
   locked.lock = Harness::Lock::busy;
   EXPECT_EQ(locked.object().scheduleSetHandler("[]"), (XPCScheduleSetReply{4, busyText}));
@@ -260,7 +274,8 @@ TEST(SetSchedulesHandler, ReplacingTheListKeepsTheFiredWindows) {
 
 TEST(GetSchedulesHandler, RepliesTheStoredListOrAnEmptyPayloadOnFailure) {
   Harness h;
-  EXPECT_EQ(h.object().scheduleGetHandler(), (XPCScheduleGetReply{0, "[]", "Schedules saved."}));
+  EXPECT_EQ(h.object().scheduleGetHandler(),
+            (XPCScheduleGetReply{0, "[]", text(ScheduleResultCode::accepted)}));
   h.stored.schedules = {schedule("A")};
   const XPCScheduleGetReply reply = h.object().scheduleGetHandler();
   EXPECT_EQ(decodeSchedules(reply.payload), std::vector<RecurringSchedule>{schedule("A")});
