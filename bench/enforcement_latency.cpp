@@ -1,24 +1,23 @@
 #include "bench/enforcement_latency.hpp"
 
-#include <fcntl.h>
-#include <signal.h>
-#include <sys/prctl.h>
 #include <sys/stat.h>
-#include <sys/wait.h>
 #include <unistd.h>
 
+#include <algorithm>
+#include <cerrno>
 #include <chrono>
+#include <cstring>
 #include <fstream>
+#include <functional>
 #include <optional>
 #include <set>
-#include <sstream>
 #include <stdexcept>
 #include <thread>
 
+#include "bench/daemon_process.hpp"
 #include "bench/link_control.hpp"
-#include "bench/process_runner.hpp"
+#include "bench/minimal_enforcer.hpp"
 #include "core/paths.hpp"
-#include "helper/cli/commands.hpp"
 
 namespace nubrik::bench {
 
@@ -26,116 +25,13 @@ namespace {
 
 using std::chrono::milliseconds;
 
-constexpr const char* daemonOutputFile = "/run/nubrik-bench-daemon.out";
-
 void pause(milliseconds duration) {
   std::this_thread::sleep_for(duration);
-}
-
-// The daemon as a child of the bench. It dies with the bench, whatever happens to the bench, so
-// no daemon is ever left behind in an abandoned namespace.
-class DaemonProcess {
- public:
-  explicit DaemonProcess(const std::string& helper) {
-    const std::vector<std::string> argv = {helper, "--daemon"};
-    std::vector<std::string> environment = childEnvironment();
-    std::vector<char*> argvPointers, environmentPointers;
-    for (const std::string& argument : argv)
-      argvPointers.push_back(const_cast<char*>(argument.c_str()));
-    argvPointers.push_back(nullptr);
-    for (std::string& entry : environment) environmentPointers.push_back(entry.data());
-    environmentPointers.push_back(nullptr);
-    const int output =
-        ::open(daemonOutputFile, O_WRONLY | O_CREAT | O_TRUNC | O_CLOEXEC | O_NOFOLLOW, 0600);
-    const int input = ::open("/dev/null", O_RDONLY | O_CLOEXEC);
-    const pid_t parent = ::getpid();
-
-    pid_ = ::fork();
-    if (pid_ == 0) {
-      if (::prctl(PR_SET_PDEATHSIG, SIGKILL) != 0 || ::getppid() != parent) ::_exit(127);
-      if (input >= 0) ::dup2(input, STDIN_FILENO);
-      if (output >= 0) {
-        ::dup2(output, STDOUT_FILENO);
-        ::dup2(output, STDERR_FILENO);
-      }
-      ::execve(argvPointers[0], argvPointers.data(), environmentPointers.data());
-      ::_exit(127);
-    }
-    if (output >= 0) ::close(output);
-    if (input >= 0) ::close(input);
-    if (pid_ < 0) throw std::runtime_error("fork failed for the daemon");
-  }
-
-  ~DaemonProcess() {
-    if (pid_ > 0 && !exited_) {
-      ::kill(pid_, SIGKILL);
-      (void)reap(0);
-    }
-  }
-
-  DaemonProcess(const DaemonProcess&) = delete;
-  DaemonProcess& operator=(const DaemonProcess&) = delete;
-
-  bool running() { return !exited_ && !reap(WNOHANG); }
-  pid_t pid() const { return pid_; }
-
-  // SIGTERM, then SIGKILL after 5 s. The exit status, or 128 + the signal that ended it.
-  int stop() {
-    if (!exited_) {
-      ::kill(pid_, SIGTERM);
-      for (int waited = 0; waited < 500 && !reap(WNOHANG); ++waited) pause(milliseconds(10));
-      if (!exited_) {
-        ::kill(pid_, SIGKILL);
-        (void)reap(0);
-      }
-    }
-    return status_;
-  }
-
- private:
-  // Whether the daemon has exited (and was reaped).
-  bool reap(int flags) {
-    int status = 0;
-    const pid_t reaped = ::waitpid(pid_, &status, flags);
-    if (reaped != pid_) return false;
-    exited_ = true;
-    status_ = WIFEXITED(status) ? WEXITSTATUS(status) : 128 + WTERMSIG(status);
-    return true;
-  }
-
-  pid_t pid_ = -1;
-  bool exited_ = false;
-  int status_ = -1;
-};
-
-std::string readFile(const std::string& path) {
-  std::ifstream stream(path);
-  std::ostringstream content;
-  content << stream.rdbuf();
-  return content.str();
 }
 
 bool hasContent(const char* path) {
   struct stat info {};
   return ::stat(path, &info) == 0 && info.st_size > 0;
-}
-
-// Runs one command of the helper, again while a tick of the daemon holds the state lock.
-CommandResult helperCommand(const std::string& helper, const std::vector<std::string>& arguments,
-                            const std::vector<std::string>& environment = {}) {
-  std::vector<std::string> argv = {helper};
-  argv.insert(argv.end(), arguments.begin(), arguments.end());
-  CommandResult result;
-  for (int attempt = 0; attempt < 200; ++attempt) {
-    result = runCommand(argv, {.extraEnvironment = environment, .captureStandardError = true});
-    if (result.exitStatus != exit_status::transactionUnavailable) break;
-    pause(milliseconds(10));
-  }
-  return result;
-}
-
-std::string describe(const CommandResult& result) {
-  return "exit " + std::to_string(result.exitStatus) + ": " + result.output;
 }
 
 // Waits (up to `limit`) until every named link is in the wanted state; returns those that are not.
@@ -156,20 +52,24 @@ std::vector<std::string> linksNotInState(LinkControl& control,
 }
 
 std::string joined(const std::vector<std::string>& names) {
+  constexpr size_t shown = 8;
   std::string text;
-  for (const std::string& name : names) text += (text.empty() ? "" : ", ") + name;
+  for (size_t i = 0; i < names.size() && i < shown; ++i) {
+    text += (text.empty() ? "" : ", ") + names[i];
+  }
+  if (names.size() > shown) text += " and " + std::to_string(names.size() - shown) + " more";
   return text;
 }
 
-// The scheduler's account of a process: nanoseconds on a CPU and nanoseconds runnable but
-// waiting for one (the first two fields of /proc/PID/schedstat).
+// The scheduler's account of a process or thread: nanoseconds on a CPU and nanoseconds runnable
+// but waiting for one (the first two fields of /proc/ID/schedstat).
 struct SchedulerTimes {
   int64_t running = 0;
   int64_t waiting = 0;
 };
 
-std::optional<SchedulerTimes> schedulerTimes(pid_t pid) {
-  std::ifstream stream("/proc/" + std::to_string(pid) + "/schedstat");
+std::optional<SchedulerTimes> schedulerTimes(pid_t id) {
+  std::ifstream stream("/proc/" + std::to_string(id) + "/schedstat");
   SchedulerTimes times;
   if (!(stream >> times.running >> times.waiting)) return std::nullopt;
   return times;
@@ -183,15 +83,121 @@ int countOccurrences(const std::string& text, const std::string& needle) {
   return count;
 }
 
+// Waits at least `gap`, then until the process or thread has neither run nor waited for a CPU for
+// a few milliseconds: a pass still under way (the daemon's own change wakes it again) would
+// otherwise delay the next trial. Gives up after a second.
+void waitUntilQuiet(pid_t id, milliseconds gap) {
+  constexpr milliseconds window(5);
+  pause(gap);
+  std::optional<SchedulerTimes> before = schedulerTimes(id);
+  for (milliseconds waited(0); before && waited < milliseconds(1000); waited += window) {
+    pause(window);
+    const std::optional<SchedulerTimes> after = schedulerTimes(id);
+    if (!after || (after->running == before->running && after->waiting == before->waiting)) {
+      return;
+    }
+    before = after;
+  }
+}
+
+// What the trials need to know of the enforcer under test.
+struct EnforcerUnderTest {
+  const char* name;
+  pid_t schedulerId;  // a process or thread id for /proc/ID/schedstat
+  std::function<bool()> running;
+};
+
+// The link of one trial. With fewer trials than links they are spread over all of them, so
+// every kind present gets its share; otherwise the links take turns.
+const SandboxLink& linkOfTrial(const std::vector<SandboxLink>& links, int trial, int trials) {
+  const size_t count = links.size();
+  const auto t = static_cast<size_t>(trial);
+  if (static_cast<size_t>(trials) >= count) return links[t % count];
+  return links[(t * count / static_cast<size_t>(trials)) % count];
+}
+
+// Runs trials [first, end) of `trials`; false when the enforcer stopped answering.
+bool runTrials(const std::vector<SandboxLink>& links, const LatencyOptions& options, int first,
+               int end, const EnforcerUnderTest& enforcer, LinkControl& control,
+               LinkMonitor& monitor, LatencyResult& result) {
+  int consecutiveTimeouts = 0;
+  for (int trial = first; trial < end; ++trial) {
+    const SandboxLink& link = linkOfTrial(links, trial, options.trials);
+    const int index = linkIndex(link.name);
+    monitor.drain();
+    const std::optional<SchedulerTimes> scheduledBefore = schedulerTimes(enforcer.schedulerId);
+    const std::optional<SchedulerTimes> benchBefore = schedulerTimes(::getpid());
+    const int64_t begin = monotonicNanoseconds();
+    control.setUp(index, true);
+    const std::optional<int64_t> down =
+        monitor.waitForDown(index, begin + int64_t{options.timeoutMilliseconds} * 1'000'000);
+    if (down) {
+      const double elapsed = static_cast<double>(*down - begin) / 1e6;
+      result.milliseconds.push_back(elapsed);
+      result.byKind[link.kind].push_back(elapsed);
+      // Read after the clock stopped: the enforcer may still be finishing its work, so this is
+      // an upper bound of what the trial cost it.
+      const std::optional<SchedulerTimes> scheduledAfter = schedulerTimes(enforcer.schedulerId);
+      const std::optional<SchedulerTimes> benchAfter = schedulerTimes(::getpid());
+      if (scheduledBefore && scheduledAfter && benchBefore && benchAfter) {
+        result.benchWaitingMilliseconds.push_back(
+            static_cast<double>(benchAfter->waiting - benchBefore->waiting) / 1e6);
+        result.daemonRunningMilliseconds.push_back(
+            static_cast<double>(scheduledAfter->running - scheduledBefore->running) / 1e6);
+        result.daemonWaitingMilliseconds.push_back(
+            static_cast<double>(scheduledAfter->waiting - scheduledBefore->waiting) / 1e6);
+      }
+      consecutiveTimeouts = 0;
+    } else {
+      ++result.timeouts;
+      control.setUp(index, false);
+      const bool running = enforcer.running();
+      if (++consecutiveTimeouts >= 3 || !running) {
+        result.problems.push_back(std::string("the ") + enforcer.name +
+                                  " stopped answering after trial " + std::to_string(trial + 1) +
+                                  (running ? "" : " (it exited)"));
+        return false;
+      }
+    }
+    waitUntilQuiet(enforcer.schedulerId, milliseconds(options.gapMilliseconds));
+  }
+  return true;
+}
+
+// A block of the minimal enforcer's trials; it exists only for the block.
+bool runMinimalEnforcerBlock(const std::vector<SandboxLink>& links, const LatencyOptions& options,
+                             int first, int end, LinkControl& control, LinkMonitor& monitor,
+                             LatencyResult& result) {
+  MinimalEnforcer enforcer;
+  while (enforcer.threadId() == 0 && enforcer.running()) pause(milliseconds(1));
+  const bool answered = runTrials(links, options, first, end,
+                                  {.name = "minimal enforcer",
+                                   .schedulerId = enforcer.threadId(),
+                                   .running = [&] { return enforcer.running(); }},
+                                  control, monitor, result);
+  result.correctionsLogged += enforcer.corrections();
+  if (enforcer.overflows() > 0) {
+    result.problems.push_back("the minimal enforcer lost notifications " +
+                              std::to_string(enforcer.overflows()) + " times");
+  }
+  return answered;
+}
+
 }  // namespace
 
-LatencyResult measureEnforcementLatency(const std::vector<SandboxLink>& links,
-                                        const LatencyOptions& options) {
+LatencyComparison measureEnforcementLatencies(const std::vector<SandboxLink>& links,
+                                              const LatencyOptions& options) {
   if (links.empty()) throw std::runtime_error("no links to measure");
-  LatencyResult result;
+  LatencyComparison comparison;
+  LatencyResult& result = comparison.daemon;
   // The log may already hold corrections made by other measurements in this sandbox.
   const int correctionsBefore =
       countOccurrences(readFile(NubrikPaths::logFile), "enforcement: brought interface ");
+  // A status left by an earlier measurement would pass for this daemon's.
+  if (::unlink(NubrikPaths::statusFile) != 0 && errno != ENOENT) {
+    throw std::runtime_error(std::string("unlink ") + NubrikPaths::statusFile + ": " +
+                             std::strerror(errno));
+  }
   LinkControl control;
   LinkMonitor monitor;
 
@@ -223,49 +229,31 @@ LatencyResult measureEnforcementLatency(const std::vector<SandboxLink>& links,
       !stillUp.empty()) {
     result.problems.push_back("after --start these links were still up: " + joined(stillUp));
   }
-  // Lets the daemon's passes woken by the start itself finish before the first trial.
-  pause(milliseconds(200));
 
-  int consecutiveTimeouts = 0;
-  for (int trial = 0; trial < options.trials; ++trial) {
-    const SandboxLink& link = links[static_cast<size_t>(trial) % links.size()];
-    const int index = linkIndex(link.name);
-    monitor.drain();
-    const std::optional<SchedulerTimes> scheduledBefore = schedulerTimes(daemon.pid());
-    const std::optional<SchedulerTimes> benchBefore = schedulerTimes(::getpid());
-    const int64_t begin = monotonicNanoseconds();
-    control.setUp(index, true);
-    const std::optional<int64_t> down =
-        monitor.waitForDown(index, begin + int64_t{options.timeoutMilliseconds} * 1'000'000);
-    if (down) {
-      const double elapsed = static_cast<double>(*down - begin) / 1e6;
-      result.milliseconds.push_back(elapsed);
-      result.byKind[link.kind].push_back(elapsed);
-      // Read after the clock stopped: the daemon may still be finishing its pass, so this is
-      // an upper bound of what the trial cost it.
-      const std::optional<SchedulerTimes> scheduledAfter = schedulerTimes(daemon.pid());
-      const std::optional<SchedulerTimes> benchAfter = schedulerTimes(::getpid());
-      if (scheduledBefore && scheduledAfter && benchBefore && benchAfter) {
-        result.benchWaitingMilliseconds.push_back(
-            static_cast<double>(benchAfter->waiting - benchBefore->waiting) / 1e6);
-        result.daemonRunningMilliseconds.push_back(
-            static_cast<double>(scheduledAfter->running - scheduledBefore->running) / 1e6);
-        result.daemonWaitingMilliseconds.push_back(
-            static_cast<double>(scheduledAfter->waiting - scheduledBefore->waiting) / 1e6);
-      }
-      consecutiveTimeouts = 0;
-    } else {
-      ++result.timeouts;
-      control.setUp(index, false);
-      if (++consecutiveTimeouts >= 3 || !daemon.running()) {
-        result.problems.push_back("the daemon stopped answering after trial " +
-                                  std::to_string(trial + 1) +
-                                  (daemon.running() ? "" : " (it exited)"));
-        break;
+  // Blocks alternate which enforcer goes first, so a trend in the machine's load falls on both.
+  const EnforcerUnderTest daemonUnderTest{
+      .name = "daemon", .schedulerId = daemon.pid(), .running = [&] { return daemon.running(); }};
+  bool daemonAnswers = true;
+  bool minimalAnswers = true;
+  const int blockTrials = std::max(1, options.blockTrials);
+  for (int first = 0, block = 0; first < options.trials; first += blockTrials, ++block) {
+    const int end = std::min(options.trials, first + blockTrials);
+    for (const bool daemonTurn : {block % 2 == 0, block % 2 != 0}) {
+      if (daemonTurn && daemonAnswers) {
+        daemon.release();
+        // Lets the daemon's passes woken by the start, or by what it missed while held, finish
+        // before its first trial.
+        pause(milliseconds(200));
+        daemonAnswers =
+            runTrials(links, options, first, end, daemonUnderTest, control, monitor, result);
+        daemon.hold();
+      } else if (!daemonTurn && minimalAnswers) {
+        minimalAnswers = runMinimalEnforcerBlock(links, options, first, end, control, monitor,
+                                                 comparison.minimal);
       }
     }
-    pause(milliseconds(options.gapMilliseconds));
   }
+  daemon.release();
 
   const std::string log = readFile(NubrikPaths::logFile);
   result.correctionsLogged =
@@ -283,7 +271,7 @@ LatencyResult measureEnforcementLatency(const std::vector<SandboxLink>& links,
     result.problems.push_back("the daemon exited with status " + std::to_string(status) +
                               " on SIGTERM");
   }
-  return result;
+  return comparison;
 }
 
 }  // namespace nubrik::bench

@@ -121,6 +121,70 @@ void LinkControl::exchange(void* request, size_t length, bool* up) {
   }
 }
 
+LinkDumper::LinkDumper() : fd_(openRouteSocket(0)), buffer_(datagramBytes) {}
+
+LinkDumper::~LinkDumper() {
+  ::close(fd_);
+}
+
+const std::vector<std::string>& LinkDumper::dump() {
+  names_.clear();
+  // Without the statistics, as the daemon asks: they are most of what the kernel would copy.
+  struct {
+    nlmsghdr header;
+    ifinfomsg info;
+    rtattr maskAttribute;
+    uint32_t mask;
+  } request{};
+  static_assert(sizeof request == NLMSG_LENGTH(sizeof(ifinfomsg)) + RTA_LENGTH(sizeof(uint32_t)));
+  request.header.nlmsg_len = sizeof request;
+  request.header.nlmsg_type = RTM_GETLINK;
+  request.header.nlmsg_flags = NLM_F_REQUEST | NLM_F_DUMP;
+  request.header.nlmsg_seq = ++sequence_;
+  request.info.ifi_family = AF_UNSPEC;
+  request.maskAttribute.rta_len = RTA_LENGTH(sizeof(uint32_t));
+  request.maskAttribute.rta_type = IFLA_EXT_MASK;
+  request.mask = RTEXT_FILTER_SKIP_STATS;
+  sockaddr_nl kernel{};
+  kernel.nl_family = AF_NETLINK;
+  if (::sendto(fd_, &request, sizeof request, 0, reinterpret_cast<const sockaddr*>(&kernel),
+               sizeof kernel) != static_cast<ssize_t>(sizeof request)) {
+    throwErrno("sendto(RTM_GETLINK dump)");
+  }
+  char* const buffer = buffer_.data();
+  for (;;) {
+    const ssize_t received = ::recv(fd_, buffer, buffer_.size(), 0);
+    if (received < 0) {
+      if (errno == EINTR) continue;
+      throwErrno("recv(RTM_GETLINK dump)");
+    }
+    int remaining = static_cast<int>(received);
+    for (auto* reply = reinterpret_cast<nlmsghdr*>(buffer); NLMSG_OK(reply, remaining);
+         reply = NLMSG_NEXT(reply, remaining)) {
+      if (reply->nlmsg_seq != sequence_) continue;
+      if (reply->nlmsg_type == NLMSG_DONE) {
+        if ((reply->nlmsg_flags & NLM_F_DUMP_INTR) != 0) throwErrno("RTM_GETLINK dump", EINTR);
+        return names_;
+      }
+      if (reply->nlmsg_type == NLMSG_ERROR) {
+        const auto* error = static_cast<const nlmsgerr*>(NLMSG_DATA(reply));
+        throwErrno("RTM_GETLINK dump", error->error != 0 ? -error->error : EPROTO);
+      }
+      if (reply->nlmsg_type != RTM_NEWLINK) continue;
+      const auto* info = static_cast<const ifinfomsg*>(NLMSG_DATA(reply));
+      if ((info->ifi_flags & IFF_LOOPBACK) != 0) continue;
+      int attributesLength = static_cast<int>(IFLA_PAYLOAD(reply));
+      for (auto* attribute = IFLA_RTA(info); RTA_OK(attribute, attributesLength);
+           attribute = RTA_NEXT(attribute, attributesLength)) {
+        if (attribute->rta_type != IFLA_IFNAME) continue;
+        const auto* name = static_cast<const char*>(RTA_DATA(attribute));
+        names_.emplace_back(name, ::strnlen(name, RTA_PAYLOAD(attribute)));
+        break;
+      }
+    }
+  }
+}
+
 LinkMonitor::LinkMonitor() : fd_(openRouteSocket(RTMGRP_LINK)), buffer_(datagramBytes) {
   // Room for every notification of a burst; an overflow would lose the one being waited for.
   const int bytes = 4 * 1024 * 1024;

@@ -3,7 +3,10 @@
 //    it on (a plain measured loop over the real daemon binary), and
 //  - the CPU time of one enforcement pass over 16 links with the rtnetlink backend and with a
 //    backend that runs the ip tool per object (Google Benchmark),
-// and prints a summary of both. Needs root; exits 77 when namespaces are not available.
+//  - at 16 and at 1,024 links, the daemon side by side with the least an enforcer can do: its
+//    re-enforcement latency against a minimal enforcer's, and its timer's pass against the
+//    kernel's link dump alone,
+// and prints a summary of all of it. Needs root; exits 77 when namespaces are not available.
 
 #include <benchmark/benchmark.h>
 #include <unistd.h>
@@ -19,10 +22,13 @@
 #include <string>
 #include <vector>
 
+#include "bench/comparison_report.hpp"
 #include "bench/enforcement_latency.hpp"
 #include "bench/ip_tool_network_operations.hpp"
+#include "bench/link_control.hpp"
 #include "bench/network_sandbox.hpp"
 #include "bench/pass_cost.hpp"
+#include "bench/statistics.hpp"
 #include "helper/net/network_switches.hpp"
 
 namespace nubrik::bench {
@@ -31,6 +37,7 @@ namespace {
 
 constexpr int skipStatus = 77;
 constexpr size_t linkCount = 16;
+constexpr size_t largeLinkCount = 1024;
 constexpr double medianTargetMilliseconds = 2;
 constexpr double p99TargetMilliseconds = 10;
 constexpr double passTargetMicroseconds = 100;
@@ -38,6 +45,8 @@ constexpr double ratioTarget = 100;
 
 struct Options {
   LatencyOptions latency;
+  // Trials of each enforcer at the large link count, where each daemon trial is slower.
+  int largeTrials = 200;
   std::vector<char*> benchmarkArguments;  // argv[0] and everything not ours
 };
 
@@ -69,6 +78,14 @@ std::optional<Options> parseOptions(int argc, char** argv) {
       const std::optional<int> trials = number(1);
       if (!trials) return std::nullopt;
       options.latency.trials = *trials;
+    } else if (argument == "--block-trials") {
+      const std::optional<int> trials = number(1);
+      if (!trials) return std::nullopt;
+      options.latency.blockTrials = *trials;
+    } else if (argument == "--large-trials") {
+      const std::optional<int> trials = number(1);
+      if (!trials) return std::nullopt;
+      options.largeTrials = *trials;
     } else if (argument == "--gap-ms") {
       const std::optional<int> gap = number(0);
       if (!gap) return std::nullopt;
@@ -78,17 +95,6 @@ std::optional<Options> parseOptions(int argc, char** argv) {
     }
   }
   return options;
-}
-
-// Nearest-rank percentile of sorted values.
-double percentile(const std::vector<double>& sorted, double fraction) {
-  const size_t rank = static_cast<size_t>(std::ceil(fraction * static_cast<double>(sorted.size())));
-  return sorted[std::clamp<size_t>(rank, 1, sorted.size()) - 1];
-}
-
-double median(const std::vector<double>& sorted) {
-  const size_t n = sorted.size();
-  return n % 2 == 1 ? sorted[n / 2] : (sorted[n / 2 - 1] + sorted[n / 2]) / 2;
 }
 
 // The first three fields of /proc/loadavg: how busy the machine was while measuring.
@@ -191,6 +197,17 @@ void printSchedulerSplit(const LatencyResult& latency) {
       slowest, total / count, ran / count, waited / count, benchWaited / count);
 }
 
+// "2 bridge, 2 tap, 12 veth": how many links of each kind.
+std::string describeKinds(const std::vector<SandboxLink>& links) {
+  std::map<std::string, int> kinds;
+  for (const SandboxLink& link : links) ++kinds[link.kind];
+  std::string text;
+  for (const auto& [kind, count] : kinds) {
+    text += (text.empty() ? "" : ", ") + std::to_string(count) + " " + kind;
+  }
+  return text;
+}
+
 struct MachineLoad {
   std::string beforeTrials;
   std::string afterTrials;
@@ -199,13 +216,7 @@ struct MachineLoad {
 void printSummary(const std::vector<SandboxLink>& links, const LatencyOptions& latencyOptions,
                   const std::optional<LatencyResult>& latency, const MachineLoad& load,
                   const std::vector<PassCost>& costs, const std::vector<std::string>& problems) {
-  std::map<std::string, int> kinds;
-  for (const SandboxLink& link : links) ++kinds[link.kind];
-  std::string kindText;
-  for (const auto& [kind, count] : kinds) {
-    kindText += (kindText.empty() ? "" : ", ") + std::to_string(count) + " " + kind;
-  }
-
+  const std::string kindText = describeKinds(links);
   std::printf("\n==================== nubrik_bench summary ====================\n");
   std::printf("sandbox: private network + mount namespaces, %zu links (%s), lo not counted\n",
               links.size(), kindText.c_str());
@@ -216,7 +227,8 @@ void printSummary(const std::vector<SandboxLink>& links, const LatencyOptions& l
   std::printf(
       "    set up with one RTM_NEWLINK request over rtnetlink from the bench process (no\n"
       "    fork); timed from just before the request to the read of the kernel's link\n"
-      "    notification with IFF_UP cleared (CLOCK_MONOTONIC); %d ms pause after each trial\n",
+      "    notification with IFF_UP cleared (CLOCK_MONOTONIC); after each trial a pause of\n"
+      "    %d ms or more, until the daemon is idle\n",
       latencyOptions.gapMilliseconds);
   if (!latency || latency->milliseconds.empty()) {
     std::printf("    no trial was measured\n");
@@ -293,11 +305,42 @@ void printSummary(const std::vector<SandboxLink>& links, const LatencyOptions& l
     if (!cost.error.empty()) std::printf("    %s: %s\n", cost.name.c_str(), cost.error.c_str());
   }
 
-  std::vector<std::string> all = problems;
-  if (latency) all.insert(all.end(), latency->problems.begin(), latency->problems.end());
-  std::printf("\nproblems: %s\n", all.empty() ? "none" : "");
-  for (const std::string& problem : all) std::printf("    %s\n", problem.c_str());
+  // The enforcers' own problems are listed with the comparison below.
+  std::printf("\nproblems: %s\n", problems.empty() ? "none" : "");
+  for (const std::string& problem : problems) std::printf("    %s\n", problem.c_str());
   std::fflush(stdout);
+}
+
+// Every link down, as the measurements expect to find them.
+void setAllDown(const std::vector<SandboxLink>& links) {
+  LinkControl control;
+  for (const SandboxLink& link : links) control.setUp(linkIndex(link.name), false);
+}
+
+// At one link count: the timer's pass against the link dump (no daemon running yet), then the
+// daemon's and the minimal enforcer's re-enforcement latency, never both enforcers at once.
+void measureAtLinkCount(const std::vector<SandboxLink>& links, const LatencyOptions& options,
+                        LinkCountMeasurement& m) {
+  setAllDown(links);
+  std::printf("\n%zu links: measuring the timer's pass and the link dump...\n", links.size());
+  std::fflush(stdout);
+  m.pass = measureTimerPassCost(links);
+
+  std::printf(
+      "%zu links: measuring re-enforcement latency, %d trials each of the daemon and of the\n"
+      "    minimal enforcer in alternating blocks of %d...\n",
+      links.size(), options.trials, options.blockTrials);
+  std::fflush(stdout);
+  try {
+    setAllDown(links);
+    LatencyComparison latencies = measureEnforcementLatencies(links, options);
+    m.daemon = std::move(latencies.daemon);
+    m.minimal = std::move(latencies.minimal);
+  } catch (const std::exception& error) {
+    LatencyResult failed;
+    failed.problems.push_back(std::string("latency measurement: ") + error.what());
+    m.daemon = std::move(failed);
+  }
 }
 
 int run(int argc, char** argv) {
@@ -309,8 +352,8 @@ int run(int argc, char** argv) {
   std::optional<Options> options = parseOptions(argc, argv);
   if (!options) {
     std::fprintf(stderr,
-                 "usage: nubrik_bench [--helper <path>] [--trials <n>] [--gap-ms <ms>] "
-                 "[--benchmark_... options]\n");
+                 "usage: nubrik_bench [--helper <path>] [--trials <n>] [--large-trials <n>] "
+                 "[--block-trials <n>] [--gap-ms <ms>] [--benchmark_... options]\n");
     return 2;
   }
   int benchmarkArgc = static_cast<int>(options->benchmarkArguments.size());
@@ -339,18 +382,31 @@ int run(int argc, char** argv) {
   // The passes first, while no daemon is running to react to the links they switch.
   const std::vector<PassCost> costs = runPassCostBenchmarks(names);
 
-  std::optional<LatencyResult> latency;
+  std::vector<LinkCountMeasurement> comparison;
   MachineLoad load{.beforeTrials = loadAverage(), .afterTrials = {}};
-  std::printf("\nmeasuring enforcement latency over %d trials...\n", options->latency.trials);
-  std::fflush(stdout);
-  try {
-    latency = measureEnforcementLatency(links, options->latency);
-  } catch (const std::exception& error) {
-    problems.push_back(std::string("latency measurement: ") + error.what());
+  std::vector<SandboxLink> measured = links;
+  for (const size_t count : {linkCount, largeLinkCount}) {
+    if (count != measured.size()) {
+      try {
+        addStandInLinks(measured, count);
+      } catch (const std::exception& error) {
+        problems.push_back(std::string("adding links: ") + error.what());
+        break;
+      }
+    }
+    LatencyOptions latencyOptions = options->latency;
+    if (count != linkCount) latencyOptions.trials = options->largeTrials;
+    LinkCountMeasurement& m = comparison.emplace_back();
+    m.links = measured.size();
+    m.linkKinds = describeKinds(measured);
+    measureAtLinkCount(measured, latencyOptions, m);
   }
   load.afterTrials = loadAverage();
 
-  printSummary(links, options->latency, latency, load, costs, problems);
+  printSummary(links, options->latency,
+               comparison.empty() ? std::optional<LatencyResult>() : comparison.front().daemon,
+               load, costs, problems);
+  missedTargets += printComparison(comparison, options->latency.gapMilliseconds);
   benchmark::Shutdown();
   if (missedTargets > 0) {
     std::printf("\nnubrik_bench: %d target%s missed\n", missedTargets,

@@ -1,5 +1,6 @@
 #include "bench/network_sandbox.hpp"
 
+#include <fcntl.h>
 #include <sched.h>
 #include <sys/mount.h>
 #include <sys/stat.h>
@@ -41,6 +42,18 @@ void run(const std::vector<std::string>& argv) {
     throw std::runtime_error(command + " failed (" + std::to_string(result.exitStatus) +
                              "): " + result.output);
   }
+}
+
+// Whether the kernel can create links of this kind (its driver may be missing or not loadable
+// in here); tried with one link that is removed again.
+bool kernelHasLinkKind(const std::string& kind) {
+  const std::string& ip = ipTool();
+  const std::string probe = "probe-" + kind;
+  const CommandResult added = runCommand({ip, "link", "add", "name", probe, "type", kind},
+                                         {.extraEnvironment = {}, .captureStandardError = true});
+  if (added.exitStatus != 0) return false;
+  run({ip, "link", "del", "dev", probe});
+  return true;
 }
 
 }  // namespace
@@ -93,6 +106,38 @@ std::vector<SandboxLink> createSandboxLinks(size_t count) {
     if (links.size() < count) links.push_back({far, "veth"});
   }
   return links;
+}
+
+void addStandInLinks(std::vector<SandboxLink>& links, size_t total) {
+  if (links.size() >= total) return;
+  const std::string kind = kernelHasLinkKind("dummy") ? "dummy" : "ifb";
+  // The sandbox's own /run: nothing else writes there.
+  constexpr const char* batchPath = "/run/nubrik-bench-links.batch";
+  std::string batch;
+  std::vector<SandboxLink> added;
+  for (size_t number = 0; links.size() + added.size() < total; ++number) {
+    const std::string name = kind + std::to_string(number);
+    batch += "link add name " + name + " type " + kind + "\n";
+    added.push_back({name, kind});
+  }
+  const int fd = ::open(batchPath, O_WRONLY | O_CREAT | O_EXCL | O_CLOEXEC | O_NOFOLLOW, 0600);
+  if (fd < 0)
+    throw std::runtime_error(std::string("open ") + batchPath + ": " + describeErrno(errno));
+  const ssize_t written = ::write(fd, batch.data(), batch.size());
+  const int writeError = errno;
+  ::close(fd);
+  if (written != static_cast<ssize_t>(batch.size())) {
+    ::unlink(batchPath);
+    throw std::runtime_error(std::string("write ") + batchPath + ": " + describeErrno(writeError));
+  }
+  try {
+    run({ipTool(), "-batch", batchPath});
+  } catch (...) {
+    ::unlink(batchPath);
+    throw;
+  }
+  ::unlink(batchPath);
+  links.insert(links.end(), added.begin(), added.end());
 }
 
 }  // namespace nubrik::bench

@@ -12,7 +12,7 @@ namespace nubrik::bench {
 
 struct SandboxLink {
   std::string name;
-  std::string kind;  // "veth", "bridge" or "tap"
+  std::string kind;  // "veth", "bridge", "tap", or "dummy" / "ifb" for the stand-ins
 };
 
 // Moves this (still single-threaded) process into fresh network and mount namespaces and
@@ -24,5 +24,9 @@ std::optional<std::string> enterPrivateNamespaces();
 // Brings lo up and creates `count` links (veth pairs, two bridges, two taps), all down, with the
 // ip tool. Throws std::runtime_error naming the command that failed.
 std::vector<SandboxLink> createSandboxLinks(size_t count);
+
+// Adds stand-in links (dummy, or ifb where the kernel has no dummy driver), all down, until
+// `links` holds `total`; one ip process for all of them. Throws std::runtime_error.
+void addStandInLinks(std::vector<SandboxLink>& links, size_t total);
 
 }  // namespace nubrik::bench
