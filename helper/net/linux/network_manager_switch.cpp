@@ -72,6 +72,14 @@ NetworkManagerSwitch::Connection* NetworkManagerSwitch::connection() {
     const char* fromEnvironment = ::secure_getenv("DBUS_SYSTEM_BUS_ADDRESS");
     address = fromEnvironment != nullptr ? fromEnvironment : defaultSystemBusAddress;
   }
+  // Without the bus's socket there is nothing to connect to; asking the file system first keeps a
+  // machine without a system bus from costing a socket on every pass.
+  if (const std::string_view prefix = "unix:path="; address.starts_with(prefix)) {
+    const std::string path = address.substr(prefix.size(), address.find_first_of(",;") -
+                                                               prefix.size());
+    struct stat status {};
+    if (::stat(path.c_str(), &status) != 0 && errno == ENOENT) return nullptr;
+  }
   auto fresh = std::make_unique<Connection>();
   int result = sd_bus_new(out(fresh->bus));
   if (result >= 0) result = sd_bus_set_address(fresh->bus.get(), address.c_str());
