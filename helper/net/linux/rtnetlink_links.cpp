@@ -28,7 +28,6 @@ namespace nubrik {
 namespace {
 
 constexpr const char* getLinkOperation = "RTM_GETLINK";
-constexpr const char* setLinkOperation = "RTM_SETLINK";
 
 // A dump whose link set changed while it ran is flagged by the kernel and taken again.
 constexpr int dumpAttempts = 3;
@@ -66,8 +65,6 @@ struct Exchange {
   bool malformed = false;
   bool allocationFailed = false;
   std::vector<DumpedLink> links;
-  std::optional<bool> up;    // single-link replies
-  std::string expectedName;  // single-link replies
 };
 
 int errnoOfLibnlError(int error) {
@@ -175,24 +172,9 @@ int onDumpedLink(nl_msg* message, void* argument) {
   return NL_OK;
 }
 
-int onSingleLink(nl_msg* message, void* argument) {
-  auto& exchange = *static_cast<Exchange*>(argument);
-  nlmsghdr* header = nlmsg_hdr(message);
-  if (header->nlmsg_type != RTM_NEWLINK) return NL_SKIP;
-  exchange.done = true;
-  nlattr* attributes[IFLA_MAX + 1];
-  if (nlmsg_parse(header, sizeof(ifinfomsg), attributes, IFLA_MAX, nullptr) < 0) {
-    exchange.malformed = true;
-    return NL_STOP;
-  }
-  const auto* info = static_cast<const ifinfomsg*>(nlmsg_data(header));
-  const std::optional<std::string> name = linkNameOf(attributes[IFLA_IFNAME]);
-  if (!name || *name != exchange.expectedName) {
-    exchange.malformed = true;
-    return NL_STOP;
-  }
-  exchange.up = (info->ifi_flags & IFF_UP) != 0;
-  return NL_STOP;
+// A change is answered by an acknowledgement alone; anything else in reply is not ours to read.
+int onChangeReply(nl_msg*, void*) {
+  return NL_SKIP;
 }
 
 }  // namespace
@@ -278,12 +260,6 @@ Message linkRequest(int type, int flags, const std::string* name, unsigned int s
 
 }  // namespace
 
-std::vector<std::string> RtnetlinkLinks::linkNames(bool includeLoopback) {
-  std::vector<std::string> names;
-  for (LinkState& link : linkStates(includeLoopback)) names.push_back(std::move(link.name));
-  return names;
-}
-
 std::vector<LinkState> RtnetlinkLinks::linkStates(bool includeLoopback) {
   std::lock_guard lock(mutex_);
   return dumpLocked(includeLoopback);
@@ -363,44 +339,6 @@ bool RtnetlinkLinks::isLoopback(const std::string& name) {
   }
 }
 
-// A flag read by ioctl costs a small fraction of an RTM_GETLINK round trip (the kernel builds the
-// whole link message for the latter), which matters with a pass every few seconds. But for a
-// name that does not exist the ioctl makes the kernel try to load a module of that name, so it
-// is used only for a link of the last listing whose index still carries that name; every other
-// name takes the RTM_GETLINK path.
-std::optional<bool> RtnetlinkLinks::fastUpFlag(const std::string& name) {
-  const auto listed = listedIndexes_.find(name);
-  if (listed == listedIndexes_.end() || nameOfIndex(listed->second) != name) return std::nullopt;
-  ifreq byName{};
-  std::memcpy(byName.ifr_name, name.c_str(), name.size() + 1);
-  if (::ioctl(nl_socket_get_fd(socket_->sock.get()), SIOCGIFFLAGS, &byName) != 0) {
-    return std::nullopt;
-  }
-  return (byName.ifr_flags & IFF_UP) != 0;
-}
-
-bool RtnetlinkLinks::isUp(const std::string& name) {
-  if (!isValidLinkName(name)) throw NetworkSystemError::systemCallFailed(getLinkOperation, ENODEV);
-  std::lock_guard lock(mutex_);
-  if (const std::optional<bool> up = fastUpFlag(name)) return *up;
-  Socket& sock = socket();
-  Message request = linkRequest(RTM_GETLINK, 0, &name);
-  if (!request) throw NetworkSystemError::systemCallFailed(getLinkOperation, ENOMEM);
-  Exchange exchange;
-  exchange.expectedName = name;
-  if (const int failure = sock.transact(request.get(), exchange, onSingleLink); failure != 0) {
-    socket_.reset();
-    throw NetworkSystemError::systemCallFailed(getLinkOperation, failure);
-  }
-  if (exchange.kernelError != 0) {
-    throw NetworkSystemError::systemCallFailed(getLinkOperation, exchange.kernelError);
-  }
-  if (exchange.malformed || !exchange.up) {
-    throw NetworkStateError::malformedOutput(getLinkOperation);
-  }
-  return *exchange.up;
-}
-
 bool RtnetlinkLinks::setUp(const std::string& name, bool up) {
   if (!isValidLinkName(name)) return false;
   std::lock_guard lock(mutex_);
@@ -409,7 +347,7 @@ bool RtnetlinkLinks::setUp(const std::string& name, bool up) {
     Message request = linkRequest(RTM_SETLINK, NLM_F_ACK, &name, up ? IFF_UP : 0, IFF_UP);
     if (!request) return false;
     Exchange exchange;
-    if (sock.transact(request.get(), exchange, onSingleLink) != 0) {
+    if (sock.transact(request.get(), exchange, onChangeReply) != 0) {
       socket_.reset();
       return false;
     }

@@ -25,14 +25,11 @@ class RtnetlinkLinks {
   RtnetlinkLinks(const RtnetlinkLinks&) = delete;
   RtnetlinkLinks& operator=(const RtnetlinkLinks&) = delete;
 
-  // Every link name in ifindex order, from one dump; the loopback device among them only with
-  // includeLoopback. Throws NetworkSystemError when the dump fails and
+  // Every link in ifindex order with its UP flag, from one dump; the loopback device among them
+  // only with includeLoopback. Throws NetworkSystemError when the dump fails and
   // NetworkStateError::malformedOutput("RTM_GETLINK") when it lacks a loopback device or holds
   // an invalid or repeated name; never returns a partial list. Names are the kernel's bytes,
   // whatever their encoding.
-  std::vector<std::string> linkNames(bool includeLoopback = true);
-
-  // The same dump with each link's UP flag as the dump reported it.
   std::vector<LinkState> linkStates(bool includeLoopback = true);
 
   // Whether the name is the loopback device's now. The device is known by its type (it can be
@@ -40,10 +37,6 @@ class RtnetlinkLinks {
   // checked counts as an ordinary link. A name the last listing gave an ordinary link is answered
   // from that listing, so asking about every listed link costs no system call.
   bool isLoopback(const std::string& name);
-
-  // Whether the link's administrative UP flag is set, read live from the kernel. Throws
-  // NetworkSystemError::systemCallFailed("RTM_GETLINK", ENODEV) for a link that does not exist.
-  bool isUp(const std::string& name);
 
   // Sets or clears the UP flag; true only when the kernel acknowledged the change.
   bool setUp(const std::string& name, bool up);
@@ -53,12 +46,11 @@ class RtnetlinkLinks {
   Socket& socket();
   std::vector<LinkState> dumpLocked(bool includeLoopback);
   std::optional<std::string> nameOfIndex(int index);
-  std::optional<bool> fastUpFlag(const std::string& name);
 
   std::mutex mutex_;
   std::unique_ptr<Socket> socket_;
-  // Index of every link of the last listing. Only an identity hint for the cheap flag read; the
-  // flags themselves are always read live.
+  // Index of every link of the last listing: an ordinary link's name there needs no system call
+  // to tell that it is not the loopback device's.
   std::unordered_map<std::string, int> listedIndexes_;
   // Indexes of the loopback device as the last listing found it by type. The device cannot be
   // deleted or moved to another namespace, so its index stays valid; its name is read live.

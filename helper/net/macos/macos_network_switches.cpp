@@ -13,13 +13,6 @@ namespace {
 const std::vector<std::string> listServicesArguments = {"-listallnetworkservices"};
 const std::vector<std::string> listInterfacesArguments = {"-l"};
 
-std::string checkedQuery(const ShellRunner& runner, const std::string& executable,
-                         const std::vector<std::string>& arguments) {
-  ShellResult result = runner(executable, arguments);
-  if (result.status != 0) throw NetworkStateError::commandFailed(executable, result.status);
-  return std::move(result.output);
-}
-
 template <typename Parser>
 std::optional<bool> optionalQuery(const ShellRunner& runner, const std::string& executable,
                                   const std::vector<std::string>& arguments, Parser parse) {
@@ -66,19 +59,6 @@ NameList discoverSnapshotInterfaces(const ShellRunner& runner) {
 NameList discoverWifiDevices(const ShellRunner& runner) {
   return wifiDeviceNames(
       parseHardwarePorts(runChecked(runner, networksetup, {"-listallhardwareports"})));
-}
-
-bool queryServiceEnabledState(const ShellRunner& runner, const std::string& service) {
-  return parseServiceEnabledState(
-      checkedQuery(runner, networksetup, {"-getnetworkserviceenabled", service}));
-}
-
-bool queryWifiPowerState(const ShellRunner& runner, const std::string& device) {
-  return parseWifiPowerState(checkedQuery(runner, networksetup, {"-getairportpower", device}));
-}
-
-bool queryInterfaceUpState(const ShellRunner& runner, const std::string& interface) {
-  return parseInterfaceUpState(checkedQuery(runner, ifconfig, {interface}));
 }
 
 std::optional<bool> wifiPowerState(const ShellRunner& runner, const std::string& device) {

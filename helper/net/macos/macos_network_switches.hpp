@@ -19,11 +19,6 @@ NameList discoverInterfaces(const ShellRunner& runner);
 NameList discoverSnapshotInterfaces(const ShellRunner& runner);
 NameList discoverWifiDevices(const ShellRunner& runner);
 
-// Single-object queries: throw NetworkStateError (commandFailed or malformedOutput).
-bool queryServiceEnabledState(const ShellRunner& runner, const std::string& service);
-bool queryWifiPowerState(const ShellRunner& runner, const std::string& device);
-bool queryInterfaceUpState(const ShellRunner& runner, const std::string& interface);
-
 // Optional forms: nullopt when the tool fails or its output does not parse.
 std::optional<bool> wifiPowerState(const ShellRunner& runner, const std::string& device);
 std::optional<bool> interfaceAdminState(const ShellRunner& runner, const std::string& interface);

@@ -117,10 +117,8 @@ TEST(MacosNetworkSwitches, AFailedListingThrowsTheQueryErrorAndAGarbledOneTheSta
                NetworkStateError::malformedOutput("ifconfig"));
 }
 
-TEST(MacosNetworkSwitches, QueriesPassTheNameAsOneArgumentAndThrowOrGiveNothingOnFailure) {
+TEST(MacosNetworkSwitches, QueriesPassTheNameAsOneArgumentAndGiveNothingOnFailure) {
   FakeTools tools;
-  tools.answer({"/usr/sbin/networksetup", "-getnetworkserviceenabled", "Thunderbolt Bridge"},
-               {"Disabled\n", 0});
   tools.answer({"/usr/sbin/networksetup", "-getairportpower", "en1"},
                {"Wi-Fi Power (en1): On\n", 0});
   tools.answer({"/sbin/ifconfig", "en0"}, {"en0: flags=8863<UP,BROADCAST> mtu 1500\n", 0});
@@ -128,19 +126,8 @@ TEST(MacosNetworkSwitches, QueriesPassTheNameAsOneArgumentAndThrowOrGiveNothingO
   tools.answer({"/usr/sbin/networksetup", "-getairportpower", "en0"}, {"garbage\n", 0});
   const macos::ShellRunner runner = tools.runner();
 
-  EXPECT_FALSE(macos::queryServiceEnabledState(runner, "Thunderbolt Bridge"));
-  EXPECT_TRUE(macos::queryWifiPowerState(runner, "en1"));
-  EXPECT_TRUE(macos::queryInterfaceUpState(runner, "en0"));
   EXPECT_EQ(macos::wifiPowerState(runner, "en1"), true);
   EXPECT_EQ(macos::interfaceAdminState(runner, "en0"), true);
-
-  try {
-    macos::queryInterfaceUpState(runner, "en9");
-    ADD_FAILURE() << "expected a failure";
-  } catch (const NetworkStateError& error) {
-    EXPECT_EQ(error, NetworkStateError::commandFailed("/sbin/ifconfig", 1));
-  }
-  EXPECT_THROW(macos::queryWifiPowerState(runner, "en0"), NetworkStateError);
   EXPECT_EQ(macos::interfaceAdminState(runner, "en9"), std::nullopt);
   EXPECT_EQ(macos::wifiPowerState(runner, "en0"), std::nullopt);
   EXPECT_EQ(macos::wifiPowerState(runner, "en7"), std::nullopt);  // could not be started
