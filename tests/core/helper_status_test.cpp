@@ -6,6 +6,7 @@
 
 #include "core/json_fields.hpp"
 #include "core/session.hpp"
+#include "tests/core/sample_session.hpp"
 
 namespace nubrik {
 namespace {
@@ -13,18 +14,8 @@ namespace {
 using std::chrono::milliseconds;
 using std::chrono::seconds;
 
-// 2026-01-01 12:00:00 UTC.
-const Date noon = dateFromReferenceSeconds(788961600);
-
-OfflineSession sampleSession() {
-  OfflineSession session;
-  session.id = "0B5E1F32-7C44-4B1A-9D2E-52A3C1F0A9B7";
-  session.startDate = dateFromReferenceSeconds(788961600.5);
-  session.expirationDate = dateFromReferenceSeconds(788965200.5);
-  session.services = {{"Wi-Fi", true}, {"Ethernet \"2\"", false}};
-  session.wifiPower = {{"phy0", true}};
-  return session;
-}
+using test::noon;
+using test::sampleSession;
 
 TEST(HelperStatusDerivation, TruncatesTowardZeroAndNeverGoesNegative) {
   OfflineSession session = sampleSession();

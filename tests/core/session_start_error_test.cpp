@@ -2,18 +2,12 @@
 
 #include <gtest/gtest.h>
 
+#include "tests/core/sample_session.hpp"
+
 namespace nubrik {
 namespace {
 
-OfflineSession sampleSession() {
-  OfflineSession session;
-  session.id = "0B5E1F32-7C44-4B1A-9D2E-52A3C1F0A9B7";
-  session.startDate = dateFromReferenceSeconds(788961600.5);
-  session.expirationDate = dateFromReferenceSeconds(788965200.5);
-  session.services = {{"Wi-Fi", true}, {"Ethernet \"2\"", false}};
-  session.wifiPower = {{"phy0", true}};
-  return session;
-}
+using test::sampleSession;
 
 TEST(SessionStartErrorText, MatchesTheCommandLineContract) {
   using Kind = SessionStartError::Kind;
