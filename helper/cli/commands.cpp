@@ -38,7 +38,7 @@ std::string describeUnknown(const std::exception_ptr& error) {
 }
 
 void runInTransaction(const std::function<void()>& body) {
-  HelperTransaction::run(body, false);
+  HelperTransaction::run(body);
 }
 
 // The text of one recover result on standard output, or none for a failure.
@@ -152,7 +152,7 @@ RecoverCommandOperations RecoverCommandOperations::production(Helper& helper) {
   RecoverCommandOperations operations;
   // The administrator's way back online must not depend on the helper's files being writable.
   operations.runTransaction = [](const std::function<void()>& body) {
-    HelperTransaction::run(body, false, std::nullopt, WhenUnwritable::proceed);
+    HelperTransaction::run(body, StatusEffect::publishes, std::nullopt, WhenUnwritable::proceed);
   };
   operations.runRecovery = [&helper] {
     RecoverCommandOptions options;

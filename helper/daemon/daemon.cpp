@@ -137,7 +137,7 @@ int runDaemon(Helper& helper, const ListenerStart& startListener) {
             diagnose("removed stale temporary file " + path);
           }
         },
-        true);
+        StatusEffect::neutral);
   } catch (...) {
     // Another process holds the lock or it cannot be taken; the files wait for the next start.
   }

@@ -116,7 +116,8 @@ void DaemonTickCoordinator::tick() const {
 
 void DaemonTickCoordinator::transactionalTick() const {
   // The network decisions go on even when the state or status files cannot be written.
-  HelperTransaction::run([this] { tick(); }, false, std::nullopt, WhenUnwritable::proceed);
+  HelperTransaction::run([this] { tick(); }, StatusEffect::publishes, std::nullopt,
+                         WhenUnwritable::proceed);
 }
 
 void runTick(const DaemonTickCoordinator& coordinator) noexcept {

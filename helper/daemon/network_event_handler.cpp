@@ -42,7 +42,7 @@ NetworkEventDependencies NetworkEventDependencies::production(Helper& helper,
   d.now = [] { return std::chrono::system_clock::now(); };
   d.runLocked = [](const std::function<void()>& body) {
     try {
-      HelperTransaction::run(body, true);
+      HelperTransaction::run(body, StatusEffect::neutral);
       return true;
     } catch (...) {
       return false;

@@ -20,8 +20,8 @@ namespace nubrik {
 
 namespace {
 
-constexpr bool changesStatus = false;
-constexpr bool statusNeutral = true;
+constexpr StatusEffect changesStatus = StatusEffect::publishes;
+constexpr StatusEffect statusNeutral = StatusEffect::neutral;
 
 std::string text(std::string_view message) {
   return std::string(message);
@@ -179,8 +179,8 @@ Reply guarded(Body&& body, Fallback&& fallback) {
 
 HelperXPCHandlerDependencies HelperXPCHandlerDependencies::production(Helper& helper) {
   HelperXPCHandlerDependencies d;
-  d.runTransaction = [](const std::function<void()>& body, bool neutral) {
-    HelperTransaction::run(body, neutral);
+  d.runTransaction = [](const std::function<void()>& body, StatusEffect effect) {
+    HelperTransaction::run(body, effect);
   };
   d.isRestarting = [&helper] { return helper.isRestarting(); };
   d.startSession = [&helper](double duration) {

@@ -10,6 +10,7 @@
 #include "core/recurring_schedule.hpp"
 #include "core/session.hpp"
 #include "core/xpc_result_codes.hpp"
+#include "helper/transaction/helper_transaction.hpp"
 
 namespace nubrik {
 
@@ -60,7 +61,7 @@ class HelperRestartingError : public std::runtime_error {
 struct HelperXPCHandlerDependencies {
   // Runs the body as one helper transaction with the given status-neutral flag. Throws
   // HelperTransactionError when the state lock cannot be taken, else the body's own error.
-  std::function<void(const std::function<void()>& body, bool statusNeutral)> runTransaction;
+  std::function<void(const std::function<void()>& body, StatusEffect effect)> runTransaction;
   std::function<bool()> isRestarting;
   // Throws SessionStartError or the store's error.
   std::function<OfflineSession(double duration)> startSession;

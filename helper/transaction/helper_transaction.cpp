@@ -144,7 +144,7 @@ bool HelperTransaction::publicationAllowed() {
   return !publicationWithdrawn.load();
 }
 
-void HelperTransaction::run(const std::function<void()>& body, bool statusNeutral,
+void HelperTransaction::run(const std::function<void()>& body, StatusEffect effect,
                             std::optional<std::string> lockPathArgument,
                             WhenUnwritable whenUnwritable) {
   const bool lockPathGiven = lockPathArgument.has_value();
@@ -184,7 +184,7 @@ void HelperTransaction::run(const std::function<void()>& body, bool statusNeutra
 
     if (path == StateLocation::stateLockFile()) protectLegacyLockFile(path);
 
-    if (statusNeutral) {
+    if (effect == StatusEffect::neutral) {
       InTransactionScope scope;
       body();
       return;

@@ -23,6 +23,12 @@ class HelperTransactionError : public std::runtime_error {
   int error_;
 };
 
+// Whether a transaction's body changes the state that the public status shows. A body that does
+// (a start, an early unlock, a tick) is bracketed by an odd and an even generation and must leave
+// the status published; one that does not (a health check, a lookup, a clean-up) leaves the
+// generation and status as they are.
+enum class StatusEffect { publishes, neutral };
+
 // What a transaction does when the helper's files cannot be written: the lock file cannot be
 // opened, or the in-progress generation cannot be published.
 enum class WhenUnwritable {
@@ -40,16 +46,16 @@ class HelperTransaction {
  public:
   // Runs the body as a transaction; a body that calls run() again runs inline.
   // Throws HelperTransactionError, a generation write failure, or the body's own error.
-  static void run(const std::function<void()>& body, bool statusNeutral = false,
+  static void run(const std::function<void()>& body, StatusEffect effect = StatusEffect::publishes,
                   std::optional<std::string> lockPath = std::nullopt,
                   WhenUnwritable whenUnwritable = WhenUnwritable::refuse);
 
   template <typename Body>
-  static auto runReturning(Body&& body, bool statusNeutral = false,
+  static auto runReturning(Body&& body, StatusEffect effect = StatusEffect::publishes,
                            std::optional<std::string> lockPath = std::nullopt) {
     using Result = decltype(body());
     std::optional<Result> result;
-    run([&] { result.emplace(body()); }, statusNeutral, std::move(lockPath));
+    run([&] { result.emplace(body()); }, effect, std::move(lockPath));
     return std::move(*result);
   }
 

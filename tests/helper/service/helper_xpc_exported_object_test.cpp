@@ -17,6 +17,9 @@
 namespace nubrik {
 namespace {
 
+constexpr StatusEffect publishes = StatusEffect::publishes;
+constexpr StatusEffect neutral = StatusEffect::neutral;
+
 using std::chrono::seconds;
 
 const Date kEnd = dateFromUnixSeconds(1'900'000'000.0);
@@ -52,7 +55,7 @@ RecurringSchedule schedule(const std::string& id) {
 struct Harness {
   enum class Lock { free, busy, broken };
   Lock lock = Lock::free;
-  std::vector<bool> transactions;  // the status-neutral flag of each transaction entered
+  std::vector<StatusEffect> transactions;  // the status effect of each transaction entered
   bool restarting = false;
   std::function<OfflineSession(double)> start = [](double d) {
     return sessionEndingAt(kEnd + seconds(static_cast<long>(d)));
@@ -72,12 +75,12 @@ struct Harness {
 
   HelperXPCExportedObject object() {
     HelperXPCHandlerDependencies d;
-    d.runTransaction = [this](const std::function<void()>& body, bool neutral) {
+    d.runTransaction = [this](const std::function<void()>& body, StatusEffect effect) {
       if (lock == Lock::busy)
         throw HelperTransactionError(HelperTransactionError::Kind::lockUnavailable, "/l");
       if (lock == Lock::broken)
         throw HelperTransactionError(HelperTransactionError::Kind::acquisitionFailed, "/l");
-      transactions.push_back(neutral);
+      transactions.push_back(effect);
       body();
     };
     d.isRestarting = [this] { return restarting; };
@@ -102,7 +105,7 @@ TEST(StartHandler, StartsPublishesAndRepliesWithTheEnd) {
   const XPCStartReply reply = h.object().startHandler(900);
   EXPECT_EQ(reply, (XPCStartReply{0, secondsSince1970(kEnd + seconds(900)), ""}));
   ASSERT_EQ(h.published.size(), 1u);
-  EXPECT_EQ(h.transactions, std::vector<bool>{false});
+  EXPECT_EQ(h.transactions, std::vector<StatusEffect>{publishes});
   // The daemon loop is asked to follow the new session at once.
   EXPECT_EQ(h.ticks, 1);
 }
@@ -178,7 +181,7 @@ TEST(RestartHandler, RepliesTheCoordinatorsCodeWithItsText) {
   h.restartCode = HelperRestartResultCode::sessionActive;
   EXPECT_EQ(h.object().restartHandler(),
             (XPCRestartReply{1, text(HelperRestartResultCode::sessionActive)}));
-  EXPECT_EQ(h.transactions, std::vector<bool>{false});
+  EXPECT_EQ(h.transactions, std::vector<StatusEffect>{publishes});
   Harness locked;
   locked.lock = Harness::Lock::busy;
   EXPECT_EQ(locked.object().restartHandler(), (XPCRestartReply{3, busyText}));
@@ -192,7 +195,7 @@ TEST(EarlyUnlockHandlers, RequestAndCancelHaveTheirOwnTexts) {
   EXPECT_EQ(h.object().earlyUnlockCancelHandler(),
             (XPCEarlyUnlockReply{0, secondsSince1970(kEnd),
                                  "Early unlock cancelled. The session continues."}));
-  EXPECT_EQ(h.transactions, (std::vector<bool>{false, false}));
+  EXPECT_EQ(h.transactions, (std::vector<StatusEffect>{publishes, publishes}));
   EXPECT_EQ(h.ticks, 2);
 
   h.cancel = [] { return EarlyUnlockResult{EarlyUnlockResultCode::notPending, kEnd}; };
@@ -231,7 +234,7 @@ TEST(SetSchedulesHandler, PayloadLimitIsInclusive) {
             (XPCScheduleSetReply{1, text(ScheduleResultCode::invalid)}));
   // Refused before the stored state is even read.
   EXPECT_EQ(over.loads, 0);
-  EXPECT_EQ(over.transactions, std::vector<bool>{true});
+  EXPECT_EQ(over.transactions, std::vector<StatusEffect>{neutral});
 }
 
 TEST(SetSchedulesHandler, DecodingAndStoreRefusalsMapToCodes) {
@@ -279,7 +282,7 @@ TEST(GetSchedulesHandler, RepliesTheStoredListOrAnEmptyPayloadOnFailure) {
   h.stored.schedules = {schedule("A")};
   const XPCScheduleGetReply reply = h.object().scheduleGetHandler();
   EXPECT_EQ(decodeSchedules(reply.payload), std::vector<RecurringSchedule>{schedule("A")});
-  EXPECT_EQ(h.transactions, (std::vector<bool>{true, true}));
+  EXPECT_EQ(h.transactions, (std::vector<StatusEffect>{neutral, neutral}));
 
   Harness locked;
   locked.lock = Harness::Lock::busy;

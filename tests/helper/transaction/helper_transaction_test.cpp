@@ -67,7 +67,7 @@ TEST_F(HelperTransactionTest, OnlyAFinalPublicationFinishesTheGeneration) {
   EXPECT_EQ(generation(), (StatusGeneration{kEpoch, 5}));
 
   // A status-neutral transaction leaves the generation file alone.
-  HelperTransaction::run([] { SessionStore::writeStatusIdle(); }, /*statusNeutral=*/true);
+  HelperTransaction::run([] { SessionStore::writeStatusIdle(); }, StatusEffect::neutral);
   EXPECT_EQ(dir.read("generation.json"), encodeGeneration({kEpoch, 5}));
 }
 
@@ -77,7 +77,8 @@ TEST_F(HelperTransactionTest, NestedRunExecutesInlineWithoutLockOrGeneration) {
   HelperTransaction::run([&] {
     // A second flock from a new descriptor would be refused even in this process.
     HelperTransaction::run([&] { ++innerRuns; });
-    HelperTransaction::run([&] { ++innerRuns; }, false, dir.file("other/transaction.lock"));
+    HelperTransaction::run([&] { ++innerRuns; }, StatusEffect::publishes,
+                           dir.file("other/transaction.lock"));
   });
   EXPECT_EQ(innerRuns, 2);
   EXPECT_FALSE(has("other"));
@@ -129,7 +130,7 @@ TEST_F(HelperTransactionTest, UnwritableGenerationRefusesOrRunsWithTheStatusWith
         publicationAllowed = HelperTransaction::publicationAllowed();
         SessionStore::writeStatusIdle();
       },
-      false, std::nullopt, WhenUnwritable::proceed);
+      StatusEffect::publishes, std::nullopt, WhenUnwritable::proceed);
   EXPECT_TRUE(ran);
   EXPECT_FALSE(publicationAllowed);
   EXPECT_FALSE(has("status.json"));
@@ -155,7 +156,7 @@ TEST_F(HelperTransactionTest, AnUnusableLockFileFallsBackToTheDirectoryLockOnlyW
         EXPECT_FALSE(StateDirectoryLock(dir.path()).acquire());
         SessionStore::writeStatusIdle();
       },
-      false, std::nullopt, WhenUnwritable::proceed);
+      StatusEffect::publishes, std::nullopt, WhenUnwritable::proceed);
   EXPECT_TRUE(ran);
   EXPECT_EQ(generation().sequence % 2, 0u);
   EXPECT_EQ(dir.read("status.json"), "{\"active\":false}");
@@ -163,8 +164,9 @@ TEST_F(HelperTransactionTest, AnUnusableLockFileFallsBackToTheDirectoryLockOnlyW
   // Whoever holds the directory lock keeps every transaction out, whichever lock it could take.
   StateDirectoryLock holder(dir.path());
   ASSERT_TRUE(holder.acquire());
-  EXPECT_THROW(HelperTransaction::run([] {}, false, std::nullopt, WhenUnwritable::proceed),
-               HelperTransactionError);
+  EXPECT_THROW(
+      HelperTransaction::run([] {}, StatusEffect::publishes, std::nullopt, WhenUnwritable::proceed),
+      HelperTransactionError);
   std::filesystem::remove_all(dir.file("transaction.lock"));
   try {
     HelperTransaction::run([] { ADD_FAILURE() << "body ran"; });
@@ -177,7 +179,7 @@ TEST_F(HelperTransactionTest, AnUnusableLockFileFallsBackToTheDirectoryLockOnlyW
 TEST_F(HelperTransactionTest, LockFailuresAreReportedWithoutWaiting) {
   const auto failure = [](const std::string& lock) -> std::string {
     try {
-      HelperTransaction::run([] { ADD_FAILURE() << "body ran"; }, false, lock);
+      HelperTransaction::run([] { ADD_FAILURE() << "body ran"; }, StatusEffect::publishes, lock);
     } catch (const HelperTransactionError& error) {
       return error.what();
     }
