@@ -39,9 +39,6 @@ class LinuxNetworkSwitches final : public NetworkSwitches {
   bool set(SwitchKind kind, const std::string& name, bool on) override;
   bool sparesInterface(const std::string& name) override;
 
-  // The links themselves, for the daemon's answer to a single link's change.
-  RtnetlinkLinks& links() { return links_; }
-
  private:
   enum class Manager { running, installed, absent };
   Manager manager();
