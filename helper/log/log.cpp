@@ -19,18 +19,6 @@ namespace {
 
 std::mutex settingsMutex;
 LogHandler installedHandler;
-std::optional<std::string> testLogFile;
-
-struct LogTarget {
-  std::string file;
-  std::string directory;
-};
-
-LogTarget currentTarget() {
-  std::lock_guard<std::mutex> guard(settingsMutex);
-  if (testLogFile) return {*testLogFile, parentDirectory(*testLogFile)};
-  return {NubrikPaths::logFile, NubrikPaths::logDir};
-}
 
 LogHandler currentHandler() {
   std::lock_guard<std::mutex> guard(settingsMutex);
@@ -53,15 +41,6 @@ std::string formatLogLine(Date when, std::string_view message) {
   return line;
 }
 
-void setLogFileForTest(std::string path) {
-  std::lock_guard<std::mutex> guard(settingsMutex);
-  if (path.empty()) {
-    testLogFile.reset();
-  } else {
-    testLogFile = std::move(path);
-  }
-}
-
 void setLogHandler(LogHandler handler) {
   std::lock_guard<std::mutex> guard(settingsMutex);
   installedHandler = std::move(handler);
@@ -76,14 +55,16 @@ void log(std::string_view message) {
     }
     return;
   }
+  appendLogLine(NubrikPaths::logFile, message);
+}
 
+void appendLogLine(const std::string& file, std::string_view message) {
   try {
     const std::string line = formatLogLine(std::chrono::system_clock::now(), message);
-    const LogTarget target = currentTarget();
-    (void)makeDirectories(target.directory);
+    (void)makeDirectories(parentDirectory(file));
 
     const UniqueFd fd =
-        openNoFollow(AT_FDCWD, target.file, O_WRONLY | O_APPEND | O_CREAT | O_NONBLOCK, 0644);
+        openNoFollow(AT_FDCWD, file, O_WRONLY | O_APPEND | O_CREAT | O_NONBLOCK, 0644);
     if (!fd.valid()) return;
     // One write() per line: O_APPEND makes each one land whole at the end, so concurrent
     // callers may interleave lines but never the bytes within a line.

@@ -22,8 +22,9 @@ void sendDiagnosticsToStandardError();
 // The whole line that log() appends for a message at an instant (with its line feed).
 std::string formatLogLine(Date when, std::string_view message);
 
-// The file log() appends to; tests point it elsewhere.
-void setLogFileForTest(std::string path);
+// What log() does without a handler, for the log file at the path: appends the message's line,
+// making the file (0644) and its directories on demand, never through a symbolic link.
+void appendLogLine(const std::string& file, std::string_view message);
 
 // When set, log() passes every message here instead of writing the file.
 using LogHandler = std::function<void(const std::string&)>;

@@ -24,18 +24,10 @@ namespace {
 // Above this the next odd and even numbers would come close to wrapping, so a new epoch begins.
 constexpr std::uint64_t lastSequenceOfEpoch = std::numeric_limits<std::uint64_t>::max() - 3;
 
-std::mutex testLockPathMutex;
-std::optional<std::string> testLockPathValue;
-
 std::atomic<bool> snapshotPublished{false};
 std::atomic<bool> publicationWithdrawn{false};
 // Only touched on the state executor, which admits one thread at a time.
 bool inTransaction = false;
-
-std::optional<std::string> currentTestLockPath() {
-  std::lock_guard<std::mutex> guard(testLockPathMutex);
-  return testLockPathValue;
-}
 
 std::string describeTransactionError(HelperTransactionError::Kind kind, const std::string& path) {
   const char* name = kind == HelperTransactionError::Kind::lockUnavailable ? "lockUnavailable"
@@ -119,13 +111,7 @@ HelperTransactionError::HelperTransactionError(Kind kind, std::string path, int 
       error_(error) {}
 
 std::string HelperTransaction::lockPath() {
-  if (auto test = currentTestLockPath()) return *test;
   return StateLocation::stateLockFile();
-}
-
-void HelperTransaction::setTestLockPathForTest(std::optional<std::string> path) {
-  std::lock_guard<std::mutex> guard(testLockPathMutex);
-  testLockPathValue = std::move(path);
 }
 
 bool HelperTransaction::finalSnapshotPublished() {
@@ -190,7 +176,7 @@ void HelperTransaction::run(const std::function<void()>& body, StatusEffect effe
       return;
     }
 
-    const bool productionFiles = !lockPathGiven && !currentTestLockPath();
+    const bool productionFiles = !lockPathGiven;
     const std::string generationPath = productionFiles
                                            ? StateLocation::generationFile()
                                            : joinPath(parentDirectory(path), "generation.json");

@@ -60,7 +60,6 @@ class HelperTransaction {
   }
 
   static std::string lockPath();
-  static void setTestLockPathForTest(std::optional<std::string> path);
 
   // Whether the status file has been published since the last change of state.
   static bool finalSnapshotPublished();

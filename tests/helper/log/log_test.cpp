@@ -23,18 +23,15 @@ TEST(LogTest, FormatsOneUtcLinePerMessage) {
 
 TEST(LogTest, AppendsToAFileInADirectoryCreatedOnDemandButNeverThroughALink) {
   TempDir dir;
-  setLogFileForTest(dir.file("logs/nested/helper.log"));
-  log("daemon: first");
-  log("daemon: second");
+  appendLogLine(dir.file("logs/nested/helper.log"), "daemon: first");
+  appendLogLine(dir.file("logs/nested/helper.log"), "daemon: second");
   const std::regex twoLines(
       R"(\S+Z nubrik-helper: daemon: first\n\S+Z nubrik-helper: daemon: second\n)");
   EXPECT_TRUE(std::regex_match(dir.read("logs/nested/helper.log"), twoLines));
 
   dir.write("victim", "untouched");
   ASSERT_EQ(::symlink(dir.file("victim").c_str(), dir.file("link.log").c_str()), 0);
-  setLogFileForTest(dir.file("link.log"));
-  log("daemon: must not land in the link's target");
-  setLogFileForTest("");
+  appendLogLine(dir.file("link.log"), "daemon: must not land in the link's target");
   EXPECT_EQ(dir.read("victim"), "untouched");
 }
 
