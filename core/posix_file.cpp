@@ -161,4 +161,10 @@ std::string moveAside(const std::string& from, const std::string& directory,
   throw systemError(error, "move " + from + " to " + target);
 }
 
+std::optional<FileStamp> stampOf(const std::string& path) {
+  struct stat status {};
+  if (::fstatat(AT_FDCWD, path.c_str(), &status, AT_SYMLINK_NOFOLLOW) != 0) return std::nullopt;
+  return FileStamp{status.st_dev, status.st_ino, status.st_mtim, status.st_size};
+}
+
 }  // namespace nubrik

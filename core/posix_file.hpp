@@ -1,6 +1,7 @@
 #pragma once
 
 #include <sys/types.h>
+#include <time.h>
 
 #include <functional>
 #include <optional>
@@ -14,6 +15,21 @@ namespace nubrik {
 
 // POSIX file building blocks. Every descriptor they open carries O_CLOEXEC, so that no program
 // started later (the network tools, the desktop) inherits one.
+
+// A file as the file system identifies it at one moment: any replacement or change of the file
+// gives a different stamp.
+struct FileStamp {
+  dev_t device = 0;
+  ino_t inode = 0;
+  timespec modified{};
+  off_t size = 0;
+  bool operator==(const FileStamp& other) const {
+    return device == other.device && inode == other.inode && size == other.size &&
+           modified.tv_sec == other.modified.tv_sec && modified.tv_nsec == other.modified.tv_nsec;
+  }
+};
+// The stamp of the file at the path, never following a symbolic link; none when there is none.
+std::optional<FileStamp> stampOf(const std::string& path);
 
 // The path without its last component ("" for a bare name, "/" for a file in the root).
 std::string parentDirectory(const std::string& path);

@@ -1,8 +1,5 @@
 #include "helper/context/helper.hpp"
 
-#include <fcntl.h>
-#include <sys/stat.h>
-
 #include <utility>
 
 #include "helper/log/log.hpp"
@@ -71,12 +68,6 @@ void Helper::detachLoop() {
 void Helper::requestTick() {
   finding_ = TickFinding{};
   if (requestTick_) requestTick_();
-}
-
-std::optional<FileStamp> stampOf(const std::string& path) {
-  struct stat status {};
-  if (::fstatat(AT_FDCWD, path.c_str(), &status, AT_SYMLINK_NOFOLLOW) != 0) return std::nullopt;
-  return FileStamp{status.st_dev, status.st_ino, status.st_mtim, status.st_size};
 }
 
 }  // namespace nubrik

@@ -1,8 +1,6 @@
 #pragma once
 
-#include <sys/types.h>
 #include <systemd/sd-event.h>
-#include <time.h>
 
 #include <functional>
 #include <memory>
@@ -11,6 +9,7 @@
 #include <string>
 
 #include "core/date.hpp"
+#include "core/posix_file.hpp"
 #include "helper/net/network_switches.hpp"
 
 namespace nubrik {
@@ -18,21 +17,6 @@ namespace nubrik {
 // Receives the daemon's user notifications; the bus service installs one that emits them as a
 // signal for the desktop application to show.
 using NotificationSink = std::function<void(const std::string& title, const std::string& message)>;
-
-// A file as the file system identifies it at one moment: any replacement or change of the file
-// gives a different stamp.
-struct FileStamp {
-  dev_t device = 0;
-  ino_t inode = 0;
-  timespec modified{};
-  off_t size = 0;
-  bool operator==(const FileStamp& other) const {
-    return device == other.device && inode == other.inode && size == other.size &&
-           modified.tv_sec == other.modified.tv_sec && modified.tv_nsec == other.modified.tv_nsec;
-  }
-};
-// The stamp of the file at the path, never following a symbolic link; none when there is none.
-std::optional<FileStamp> stampOf(const std::string& path);
 
 // What the last tick found, for the changes that come between ticks.
 struct TickFinding {

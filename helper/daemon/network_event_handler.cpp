@@ -38,7 +38,6 @@ NetworkEventDependencies NetworkEventDependencies::production(Helper& helper,
   NetworkEventDependencies d;
   d.finding = [&helper] { return helper.tickFinding(); };
   d.sessionStamp = [] { return stampOf(StateLocation::sessionFile()); };
-  d.sessionStored = [stamp = d.sessionStamp] { return stamp().has_value(); };
   d.now = [] { return std::chrono::system_clock::now(); };
   d.runLocked = [](const std::function<void()>& body) {
     try {
@@ -68,7 +67,7 @@ void NetworkEventHandler::handle(const ChangeBatch& batch) const {
       return;
     case TickFinding::State::idle:
       // A session stored since (by the command line) is the next tick's to enforce.
-      if (d.sessionStored()) d.requestTick();
+      if (d.sessionStamp()) d.requestTick();
       return;
     case TickFinding::State::enforcing:
       break;

@@ -12,9 +12,7 @@ namespace nubrik {
 struct NetworkEventDependencies {
   // What the last tick found.
   std::function<TickFinding()> finding;
-  // Whether a session record is stored now, whatever it holds.
-  std::function<bool()> sessionStored;
-  // The stored record's stamp now, and the wall clock.
+  // The stored record's stamp now (none while nothing is stored), and the wall clock.
   std::function<std::optional<FileStamp>()> sessionStamp;
   std::function<Date()> now;
   // Runs the body under the helper's state lock; false when the lock cannot be had now.

@@ -25,7 +25,6 @@ struct EventHarness {
   void handle(const ChangeBatch& batch) {
     NetworkEventHandler({
                             [this] { return finding; },
-                            [this] { return stored.has_value(); },
                             [this] { return stored; },
                             [this] { return now; },
                             [this](const std::function<void()>& body) {
