@@ -13,7 +13,7 @@
 
 #include "app/ui/session_sheets.hpp"
 #include "tests/app/ui/main_window_fixture.hpp"
-#include "tests/screenshots/screenshot_sheets.hpp"
+#include "tools/screenshots/screenshot_sheets.hpp"
 
 namespace nubrik::test {
 namespace {

@@ -7,7 +7,7 @@
 #include "app/ui/setup_sheet.hpp"
 #include "core/nubrik_xpc.hpp"
 #include "tests/app/helper_setup_fakes.hpp"
-#include "tests/screenshots/screenshot_sheets.hpp"
+#include "tools/screenshots/screenshot_sheets.hpp"
 
 namespace nubrik::test {
 namespace {

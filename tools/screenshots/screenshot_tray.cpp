@@ -8,7 +8,7 @@
 
 #include "app/menu_bar_presentation.hpp"
 #include "app/ui/tray_icon.hpp"
-#include "tests/screenshots/screenshot_sheets.hpp"
+#include "tools/screenshots/screenshot_sheets.hpp"
 
 namespace nubrik::test {
 namespace {

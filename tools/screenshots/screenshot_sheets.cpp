@@ -1,4 +1,4 @@
-#include "tests/screenshots/screenshot_sheets.hpp"
+#include "tools/screenshots/screenshot_sheets.hpp"
 
 #include "app/onboarding.hpp"
 #include "app/ui/help_sheet.hpp"

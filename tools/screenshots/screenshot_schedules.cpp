@@ -17,7 +17,7 @@
 #include "app/ui/schedules_sheet.hpp"
 #include "core/xpc_result_codes.hpp"
 #include "tests/app/schedule_editor_fakes.hpp"
-#include "tests/screenshots/screenshot_sheets.hpp"
+#include "tools/screenshots/screenshot_sheets.hpp"
 
 namespace nubrik::test {
 namespace {
