@@ -234,12 +234,6 @@ TEST(MainWindow, TypedDurationsAreTakenOnReturnOrExplained) {
   EXPECT_EQ(fixture.window->view().selectedMinutes(), 85);
 }
 
-}  // namespace
-}  // namespace nubrik::test
-
-namespace nubrik::test {
-namespace {
-
 // Every control a person can reach has a name a screen reader can say and takes keyboard focus.
 TEST(MainWindow, EveryControlHasAnAccessibleNameAndTakesFocus) {
   MainWindowFixture fixture;

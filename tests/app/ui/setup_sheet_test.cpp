@@ -6,6 +6,7 @@
 #include <QLabel>
 #include <QPushButton>
 #include <chrono>
+#include <functional>
 #include <memory>
 #include <string>
 #include <vector>
@@ -105,6 +106,18 @@ std::vector<Shown> visibleButtons(const SetupSheet& sheet) {
   return shown;
 }
 
+// A sheet over a controller with fake operations, refreshed on every change.
+struct SheetHarness {
+  explicit SheetHarness(Reach target, std::function<GuiStatus()> windowStatus = {})
+      : sheet(nullptr, setup, std::move(windowStatus)) {
+    setup.setOnChange([this] { sheet.refresh(); });
+    reach(target, fakes, setup);
+  }
+  Fakes fakes;
+  HelperSetup setup{fakes.dependencies()};
+  SetupSheet sheet;
+};
+
 TEST(SetupSheetTest, ShowsTheStatusLineAndTheButtonsOfEachState) {
   const Shown close{"Close", true, false};
   const Shown checkAgain{"Check Again", true, false};
@@ -166,31 +179,24 @@ TEST(SetupSheetTest, ShowsTheStatusLineAndTheButtonsOfEachState) {
   };
   for (const Case& c : cases) {
     SCOPED_TRACE(c.name);
-    Fakes fakes;
-    HelperSetup setup(fakes.dependencies());
-    SetupSheet sheet(nullptr, setup);
-    setup.setOnChange([&] { sheet.refresh(); });
-    reach(c.reach, fakes, setup);
-    EXPECT_EQ(sheet.statusLine()->text().toStdString(), c.statusLine);
-    EXPECT_EQ(visibleButtons(sheet), c.buttons);
+    SheetHarness h(c.reach);
+    EXPECT_EQ(h.sheet.statusLine()->text().toStdString(), c.statusLine);
+    EXPECT_EQ(visibleButtons(h.sheet), c.buttons);
   }
 }
 
 TEST(SetupSheetTest, RepairIsOfferedOnlyWhileTheWindowsStatusAllowsIt) {
-  Fakes fakes;
-  HelperSetup setup(fakes.dependencies());
-  GuiStatus windowStatus = GuiStatus::confirmedActive(fakes.now + std::chrono::minutes(5), 300);
-  SetupSheet sheet(nullptr, setup, [&] { return windowStatus; });
-  setup.setOnChange([&] { sheet.refresh(); });
-  reach(Reach::healthCheckFailed, fakes, setup);
-  EXPECT_TRUE(sheet.button(Action::repair)->isHidden());
-  EXPECT_TRUE(sheet.button(Action::checkAgain)->isDefault());
+  GuiStatus windowStatus =
+      GuiStatus::confirmedActive(dateFromUnixSeconds(1'800'000'000) + std::chrono::minutes(5), 300);
+  SheetHarness h(Reach::healthCheckFailed, [&] { return windowStatus; });
+  EXPECT_TRUE(h.sheet.button(Action::repair)->isHidden());
+  EXPECT_TRUE(h.sheet.button(Action::checkAgain)->isDefault());
 
   // The session ends; the next refresh of the sheet offers the repair.
   windowStatus = GuiStatus::confirmedIdle();
-  sheet.refresh();
-  EXPECT_FALSE(sheet.button(Action::repair)->isHidden());
-  EXPECT_TRUE(sheet.button(Action::repair)->isDefault());
+  h.sheet.refresh();
+  EXPECT_FALSE(h.sheet.button(Action::repair)->isHidden());
+  EXPECT_TRUE(h.sheet.button(Action::repair)->isDefault());
 }
 
 TEST(SetupSheetTest, EachButtonCallsItsOperation) {
@@ -215,34 +221,25 @@ TEST(SetupSheetTest, EachButtonCallsItsOperation) {
   };
   for (const Case& c : cases) {
     SCOPED_TRACE(c.name);
-    Fakes fakes;
-    HelperSetup setup(fakes.dependencies());
-    SetupSheet sheet(nullptr, setup);
-    setup.setOnChange([&] { sheet.refresh(); });
-    reach(c.reach, fakes, setup);
-    fakes.calls.clear();
-    sheet.button(c.action)->click();
-    EXPECT_EQ(fakes.calls, c.calls);
-    EXPECT_EQ(setup.isWorking(), c.working);
-    EXPECT_EQ(sheet.button(c.action)->isEnabled(), !c.working);
+    SheetHarness h(c.reach);
+    h.fakes.calls.clear();
+    h.sheet.button(c.action)->click();
+    EXPECT_EQ(h.fakes.calls, c.calls);
+    EXPECT_EQ(h.setup.isWorking(), c.working);
+    EXPECT_EQ(h.sheet.button(c.action)->isEnabled(), !c.working);
   }
 }
 
 TEST(SetupSheetTest, DoneAndCloseCloseTheSheet) {
   for (const char* name : {"doneButton", "closeButton"}) {
     SCOPED_TRACE(name);
-    Fakes fakes;
-    HelperSetup setup(fakes.dependencies());
-    SetupSheet sheet(nullptr, setup);
-    setup.setOnChange([&] { sheet.refresh(); });
-    reach(Reach::installedReady, fakes, setup);
-    sheet.show();
-    ASSERT_TRUE(sheet.isVisible());
-    fakes.calls.clear();
-    sheet.findChild<QPushButton*>(QString::fromLatin1(name))->click();
-    EXPECT_FALSE(sheet.isVisible());
-    // Closing asks the controller for nothing.
-    EXPECT_TRUE(fakes.calls.empty());
+    SheetHarness h(Reach::installedReady);
+    h.sheet.show();
+    ASSERT_TRUE(h.sheet.isVisible());
+    h.fakes.calls.clear();
+    h.sheet.findChild<QPushButton*>(QString::fromLatin1(name))->click();
+    EXPECT_FALSE(h.sheet.isVisible());
+    EXPECT_TRUE(h.fakes.calls.empty());  // closing asks the controller for nothing
   }
 }
 
