@@ -91,11 +91,6 @@ class UpdateControllerTest : public ::testing::Test {
   std::vector<std::shared_ptr<TimerRecord>> timers;
 };
 
-TEST(UpdateCheckIsAllowed, OnlyWhileConfirmedIdle) {
-  EXPECT_TRUE(updateCheckIsAllowed(GuiStatus::confirmedIdle()));
-  for (const GuiStatus& status : notIdle) EXPECT_FALSE(updateCheckIsAllowed(status));
-}
-
 TEST_F(UpdateControllerTest, ChecksAndUpdatesAreRefusedUnlessIdle) {
   const auto controller = makeController();
   const UpdateRefusal refusal{"Nubrik.Update", 1,
@@ -132,17 +127,14 @@ TEST_F(UpdateControllerTest, StartsTheUpdaterOnceAndOnlyWhenAsked) {
   EXPECT_EQ(updater->checkCalls, 2);
 }
 
-TEST_F(UpdateControllerTest, CheckByHandStartsTheUpdaterFirst) {
+TEST_F(UpdateControllerTest, CheckByHandStartsTheUpdaterFirstAndAnIdleInstallRunsAtOnce) {
   const auto controller = makeController();
   controller->checkForUpdates();
   EXPECT_TRUE(controller->hasStarted());
   ASSERT_NE(updater, nullptr);
   EXPECT_EQ(updater->startCalls, 1);
   EXPECT_EQ(updater->checkCalls, 1);
-}
 
-TEST_F(UpdateControllerTest, InstallsAtOnceWhenIdle) {
-  const auto controller = makeController();
   int installs = 0;
   EXPECT_FALSE(controller->shouldPostponeRelaunch([&] { ++installs; }));
   // The updater installs by itself; the controller keeps nothing and polls for nothing.
