@@ -30,10 +30,5 @@ TEST(XPCRequirement, NoneWithoutAUsableTeamIDOrIdentifier) {
   EXPECT_FALSE(NubrikXPC::codeSigningRequirement("\"", "TEAM"));
 }
 
-// The bus policy grants this name; a different one would only make the bus tests skip.
-TEST(XPCNames, TheBusNameIsThePolicysName) {
-  EXPECT_STREQ(NubrikXPC::busName, "com.nubrik.helper.xpc");
-}
-
 }  // namespace
 }  // namespace nubrik

@@ -62,6 +62,13 @@ startHelperOnBus() {
   waitFor "the idle status" idlePublished
 }
 
+# busWithHelper: v0 and v1 up, the bus, and the installed helper on it.
+busWithHelper() {
+  vethPair
+  startBus
+  startHelperOnBus
+}
+
 # recordStatus NAME COMMAND...: record a status read, repeated while a transaction is changing
 # the status (the reader then reports it as busy rather than guess).
 recordStatus() {

@@ -27,10 +27,7 @@ class BusSessionTest : public test::BusTest {
 
 TEST_F(BusSessionTest, InstalledAppStartsUnlocksAndCancelsOverTheBus) {
   runOnBus(R"SH(
-vethPair
-ip link set v0 up && ip link set v1 up || exit 91
-startBus
-startHelperOnBus
+busWithHelper
 
 record health "$TAMSEL" health
 record nobodyHealth asNobody "$TAMSEL" health

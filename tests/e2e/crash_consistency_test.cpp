@@ -176,9 +176,9 @@ classify() {
   return 0
 }
 
-# startSession: the session the daemon kinds work on; false when it could not be started.
-startSession() {
-  recordRetrying setup "$HELPER" --start --duration 300
+# sessionStarted: the session the daemon kinds work on; false when it could not be started.
+sessionStarted() {
+  startSession setup
   SETUP=$(cat "$OUT/setup.status")
   case $SETUP in
     0 | 9) STARTED=yes ;;
@@ -213,7 +213,7 @@ crash() {
       ;;
     enforce)
       # Something outside keeps bringing the links up while the daemon keeps taking them down.
-      startSession || return 1
+      sessionStarted || return 1
       rm -f "$OUT/stop-flapping"
       (while [ ! -e "$OUT/stop-flapping" ]; do ip -batch "$OUT/up.batch"; done) &
       local flapper=$!
@@ -228,23 +228,20 @@ crash() {
       # end a second after the daemon comes back, and the kill lands DELAY after 25 ms before
       # the expiration, so before, during or after the restore.
       ENDED_BY=expiry
-      startSession || return 1
+      sessionStarted || return 1
       killDaemon
+      endIn 1
       local expires
-      expires=$(awk -v now="$EPOCHREALTIME" 'BEGIN { printf "%.6f", now + 1 }')
-      sed -E "s/\"expirationDate\":[-+.0-9eE]+/\"expirationDate\":$(
-        awk -v unix="$expires" 'BEGIN { printf "%.6f", unix - 978307200 }')/" \
-        "$STATE/session.json" >"$OUT/moved.json" || exit 92
-      installPrivate "$OUT/moved.json" "$STATE/session.json"
+      expires=$(storedExpiration)
       startDaemon
       sleep "$(awk -v at="$expires" -v now="$EPOCHREALTIME" -v delay="$2" \
-        'BEGIN { wait = at - 0.025 - now + delay; printf "%.6f", wait < 0 ? 0 : wait }')"
+        'BEGIN { wait = at + 978307200 - 0.025 - now + delay; printf "%.6f", wait < 0 ? 0 : wait }')"
       killDaemon
       landedAt daemon
       ;;
     recover)
       ENDED_BY=recover
-      startSession || return 1
+      sessionStarted || return 1
       runKilled "$2" env NUBRIK_FORCE=YES "$HELPER" --recover
       killDaemon
       landedAt command
@@ -281,7 +278,7 @@ for ((i = 1; i <= ITERATIONS; i++)); do
 
   # A clean start for the next one: whatever is owed is restored, then no state is left at all.
   [ -n "${DAEMON:-}" ] && stopDaemon
-  recordRetrying reset env NUBRIK_FORCE=YES "$HELPER" --recover
+  recover reset
   find "$STATE" -mindepth 1 ! -name transaction.lock -delete
   ip -batch "$OUT/up.batch" && ip -batch "$OUT/down.batch" || exit 91
   : >"$LOG"
@@ -329,29 +326,18 @@ TEST_F(CrashConsistencyTest, KilledOperationsNeitherStrandTheMachineNorLoseASess
   }
 
   std::ostringstream summary;
-  summary << "iterations=" << seen << " stuck_offline=" << outcomes["stuck_offline"]
-          << " session_lost=" << outcomes["session_lost"] << " unsettled=" << outcomes["unsettled"]
-          << " setup_failed=" << outcomes["setup_failed"] << " kept=" << outcomes["kept"]
-          << " restored=" << outcomes["restored"] << " failed_open=" << outcomes["failed_open"]
-          << " not_started=" << outcomes["not_started"] << " seed=" << seed << "\nkills:";
+  summary << "iterations=" << seen << " seed=" << seed;
+  for (const auto& [outcome, count] : outcomes) summary << " " << outcome << "=" << count;
+  summary << "\nkills:";
   for (const auto& [kind, phases] : landed) {
-    summary << " " << kind << "(";
-    const char* separator = "";
-    for (const auto& [phase, count] : phases) {
-      summary << separator << phase << "=" << count;
-      separator = " ";
-    }
-    summary << ")";
+    summary << " " << kind << ":";
+    for (const auto& [phase, count] : phases) summary << " " << phase << "=" << count;
   }
   std::cout << summary.str() << std::endl;
   RecordProperty("outcomes", summary.str());
 
   EXPECT_EQ(seen, iterations) << read("script.log");
-  EXPECT_EQ(outcomes["stuck_offline"], 0) << summary.str();
-  EXPECT_EQ(outcomes["session_lost"], 0) << summary.str();
-  EXPECT_EQ(outcomes["unsettled"], 0) << summary.str();
-  EXPECT_EQ(outcomes["setup_failed"], 0) << summary.str();
-  for (const std::string& failure : failures) ADD_FAILURE() << failure;
+  for (const std::string& failure : failures) ADD_FAILURE() << failure << "\n" << summary.str();
   EXPECT_TRUE(failedResets.empty()) << "recover between iterations failed:\n"
                                     << ::testing::PrintToString(failedResets);
 }

@@ -23,7 +23,6 @@ TEST_F(DesktopSessionTest, AWindowSessionRunsFromStartThroughEarlyUnlockToRecove
   runOnBus("DRIVER='" + driverBinary + "'\nSERVICE_MANAGER='" + serviceManagerBinary + "'\n" +
            R"SH(
 vethPair
-ip link set v0 up && ip link set v1 up || exit 91
 [ -x "$DRIVER" ] || unavailable "the desktop driver is not built"
 
 # The system bus, with the right for root to stand in for the service manager there.

@@ -11,6 +11,7 @@
 #include <algorithm>
 #include <cstdlib>
 #include <filesystem>
+#include <regex>
 #include <string>
 #include <vector>
 
@@ -109,6 +110,16 @@ class NamespaceTest : public ::testing::Test {
     const auto found = std::find(messages.begin(), messages.end(), message);
     return found == messages.end() ? std::string::npos
                                    : static_cast<size_t>(found - messages.begin());
+  }
+  // The messages in which `pattern` occurs (regex_search).
+  std::vector<std::string> logMatching(const std::string& pattern,
+                                       const std::string& name = "log") const {
+    const std::regex expression(pattern);
+    std::vector<std::string> found;
+    for (const std::string& message : logMessages(name)) {
+      if (std::regex_search(message, expression)) found.push_back(message);
+    }
+    return found;
   }
   void expectLogged(const std::string& message) const {
     EXPECT_NE(logIndex(message), std::string::npos) << message << "\nin:\n" << read("log");

@@ -97,8 +97,10 @@ unavailable() {
   echo "$1" >"$OUT/skip"
   exit 0
 }
+# vethPair: v0 and its peer v1, both up.
 vethPair() {
   ip link add v0 type veth peer name v1 || unavailable "veth links are not available here"
+  ip link set v0 up && ip link set v1 up || exit 91
 }
 # uplink0 (veth, up), its peer spare0 (down) and bridge0 (up): the links most tests start from.
 makeLinks() {
@@ -119,6 +121,30 @@ nudge() {
 startDaemon() {
   "$HELPER" --daemon &
   DAEMON=$!
+}
+# startIdle: the daemon, once it has published its first (idle) status.
+startIdle() {
+  startDaemon
+  waitFor "the idle status" idlePublished
+}
+# startSession [NAME]: a five-minute session from the command line, recorded as NAME (start).
+startSession() { recordRetrying "${1:-start}" "$HELPER" --start --duration 300; }
+# recover [NAME]: a deliberate recover, recorded as NAME (recover).
+recover() { recordRetrying "${1:-recover}" env NUBRIK_FORCE=YES "$HELPER" --recover; }
+# tick: one more tick, asked for at once rather than waited for on the timer.
+tick() {
+  local at
+  at=$(generation)
+  nudge
+  waitFor "a tick" generationReached $((at + 2))
+}
+# endIn SECONDS: moves the stored session's expiration to that many seconds from now.
+endIn() {
+  local end
+  end=$(awk -v now="$EPOCHREALTIME" -v d="$1" 'BEGIN { printf "%.6f", now + d - 978307200 }')
+  sed -E "s/\"expirationDate\":[-+.0-9eE]+/\"expirationDate\":$end/" "$STATE/session.json" \
+    >"$OUT/moved.json" || exit 92
+  installPrivate "$OUT/moved.json" "$STATE/session.json"
 }
 stopDaemon() {
   kill -TERM "$DAEMON"

@@ -1,6 +1,7 @@
-// The end of a session with the real daemon: the network comes back at the expiration instant,
-// not at the next periodic tick and never before it, and a session whose expiration has passed
-// is restored by the next tick, including a link that appeared while it ran.
+// The end of a session with the real daemon: a session found when the daemon starts brings the
+// network back at the expiration instant, not at the next periodic tick and never before it, and
+// a session whose expiration has passed is restored by the next tick, including a link that
+// appeared while it ran.
 #include <gtest/gtest.h>
 #include <time.h>
 
@@ -78,9 +79,6 @@ TEST_F(SessionExpiryTest, NetworkComesBackAtTheExpirationAndAnExpiredSessionAtTh
 ip link add uplink0 type veth peer name spare0 || unavailable "veth links are not available here"
 ip link set uplink0 up || exit 91
 ALL="lo uplink0 spare0"
-startDaemon
-waitFor "the idle status" idlePublished
-
 ip -ts monitor link >"$OUT/monitor" 2>&1 &
 MONITOR=$!
 MTU=1400
@@ -92,7 +90,7 @@ monitorReady() {
 }
 waitFor "the link monitor" monitorReady
 
-# The links as the session left them; taking uplink0 down also makes the daemon read the session.
+# The links as the session left them, and then a daemon that finds the session at its start.
 expires=$(awk -v now="$EPOCHREALTIME" 'BEGIN { printf "%.6f", now + 3 }')
 awk -v unix="$expires" 'BEGIN { printf "%.6f %.6f", unix - 978307200 - 300, unix - 978307200 }' |
   { read -r start end
@@ -102,19 +100,17 @@ awk -v unix="$expires" 'BEGIN { printf "%.6f %.6f", unix - 978307200 - 300, unix
 installPrivate "$OUT/expiring-now.json" "$STATE/session.json"
 echo "$expires" >"$OUT/expires-at"
 ip link set uplink0 down || exit 91
+startDaemon
 waitFor "the restoration" logHas "restoration: succeeded; session deleted, network restored"
 kill "$MONITOR"
 waitFor "the idle status" idlePublished
 states $ALL >"$OUT/after-expiry"
 ls -A "$STATE" >"$OUT/state-after-expiry"
 
-recordRetrying start "$HELPER" --start --duration 300
+startSession
 ip tuntap add tap0 mode tap || unavailable "tap links are not available here"
 states $ALL tap0 >"$OUT/during"
-past=$((EPOCHSECONDS - 978307200 - 1))
-sed -E "s/\"expirationDate\":[-+.0-9eE]+/\"expirationDate\":$past/" "$STATE/session.json" \
-  >"$OUT/moved.json"
-installPrivate "$OUT/moved.json" "$STATE/session.json"
+endIn -1
 nudge
 waitFor "the second restoration" \
   logHasTimes 2 "restoration: succeeded; session deleted, network restored"

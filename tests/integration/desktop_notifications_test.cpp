@@ -1,18 +1,10 @@
 #include "app/desktop_notifications.hpp"
 
-#include <fcntl.h>
 #include <gtest/gtest.h>
-#include <poll.h>
-#include <signal.h>
-#include <spawn.h>
-#include <sys/wait.h>
 #include <systemd/sd-bus.h>
-#include <unistd.h>
 
-#include <cerrno>
 #include <chrono>
 #include <cstdint>
-#include <cstring>
 #include <map>
 #include <memory>
 #include <mutex>
@@ -22,86 +14,11 @@
 
 #include "app/session_completion.hpp"
 #include "tests/integration/client_bus_fixture.hpp"
+#include "tests/support/private_session_bus.hpp"
 #include "tests/support/scoped_environment.hpp"
-#include "tests/support/temp_dir.hpp"
-
-extern char** environ;
 
 namespace nubrik {
 namespace {
-
-// A session bus of the test's own: a dbus-daemon with a minimal session configuration (no
-// activatable services, so a name nobody owns stays unowned).
-class PrivateSessionBus {
- public:
-  PrivateSessionBus() {
-    dir_.write("session.conf", std::string(R"(<!DOCTYPE busconfig PUBLIC
- "-//freedesktop//DTD D-Bus Bus Configuration 1.0//EN"
- "http://www.freedesktop.org/standards/dbus/1.0/busconfig.dtd">
-<busconfig>
-  <type>session</type>
-  <listen>unix:path=)") + dir_.file("bus") +
-                                   R"(</listen>
-  <auth>EXTERNAL</auth>
-  <policy context="default">
-    <allow send_destination="*" eavesdrop="true"/>
-    <allow eavesdrop="true"/>
-    <allow own="*"/>
-  </policy>
-</busconfig>
-)");
-    int fds[2];
-    if (::pipe2(fds, O_CLOEXEC) != 0) return;
-    posix_spawn_file_actions_t actions;
-    posix_spawn_file_actions_init(&actions);
-    posix_spawn_file_actions_adddup2(&actions, fds[1], 3);
-    std::vector<std::string> arguments = {"dbus-daemon",
-                                          "--config-file=" + dir_.file("session.conf"), "--nofork",
-                                          "--nopidfile", "--print-address=3"};
-    std::vector<char*> argv;
-    for (auto& argument : arguments) argv.push_back(argument.data());
-    argv.push_back(nullptr);
-    const int spawned =
-        ::posix_spawnp(&pid_, "dbus-daemon", &actions, nullptr, argv.data(), environ);
-    posix_spawn_file_actions_destroy(&actions);
-    ::close(fds[1]);
-    if (spawned != 0) {
-      pid_ = -1;
-      ::close(fds[0]);
-      return;
-    }
-    // The daemon prints its address once it listens.
-    char buffer[512];
-    while (address_.find('\n') == std::string::npos) {
-      pollfd waiting{fds[0], POLLIN, 0};
-      if (::poll(&waiting, 1, 10'000) <= 0) break;
-      const ssize_t n = ::read(fds[0], buffer, sizeof buffer);
-      if (n <= 0) break;
-      address_.append(buffer, static_cast<std::size_t>(n));
-    }
-    ::close(fds[0]);
-    address_ =
-        address_.find('\n') == std::string::npos ? "" : address_.substr(0, address_.find('\n'));
-  }
-  ~PrivateSessionBus() {
-    if (pid_ <= 0) return;
-    ::kill(pid_, SIGTERM);
-    int status = 0;
-    while (::waitpid(pid_, &status, 0) < 0 && errno == EINTR) {
-    }
-  }
-  PrivateSessionBus(const PrivateSessionBus&) = delete;
-  PrivateSessionBus& operator=(const PrivateSessionBus&) = delete;
-
-  bool running() const { return pid_ > 0 && !address_.empty(); }
-  const std::string& address() const { return address_; }
-  std::string unusedAddress() const { return "unix:path=" + dir_.file("nobody-listens"); }
-
- private:
-  TempDir dir_;
-  pid_t pid_ = -1;
-  std::string address_;
-};
 
 // One Notify call as the notification service received it.
 struct NotifyCall {
@@ -208,9 +125,9 @@ class NotificationService {
 class DesktopNotificationsTest : public ::testing::Test {
  protected:
   void SetUp() override {
-    if (!bus.running()) GTEST_SKIP() << "no private session bus (dbus-daemon)";
+    if (!bus.running()) GTEST_SKIP() << bus.failure();
   }
-  PrivateSessionBus bus;
+  test::PrivateSessionBus bus;
 };
 
 TEST_F(DesktopNotificationsTest, TheCompletionAlertReachesTheNotificationService) {

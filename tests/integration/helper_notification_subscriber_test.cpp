@@ -5,6 +5,7 @@
 
 #include <memory>
 #include <string>
+#include <utility>
 #include <vector>
 
 #include "app/event_loop.hpp"
@@ -71,24 +72,33 @@ TEST_F(HelperNotificationSubscriberTest, ShowsTheHelpersNotificationsAndNoImpost
   // has routed an impostor's.
   sd_bus* witness = connectTo(bus_.address());
   ASSERT_NE(witness, nullptr);
-  int witnessed = 0;
+  std::vector<std::pair<std::string, std::string>> witnessed;
   ASSERT_GE(sd_bus_match_signal(
                 witness, nullptr, nullptr, NubrikXPC::objectPath, NubrikXPC::interfaceName,
                 NubrikXPC::notificationSignal,
-                [](sd_bus_message*, void* userdata, sd_bus_error*) {
-                  ++*static_cast<int*>(userdata);
+                [](sd_bus_message* message, void* userdata, sd_bus_error*) {
+                  const char* title = nullptr;
+                  const char* text = nullptr;
+                  if (sd_bus_message_read(message, "ss", &title, &text) >= 0) {
+                    static_cast<std::vector<std::pair<std::string, std::string>>*>(userdata)
+                        ->emplace_back(title, text);
+                  }
                   return 0;
                 },
                 &witnessed),
             0);
 
   // 1. A process that does not own the helper's name broadcasts the signal, here through the
-  //    helper's own one-off-command code, which sends from a connection of its own.
+  //    helper's own one-off-command code, which sends from a connection of its own: it reaches
+  //    the bus as the helper's signal, but the app does not show it.
   systemBusNotificationSink()("Tamsel", "From a connection without the helper's name.");
-  while (witnessed == 0) {
+  while (witnessed.empty()) {
     if (sd_bus_process(witness, nullptr) > 0) continue;
     ASSERT_GE(sd_bus_wait(witness, 10'000'000), 0);
   }
+  EXPECT_EQ(witnessed.front(),
+            std::make_pair(std::string("Tamsel"),
+                           std::string("From a connection without the helper's name.")));
 
   // 2. An impostor addresses the signal to the subscriber's connection directly, which no match
   //    rule filters; the call to the bus after it returns once the bus has passed the signal on.
