@@ -26,8 +26,7 @@ QMessageBox* makeUpdateOfferBox(QWidget* parent, const std::string& version,
                               QString::fromStdString(updateOfferText(version)),
                               QMessageBox::NoButton, parent);
   box->setObjectName(QStringLiteral("updateOffer"));
-  box->setInformativeText(QStringLiteral(
-      "The system's package manager installs it and asks for an administrator's password."));
+  box->setInformativeText(QStringLiteral("Installing asks for an administrator's password."));
   QPushButton* installButton = box->addButton(QStringLiteral("Install"), QMessageBox::AcceptRole);
   installButton->setObjectName(QStringLiteral("installButton"));
   box->addButton(QStringLiteral("Not Now"), QMessageBox::RejectRole)
