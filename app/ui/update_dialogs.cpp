@@ -16,6 +16,8 @@ QMessageBox* makeUpdateNoticeBox(QWidget* parent, const UpdateCheckNotice& notic
   auto* box = new QMessageBox(QMessageBox::Information, title, QString::fromStdString(notice.text),
                               QMessageBox::Ok, parent);
   box->setObjectName(QStringLiteral("updateNotice"));
+  // Versions and error details come from the package service: never read them as markup.
+  box->setTextFormat(Qt::PlainText);
   box->setAttribute(Qt::WA_DeleteOnClose);
   return box;
 }
@@ -26,6 +28,7 @@ QMessageBox* makeUpdateOfferBox(QWidget* parent, const std::string& version,
                               QString::fromStdString(updateOfferText(version)),
                               QMessageBox::NoButton, parent);
   box->setObjectName(QStringLiteral("updateOffer"));
+  box->setTextFormat(Qt::PlainText);
   box->setInformativeText(QStringLiteral("Installing asks for an administrator's password."));
   QPushButton* installButton = box->addButton(QStringLiteral("Install"), QMessageBox::AcceptRole);
   installButton->setObjectName(QStringLiteral("installButton"));
