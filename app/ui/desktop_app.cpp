@@ -30,6 +30,7 @@
 #include "app/ui/settings_onboarding_store.hpp"
 #include "app/ui/setup_sheet.hpp"
 #include "app/ui/tray_icon.hpp"
+#include "app/ui/update_dialogs.hpp"
 #include "app/update_control.hpp"
 #include "app/update_control_package_manager.hpp"
 
@@ -86,17 +87,24 @@ DesktopApp::DesktopApp(BusOpener helperBus)
   monitor_->setOnSessionCompleted([this] { completionAlert_->fire(); });
   monitor_->setOnChange([this] { updateTray(); });
 
-  // 2. The update controller, reading the monitor's status.
+  // 2. The update controller, reading the monitor's status. Its boxes stand over the window when
+  // it is open, on their own otherwise (a check from the tray).
+  auto updateBoxParent = [this]() -> QWidget* {
+    return window_ ? static_cast<QWidget*>(window_) : nullptr;
+  };
   updates_ = std::make_unique<UpdateController>(UpdateControllerDependencies{
       [this] { return monitor_->status(); },
-      [this](UpdaterDelegate& delegate) {
-        return packageManagerUpdater(delegate, [this](UpdateCheckNotice notice) {
-          QWidget* parent = window_ ? static_cast<QWidget*>(window_) : nullptr;
-          auto* box = new QMessageBox(QMessageBox::Information, "Check for Updates",
-                                      QString::fromStdString(notice.text), QMessageBox::Ok, parent);
-          box->setAttribute(Qt::WA_DeleteOnClose);
-          box->open();
-        });
+      [this, updateBoxParent](UpdaterDelegate& delegate) {
+        return packageManagerUpdater(
+            delegate,
+            PackageManagerUpdaterDependencies::production(
+                *mainQueue_,
+                [updateBoxParent](const UpdateCheckNotice& notice) {
+                  makeUpdateNoticeBox(updateBoxParent(), notice)->open();
+                },
+                [updateBoxParent](const std::string& version, std::function<void()> install) {
+                  makeUpdateOfferBox(updateBoxParent(), version, std::move(install))->open();
+                }));
       },
       qtRepeatingTimers(),
   });

@@ -8,8 +8,6 @@
 #include <utility>
 #include <vector>
 
-#include "app/update_control_package_manager.hpp"
-
 namespace nubrik {
 namespace {
 
@@ -215,31 +213,6 @@ TEST(IdleInstallGate, HeldActionIsClearedBeforeItRuns) {
   EXPECT_FALSE(gate.hold(idle, [&] { ++runs; }));
   gate.statusChanged(idle);
   EXPECT_EQ(runs, 1);
-}
-
-TEST(PackageManagerUpdater, CheckByHandSaysWhereUpdatesComeFromUnlessRefused) {
-  GuiStatus status = GuiStatus::confirmedIdle();
-  std::vector<UpdateCheckNotice> notices;
-  UpdateControllerDependencies dependencies;
-  dependencies.statusProvider = [&] { return status; };
-  dependencies.makeUpdater = [&](UpdaterDelegate& delegate) {
-    return packageManagerUpdater(delegate,
-                                 [&](UpdateCheckNotice notice) { notices.push_back(notice); });
-  };
-  dependencies.timers = [](double, std::function<void()>) -> std::unique_ptr<RepeatingTimer> {
-    ADD_FAILURE() << "no install is ever held";
-    return nullptr;
-  };
-  UpdateController controller(std::move(dependencies));
-
-  controller.checkForUpdates();
-  status = GuiStatus::confirmedActive(expiration, 600);
-  controller.checkForUpdates();
-  const std::vector<UpdateCheckNotice> expected = {
-      {false, std::string(packageManagerUpdatesText)},
-      {true, "Updates are only checked while no session is active."},
-  };
-  EXPECT_EQ(notices, expected);
 }
 
 }  // namespace

@@ -40,6 +40,7 @@ void renderOtherSheets(const SaveScreenshot& save) {
   renderOnboarding(save);
   renderHelp(save);
   renderTray(save);
+  renderUpdateBoxes(save);
 }
 
 }  // namespace nubrik::test

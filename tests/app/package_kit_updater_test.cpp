@@ -1,0 +1,271 @@
+#include <gmock/gmock.h>
+#include <gtest/gtest.h>
+
+#include <cerrno>
+#include <functional>
+#include <memory>
+#include <optional>
+#include <string>
+#include <utility>
+#include <vector>
+
+#include "app/package_kit_results.hpp"
+#include "app/update_control.hpp"
+#include "app/update_control_package_manager.hpp"
+
+namespace nubrik {
+namespace {
+
+using ::testing::ElementsAre;
+
+const std::string tamselId = "tamsel;1.4.0-1;amd64;stable-updates";
+const std::string refusal = "Updates are only checked while no session is active.";
+
+PackageKitTransaction finished(std::vector<PackageKitPackage> packages = {}) {
+  PackageKitTransaction transaction;
+  transaction.packages = std::move(packages);
+  transaction.exit = packagekit::exitSuccess;
+  return transaction;
+}
+
+TEST(PackageId, HasFourFieldsWithANameAndAVersion) {
+  const auto parsed = parsePackageId("tamsel;1.4.0-1;amd64;stable");
+  ASSERT_TRUE(parsed);
+  EXPECT_EQ(parsed->name, "tamsel");
+  EXPECT_EQ(parsed->version, "1.4.0-1");
+  EXPECT_EQ(parsed->arch, "amd64");
+  EXPECT_EQ(parsed->data, "stable");
+  EXPECT_TRUE(parsePackageId("tamsel;1.4;;"));
+  for (const char* bad : {"", "tamsel", "tamsel;1.4;amd64", "tamsel;1.4;amd64;a;b", ";1.4;amd64;x",
+                          "tamsel;;amd64;x"}) {
+    EXPECT_FALSE(parsePackageId(bad)) << bad;
+  }
+}
+
+TEST(AvailableUpdate, OnlyAnInstallableUpdateOfTheAppCounts) {
+  struct Case {
+    std::vector<PackageKitPackage> packages;
+    std::optional<std::string> expected;
+  };
+  const std::vector<Case> cases = {
+      {{}, std::nullopt},
+      {{{5, "tamsel-doc;1.4;all;x", ""}, {5, "libtamsel;1.4;amd64;x", ""}}, std::nullopt},
+      // Installed, available (not an update), blocked, and an unknown kind.
+      {{{1, tamselId, ""}, {2, tamselId, ""}, {9, tamselId, ""}, {10, tamselId, ""}}, std::nullopt},
+      {{{5, "tamsel;;amd64;x", ""}}, std::nullopt},
+      {{{5, "bash;5.2;amd64;x", ""}, {5, tamselId, "Offline time"}}, tamselId},
+      {{{3, tamselId, ""}}, tamselId},
+      {{{8, tamselId, ""}}, tamselId},
+      {{{26, tamselId, ""}}, tamselId},
+  };
+  for (std::size_t i = 0; i < cases.size(); ++i) {
+    const auto found = availableUpdate(cases[i].packages, "tamsel");
+    EXPECT_EQ(found ? std::optional(found->packageId) : std::nullopt, cases[i].expected)
+        << "case " << i;
+  }
+}
+
+TEST(PackageKitResult, TellsHowATransactionEnded) {
+  using enum PackageKitOutcome;
+  auto withError = [](std::string name, std::string message = {}) {
+    PackageKitTransaction transaction;
+    transaction.errorName = std::move(name);
+    transaction.errorMessage = std::move(message);
+    return transaction;
+  };
+  auto withCode = [](std::uint32_t code, std::string details) {
+    PackageKitTransaction transaction = finished();
+    transaction.errorCode = PackageKitErrorCode{code, std::move(details)};
+    transaction.exit = 2;
+    return transaction;
+  };
+  auto withExit = [](std::optional<std::uint32_t> exit, int transportError = 0) {
+    PackageKitTransaction transaction;
+    transaction.exit = exit;
+    transaction.transportError = transportError;
+    return transaction;
+  };
+  PackageKitTransaction noBus;
+  noBus.busMissing = true;
+  noBus.transportError = ENOENT;
+
+  const std::vector<std::pair<PackageKitTransaction, PackageKitResult>> cases = {
+      {finished(), {succeeded, ""}},
+      {noBus, {unavailable, "no system bus"}},
+      {withError("org.freedesktop.DBus.Error.ServiceUnknown", "not provided by any .service"),
+       {unavailable, "not provided by any .service"}},
+      {withError("org.freedesktop.DBus.Error.NameHasNoOwner"),
+       {unavailable, "org.freedesktop.DBus.Error.NameHasNoOwner"}},
+      {withError("org.freedesktop.DBus.Error.Spawn.ChildExited", "exited"),
+       {unavailable, "exited"}},
+      {withError("org.freedesktop.DBus.Error.AccessDenied", "denied"), {notAuthorized, "denied"}},
+      {withError("org.freedesktop.PackageKit.Transaction.RefusedByPolicy", "policy"),
+       {notAuthorized, "policy"}},
+      {withError("org.freedesktop.DBus.Error.NoMemory", "full"), {failed, "full"}},
+      {withCode(48, "Failed to obtain authentication."),
+       {notAuthorized, "Failed to obtain authentication."}},
+      {withCode(18, "No cache"), {failed, "No cache"}},
+      {withCode(4, ""), {failed, "PackageKit error 4"}},
+      {withExit(std::nullopt), {failed, "PackageKit ended the transaction without finishing it"}},
+      {withExit(std::nullopt, ETIMEDOUT), {failed, "PackageKit did not finish in time"}},
+      {withExit(3), {failed, "the transaction was cancelled"}},
+      {withExit(2), {failed, "PackageKit could not finish (exit status 2)"}},
+  };
+  for (std::size_t i = 0; i < cases.size(); ++i) {
+    EXPECT_EQ(packageKitResult(cases[i].first), cases[i].second) << "case " << i;
+  }
+}
+
+class FakeTimer final : public RepeatingTimer {
+ public:
+  explicit FakeTimer(bool& cancelled) : cancelled_(cancelled) {}
+  void cancel() override { cancelled_ = true; }
+
+ private:
+  bool& cancelled_;
+};
+
+// The updater under the real update controller, with PackageKit and the user played by the test.
+class PackageManagerUpdaterTest : public ::testing::Test {
+ protected:
+  PackageManagerUpdaterTest() {
+    UpdateControllerDependencies dependencies;
+    dependencies.statusProvider = [this] { return status; };
+    dependencies.makeUpdater = [this](UpdaterDelegate& delegate) {
+      PackageManagerUpdaterDependencies deps;
+      deps.getUpdates = [this](auto done) { checks.push_back(std::move(done)); };
+      deps.updatePackage = [this](const std::string& id, auto done) {
+        installs.emplace_back(id, std::move(done));
+      };
+      deps.tellUser = [this](UpdateCheckNotice notice) { notices.push_back(notice); };
+      deps.offerInstall = [this](const std::string& version, std::function<void()> install) {
+        offers.emplace_back(version, std::move(install));
+      };
+      return packageManagerUpdater(delegate, std::move(deps));
+    };
+    dependencies.timers = [this](double, std::function<void()> fire) {
+      poll = std::move(fire);
+      return std::make_unique<FakeTimer>(pollCancelled);
+    };
+    controller = std::make_unique<UpdateController>(std::move(dependencies));
+  }
+
+  // Checks, finds the update and accepts it.
+  void acceptOffer() {
+    controller->checkForUpdates();
+    ASSERT_EQ(checks.size(), 1u);
+    checks[0](finished({{5, tamselId, "Offline time"}}));
+    ASSERT_EQ(offers.size(), 1u);
+    EXPECT_EQ(offers[0].first, "1.4.0-1");
+    offers[0].second();
+  }
+
+  GuiStatus status = GuiStatus::confirmedIdle();
+  std::vector<std::function<void(PackageKitTransaction)>> checks;
+  std::vector<std::pair<std::string, std::function<void(PackageKitTransaction)>>> installs;
+  std::vector<UpdateCheckNotice> notices;
+  std::vector<std::pair<std::string, std::function<void()>>> offers;
+  std::function<void()> poll;
+  bool pollCancelled = false;
+  std::unique_ptr<UpdateController> controller;
+};
+
+TEST_F(PackageManagerUpdaterTest, AnAcceptedUpdateIsInstalledWhileIdle) {
+  acceptOffer();
+  ASSERT_EQ(installs.size(), 1u);
+  EXPECT_EQ(installs[0].first, tamselId);
+  EXPECT_TRUE(notices.empty());
+  installs[0].second(finished());
+  EXPECT_THAT(notices, ElementsAre(UpdateCheckNotice{false, updateInstalledText("1.4.0-1")}));
+  EXPECT_EQ(updateOfferText("1.4.0-1"), "Tamsel 1.4.0-1 is available. Install it now?");
+}
+
+TEST_F(PackageManagerUpdaterTest, CheckResultsOtherThanAnUpdateAreToldAsTheyAre) {
+  PackageKitTransaction absent;
+  absent.errorName = "org.freedesktop.DBus.Error.ServiceUnknown";
+  PackageKitTransaction failing = finished();
+  failing.errorCode = PackageKitErrorCode{18, "No package cache is available."};
+  const std::vector<std::pair<PackageKitTransaction, std::string>> cases = {
+      {finished({{5, "bash;5.2;amd64;x", ""}, {1, tamselId, ""}}), std::string(upToDateText)},
+      {absent, std::string(packageManagerUpdatesText)},
+      {failing, "Could not check for updates: No package cache is available."},
+  };
+  for (const auto& [transaction, text] : cases) {
+    notices.clear();
+    controller->checkForUpdates();
+    checks.back()(transaction);
+    EXPECT_THAT(notices, ElementsAre(UpdateCheckNotice{false, text}));
+  }
+  EXPECT_TRUE(offers.empty());
+  EXPECT_TRUE(installs.empty());
+}
+
+TEST_F(PackageManagerUpdaterTest, ASecondCheckWaitsForTheFirst) {
+  controller->checkForUpdates();
+  controller->checkForUpdates();
+  ASSERT_EQ(checks.size(), 1u);
+  checks[0](finished());
+  controller->checkForUpdates();
+  EXPECT_EQ(checks.size(), 2u);
+}
+
+TEST_F(PackageManagerUpdaterTest, NoCheckDuringASession) {
+  status = GuiStatus::confirmedActive(dateFromReferenceSeconds(800000000.0), 600);
+  controller->checkForUpdates();
+  EXPECT_TRUE(checks.empty());
+  EXPECT_THAT(notices, ElementsAre(UpdateCheckNotice{true, refusal}));
+}
+
+TEST_F(PackageManagerUpdaterTest, AnUpdateAcceptedDuringASessionWaitsForTheIdleStatus) {
+  controller->checkForUpdates();
+  checks[0](finished({{5, tamselId, ""}}));
+  // A session starts while the offer is on screen.
+  status = GuiStatus::confirmedActive(dateFromReferenceSeconds(800000000.0), 600);
+  offers[0].second();
+  EXPECT_TRUE(installs.empty());
+  EXPECT_THAT(notices, ElementsAre(UpdateCheckNotice{false, updateHeldText("1.4.0-1")}));
+  ASSERT_TRUE(poll);
+  poll();
+  EXPECT_TRUE(installs.empty());
+  status = GuiStatus::confirmedIdle();
+  poll();
+  EXPECT_TRUE(pollCancelled);
+  ASSERT_EQ(installs.size(), 1u);
+  EXPECT_EQ(installs[0].first, tamselId);
+}
+
+TEST_F(PackageManagerUpdaterTest, AFailedInstallSaysWhy) {
+  PackageKitTransaction refused = finished();
+  refused.errorCode = PackageKitErrorCode{48, "Failed to obtain authentication."};
+  refused.exit = 2;
+  PackageKitTransaction broken = finished();
+  broken.errorCode = PackageKitErrorCode{13, "Could not resolve dependencies."};
+  broken.exit = 2;
+  const std::vector<std::pair<PackageKitTransaction, std::string>> cases = {
+      {refused,
+       "The update was not installed: administrator authorization was refused or cancelled."},
+      {broken, "The update was not installed: Could not resolve dependencies."},
+  };
+  for (const auto& [transaction, text] : cases) {
+    checks.clear();
+    offers.clear();
+    installs.clear();
+    notices.clear();
+    acceptOffer();
+    ASSERT_EQ(installs.size(), 1u);
+    installs[0].second(transaction);
+    EXPECT_THAT(notices, ElementsAre(UpdateCheckNotice{false, text}));
+  }
+}
+
+TEST_F(PackageManagerUpdaterTest, NothingArrivesAfterTheUpdaterIsGone) {
+  controller->checkForUpdates();
+  auto late = std::move(checks[0]);
+  controller.reset();
+  late(finished({{5, tamselId, ""}}));
+  EXPECT_TRUE(offers.empty());
+  EXPECT_TRUE(notices.empty());
+}
+
+}  // namespace
+}  // namespace nubrik

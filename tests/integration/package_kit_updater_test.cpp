@@ -1,0 +1,391 @@
+// The updater against a PackageKit of the test's own on a private system-style bus: the real
+// sd-bus client on its worker thread, the real update controller and its idle gate.
+#include <gmock/gmock.h>
+#include <gtest/gtest.h>
+#include <poll.h>
+#include <sys/eventfd.h>
+#include <systemd/sd-bus.h>
+#include <unistd.h>
+
+#include <cstdint>
+#include <memory>
+#include <mutex>
+#include <optional>
+#include <string>
+#include <thread>
+#include <tuple>
+#include <utility>
+#include <vector>
+
+#include "app/event_loop.hpp"
+#include "app/update_control.hpp"
+#include "app/update_control_package_manager.hpp"
+#include "tests/support/private_system_bus.hpp"
+
+namespace nubrik {
+namespace {
+
+using ::testing::ElementsAre;
+using ::testing::IsEmpty;
+
+constexpr const char* transactionInterface = "org.freedesktop.PackageKit.Transaction";
+const std::string tamselId = "tamsel;1.4.0-1;amd64;stable";
+
+// PackageKit's daemon object and its transactions, only the calls the app makes, served from a
+// thread of its own. It records each call and answers with the signals it was told to send.
+class FakePackageKit {
+ public:
+  using Package = std::tuple<std::uint32_t, std::string, std::string>;
+  using Error = std::pair<std::uint32_t, std::string>;
+
+  // Set before start().
+  std::vector<Package> updates;
+  std::optional<Error> updatesError;
+  std::optional<Error> installError;
+  // Another connection sends a finished transaction with an update on the transaction's path
+  // before PackageKit answers.
+  bool impostor = false;
+
+  explicit FakePackageKit(const std::string& address) : stop_(::eventfd(0, EFD_CLOEXEC)) {
+    ready_ = connect(address, &bus_) && connect(address, &impostor_) &&
+             sd_bus_add_object_vtable(bus_, nullptr, "/org/freedesktop/PackageKit",
+                                      "org.freedesktop.PackageKit", daemonVtable, this) >= 0 &&
+             sd_bus_request_name(bus_, "org.freedesktop.PackageKit", 0) >= 0;
+  }
+  ~FakePackageKit() {
+    const std::uint64_t one = 1;
+    (void)!::write(stop_, &one, sizeof one);
+    if (thread_.joinable()) thread_.join();
+    for (sd_bus_slot* slot : slots_) sd_bus_slot_unref(slot);
+    sd_bus_flush_close_unref(impostor_);
+    sd_bus_flush_close_unref(bus_);
+    ::close(stop_);
+  }
+
+  bool start() {
+    if (!ready_ || thread_.joinable()) return false;
+    thread_ = std::thread([this] { serve(); });
+    return true;
+  }
+
+  std::vector<std::string> calls() const {
+    std::lock_guard lock(mutex_);
+    return calls_;
+  }
+
+ private:
+  static bool connect(const std::string& address, sd_bus** bus) {
+    return sd_bus_new(bus) >= 0 && sd_bus_set_address(*bus, address.c_str()) >= 0 &&
+           sd_bus_set_bus_client(*bus, 1) >= 0 && sd_bus_start(*bus) >= 0;
+  }
+
+  void record(std::string call) {
+    std::lock_guard lock(mutex_);
+    calls_.push_back(std::move(call));
+  }
+
+  static int createTransaction(sd_bus_message* message, void* userdata, sd_bus_error*) {
+    auto& self = *static_cast<FakePackageKit*>(userdata);
+    self.record("CreateTransaction");
+    const std::string path = "/" + std::to_string(++self.transactions_) + "_test";
+    sd_bus_slot* slot = nullptr;
+    if (sd_bus_add_object_vtable(self.bus_, &slot, path.c_str(), transactionInterface,
+                                 transactionVtable, &self) < 0) {
+      return -EIO;
+    }
+    self.slots_.push_back(slot);
+    return sd_bus_reply_method_return(message, "o", path.c_str());
+  }
+
+  static int setHints(sd_bus_message* message, void* userdata, sd_bus_error*) {
+    auto& self = *static_cast<FakePackageKit*>(userdata);
+    char** hints = nullptr;
+    if (sd_bus_message_read_strv(message, &hints) < 0) return -EINVAL;
+    std::string joined;
+    for (char** hint = hints; hint && *hint; ++hint) {
+      joined += *hint;
+      free(*hint);
+    }
+    free(hints);
+    self.record("SetHints(" + joined + ")");
+    return sd_bus_reply_method_return(message, "");
+  }
+
+  static int getUpdates(sd_bus_message* message, void* userdata, sd_bus_error*) {
+    auto& self = *static_cast<FakePackageKit*>(userdata);
+    std::uint64_t filter = 0;
+    if (sd_bus_message_read(message, "t", &filter) < 0) return -EINVAL;
+    self.record("GetUpdates(" + std::to_string(filter) + ")");
+    const char* path = sd_bus_message_get_path(message);
+    if (self.impostor) {
+      sd_bus_emit_signal(self.impostor_, path, transactionInterface, "Package", "uss", 5u,
+                         tamselId.c_str(), "");
+      sd_bus_emit_signal(self.impostor_, path, transactionInterface, "Finished", "uu", 1u, 0u);
+      sd_bus_flush(self.impostor_);
+    }
+    const int r = sd_bus_reply_method_return(message, "");
+    for (const auto& [info, id, summary] : self.updates) {
+      sd_bus_emit_signal(self.bus_, path, transactionInterface, "Package", "uss", info, id.c_str(),
+                         summary.c_str());
+    }
+    self.finish(path, self.updatesError);
+    return r;
+  }
+
+  static int updatePackages(sd_bus_message* message, void* userdata, sd_bus_error*) {
+    auto& self = *static_cast<FakePackageKit*>(userdata);
+    std::uint64_t flags = 0;
+    char** ids = nullptr;
+    if (sd_bus_message_read(message, "t", &flags) < 0 ||
+        sd_bus_message_read_strv(message, &ids) < 0) {
+      return -EINVAL;
+    }
+    std::string joined;
+    for (char** id = ids; id && *id; ++id) {
+      joined += std::string(",") + *id;
+      free(*id);
+    }
+    free(ids);
+    self.record("UpdatePackages(" + std::to_string(flags) + joined + ")");
+    const char* path = sd_bus_message_get_path(message);
+    const int r = sd_bus_reply_method_return(message, "");
+    if (!self.installError) {
+      sd_bus_emit_signal(self.bus_, path, transactionInterface, "Package", "uss", 11u,
+                         tamselId.c_str(), "");
+    }
+    self.finish(path, self.installError);
+    return r;
+  }
+
+  // ErrorCode first when there is one, then Finished: failed after an error, success otherwise.
+  void finish(const char* path, const std::optional<Error>& error) {
+    if (error) {
+      sd_bus_emit_signal(bus_, path, transactionInterface, "ErrorCode", "us", error->first,
+                         error->second.c_str());
+    }
+    sd_bus_emit_signal(bus_, path, transactionInterface, "Finished", "uu", error ? 2u : 1u, 7u);
+  }
+
+  void serve() {
+    for (;;) {
+      const int processed = sd_bus_process(bus_, nullptr);
+      if (processed < 0) return;
+      if (processed > 0) continue;
+      pollfd fds[2] = {{sd_bus_get_fd(bus_), static_cast<short>(sd_bus_get_events(bus_)), 0},
+                       {stop_, POLLIN, 0}};
+      if (::poll(fds, 2, -1) < 0 && errno != EINTR) return;
+      if (fds[1].revents & POLLIN) return;
+    }
+  }
+
+  static constexpr sd_bus_vtable daemonVtable[] = {
+      SD_BUS_VTABLE_START(0),
+      SD_BUS_METHOD("CreateTransaction", "", "o", createTransaction, SD_BUS_VTABLE_UNPRIVILEGED),
+      SD_BUS_VTABLE_END,
+  };
+  static constexpr sd_bus_vtable transactionVtable[] = {
+      SD_BUS_VTABLE_START(0),
+      SD_BUS_METHOD("SetHints", "as", "", setHints, SD_BUS_VTABLE_UNPRIVILEGED),
+      SD_BUS_METHOD("GetUpdates", "t", "", getUpdates, SD_BUS_VTABLE_UNPRIVILEGED),
+      SD_BUS_METHOD("UpdatePackages", "tas", "", updatePackages, SD_BUS_VTABLE_UNPRIVILEGED),
+      SD_BUS_SIGNAL("Package", "uss", 0),
+      SD_BUS_SIGNAL("ErrorCode", "us", 0),
+      SD_BUS_SIGNAL("Finished", "uu", 0),
+      SD_BUS_VTABLE_END,
+  };
+
+  sd_bus* bus_ = nullptr;
+  sd_bus* impostor_ = nullptr;
+  int stop_;
+  bool ready_ = false;
+  int transactions_ = 0;
+  // Touched on the fake's thread only, and in the destructor after it ended.
+  std::vector<sd_bus_slot*> slots_;
+  std::thread thread_;
+  mutable std::mutex mutex_;
+  std::vector<std::string> calls_;
+};
+
+class NoTimer final : public RepeatingTimer {
+ public:
+  void cancel() override {}
+};
+
+const std::vector<std::string> check = {"CreateTransaction", "GetUpdates(2)"};
+const std::vector<std::string> checkAndInstall = {
+    "CreateTransaction",
+    "GetUpdates(2)",
+    "CreateTransaction",
+    "SetHints(interactive=true)",
+    "UpdatePackages(2," + tamselId + ")",
+};
+
+class PackageKitOnPrivateBus : public ::testing::Test {
+ protected:
+  void SetUp() override {
+    if (!bus_.running()) GTEST_SKIP() << "no private bus: " << bus_.failure();
+  }
+
+  // The controller with its updater, talking to the bus at `address`.
+  void makeController(const std::string& address) {
+    UpdateControllerDependencies dependencies;
+    dependencies.statusProvider = [this] { return status_; };
+    dependencies.makeUpdater = [this, address](UpdaterDelegate& delegate) {
+      PackageKitBusOptions options;
+      options.address = address;
+      options.checkTimeoutSeconds = 30;
+      options.installTimeoutSeconds = 30;
+      return packageManagerUpdater(
+          delegate, PackageManagerUpdaterDependencies::production(
+                        loop_, [this](UpdateCheckNotice notice) { notices_.push_back(notice); },
+                        [this](const std::string& version, std::function<void()> install) {
+                          offers_.emplace_back(version, std::move(install));
+                        },
+                        options));
+    };
+    dependencies.timers = [this](double, std::function<void()> fire) {
+      poll_ = std::move(fire);
+      return std::make_unique<NoTimer>();
+    };
+    controller_ = std::make_unique<UpdateController>(std::move(dependencies));
+  }
+
+  // Runs the app's main queue until the user is told something or offered an update.
+  void waitForTheUser() {
+    const std::size_t before = notices_.size() + offers_.size();
+    loop_.runUntil([&] { return notices_.size() + offers_.size() > before; });
+  }
+
+  UpdateCheckNotice lastNotice() const {
+    return notices_.empty() ? UpdateCheckNotice{} : notices_.back();
+  }
+
+  test::PrivateSystemBus bus_{/*open=*/true};
+  EventLoop loop_;
+  GuiStatus status_ = GuiStatus::confirmedIdle();
+  std::vector<UpdateCheckNotice> notices_;
+  std::vector<std::pair<std::string, std::function<void()>>> offers_;
+  std::function<void()> poll_;
+  // Goes first: its worker may still deliver to the loop.
+  std::unique_ptr<UpdateController> controller_;
+};
+
+TEST_F(PackageKitOnPrivateBus, AnAvailableUpdateIsOfferedAndInstalled) {
+  FakePackageKit packageKit(bus_.address());
+  packageKit.updates = {{5, "bash;5.2.15-2;amd64;stable", "shell"}, {5, tamselId, "Offline time"}};
+  ASSERT_TRUE(packageKit.start());
+  makeController(bus_.address());
+
+  controller_->checkForUpdates();
+  waitForTheUser();
+  ASSERT_EQ(offers_.size(), 1u);
+  EXPECT_EQ(offers_[0].first, "1.4.0-1");
+  offers_[0].second();
+  waitForTheUser();
+  EXPECT_EQ(lastNotice(), (UpdateCheckNotice{false, updateInstalledText("1.4.0-1")}));
+  EXPECT_EQ(packageKit.calls(), checkAndInstall);
+}
+
+TEST_F(PackageKitOnPrivateBus, CheckOutcomesOtherThanAnUpdate) {
+  struct Case {
+    const char* name;
+    std::vector<FakePackageKit::Package> updates;
+    std::optional<FakePackageKit::Error> error;
+    bool impostor;
+    std::string told;
+  };
+  const std::vector<Case> cases = {
+      {"none",
+       {{5, "bash;5.2.15-2;amd64;stable", ""}},
+       std::nullopt,
+       false,
+       std::string(upToDateText)},
+      {"error",
+       {},
+       FakePackageKit::Error{18, "No package cache is available."},
+       false,
+       "Could not check for updates: No package cache is available."},
+      {"impostor", {}, std::nullopt, true, std::string(upToDateText)},
+  };
+  for (const Case& c : cases) {
+    FakePackageKit packageKit(bus_.address());
+    packageKit.updates = c.updates;
+    packageKit.updatesError = c.error;
+    packageKit.impostor = c.impostor;
+    ASSERT_TRUE(packageKit.start());
+    makeController(bus_.address());
+    notices_.clear();
+    controller_->checkForUpdates();
+    waitForTheUser();
+    EXPECT_THAT(offers_, IsEmpty()) << c.name;
+    EXPECT_EQ(lastNotice(), (UpdateCheckNotice{false, c.told})) << c.name;
+    EXPECT_EQ(packageKit.calls(), check) << c.name;
+    controller_.reset();
+  }
+}
+
+TEST_F(PackageKitOnPrivateBus, ARefusedAuthorizationInstallsNothing) {
+  FakePackageKit packageKit(bus_.address());
+  packageKit.updates = {{6, tamselId, ""}};
+  packageKit.installError = FakePackageKit::Error{48, "Failed to obtain authentication."};
+  ASSERT_TRUE(packageKit.start());
+  makeController(bus_.address());
+
+  controller_->checkForUpdates();
+  waitForTheUser();
+  ASSERT_EQ(offers_.size(), 1u);
+  offers_[0].second();
+  waitForTheUser();
+  EXPECT_EQ(lastNotice(),
+            (UpdateCheckNotice{false,
+                               "The update was not installed: administrator authorization "
+                               "was refused or cancelled."}));
+  EXPECT_EQ(packageKit.calls(), checkAndInstall);
+}
+
+TEST_F(PackageKitOnPrivateBus, DuringASessionNothingReachesPackageKit) {
+  FakePackageKit packageKit(bus_.address());
+  packageKit.updates = {{5, tamselId, ""}};
+  ASSERT_TRUE(packageKit.start());
+  makeController(bus_.address());
+
+  // A check is refused outright.
+  status_ = GuiStatus::confirmedActive(dateFromReferenceSeconds(800000000.0), 600);
+  controller_->checkForUpdates();
+  EXPECT_EQ(lastNotice(),
+            (UpdateCheckNotice{true, "Updates are only checked while no session is active."}));
+  EXPECT_THAT(packageKit.calls(), IsEmpty());
+
+  // An update accepted after a session started waits for the session's end.
+  status_ = GuiStatus::confirmedIdle();
+  controller_->checkForUpdates();
+  waitForTheUser();
+  ASSERT_EQ(offers_.size(), 1u);
+  status_ = GuiStatus::confirmedActive(dateFromReferenceSeconds(800000000.0), 600);
+  offers_[0].second();
+  EXPECT_EQ(lastNotice(), (UpdateCheckNotice{false, updateHeldText("1.4.0-1")}));
+  ASSERT_TRUE(poll_);
+  poll_();
+  EXPECT_EQ(packageKit.calls(), check);
+
+  status_ = GuiStatus::confirmedIdle();
+  poll_();
+  waitForTheUser();
+  EXPECT_EQ(lastNotice(), (UpdateCheckNotice{false, updateInstalledText("1.4.0-1")}));
+  EXPECT_EQ(packageKit.calls(), checkAndInstall);
+}
+
+TEST_F(PackageKitOnPrivateBus, WithoutPackageKitThePackageManagerIsNamed) {
+  const std::string missingSocket = "unix:path=" + bus_.socketPath() + ".missing";
+  for (const std::string& address : {bus_.address(), missingSocket}) {
+    makeController(address);
+    controller_->checkForUpdates();
+    waitForTheUser();
+    EXPECT_EQ(lastNotice(), (UpdateCheckNotice{false, std::string(packageManagerUpdatesText)}))
+        << address;
+    controller_.reset();
+  }
+}
+
+}  // namespace
+}  // namespace nubrik
