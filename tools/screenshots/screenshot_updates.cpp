@@ -4,7 +4,7 @@
 
 #include "app/package_kit_results.hpp"
 #include "app/ui/update_dialogs.hpp"
-#include "tests/screenshots/screenshot_sheets.hpp"
+#include "tools/screenshots/screenshot_sheets.hpp"
 
 namespace nubrik::test {
 
