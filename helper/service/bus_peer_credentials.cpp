@@ -1,9 +1,11 @@
 #include "helper/service/bus_peer_credentials.hpp"
 
 #include <fcntl.h>
+#include <poll.h>
 #include <sys/syscall.h>
 #include <unistd.h>
 
+#include <cerrno>
 #include <cstring>
 #include <memory>
 #include <optional>
@@ -133,13 +135,16 @@ int pidfdOpen(pid_t pid) {
 #endif
 }
 
+// A process descriptor becomes readable when its process exits. Polling it needs no permission
+// over the process, unlike sending it signal 0, which the kernel refuses for another user's
+// process unless the daemon holds CAP_KILL (and its unit does not grant it).
 bool pidfdAlive(int pidfd) {
-#ifdef SYS_pidfd_send_signal
-  return ::syscall(SYS_pidfd_send_signal, pidfd, 0, nullptr, 0) == 0;
-#else
-  (void)pidfd;
-  return false;
-#endif
+  pollfd watched{pidfd, POLLIN, 0};
+  int ready;
+  do {
+    ready = ::poll(&watched, 1, 0);
+  } while (ready < 0 && errno == EINTR);
+  return ready == 0;
 }
 
 }  // namespace
