@@ -32,8 +32,7 @@ std::string errnoText(int error) {
 
 std::optional<std::string> readSelfExecutable() {
   // The same reading that tells the installation its prefix.
-  const auto identity = CodeIdentity::production();
-  return identity.dependencies().readLink("/proc/self/exe");
+  return CodeIdentity::production().selfExecutable();
 }
 
 bool regularFile(const std::string& path) {

@@ -134,14 +134,25 @@ std::optional<std::string> CodeIdentity::currentTeamID() {
   return production().selfIdentity().teamID;
 }
 
+std::optional<std::string> CodeIdentity::selfExecutable() const {
+  std::optional<std::string> self = dependencies_.readLink("/proc/self/exe");
+  // A package upgrade replaces the executable while the process runs (the helper keeps running
+  // through a session), and the kernel then names it "<path> (deleted)". The process was started
+  // from that place and still belongs to the installation there. Only the process's own link
+  // is read this way: a caller is judged by the file that is in place.
+  constexpr std::string_view replaced = " (deleted)";
+  if (self && self->ends_with(replaced)) self->resize(self->size() - replaced.size());
+  return self;
+}
+
 std::optional<std::string> CodeIdentity::installationPrefix() const {
-  const auto self = dependencies_.readLink("/proc/self/exe");
+  const auto self = selfExecutable();
   if (!self) return std::nullopt;
   return installationPrefixOf(*self);
 }
 
 PeerIdentity CodeIdentity::selfIdentity() const {
-  const auto self = dependencies_.readLink("/proc/self/exe");
+  const auto self = selfExecutable();
   if (!self) return {};
   return identityAgainst(*self, installationPrefixOf(*self));
 }

@@ -94,6 +94,9 @@ class CodeIdentity {
   // The Team ID of the running process: none unless it runs from a trusted installation.
   static std::optional<std::string> currentTeamID();
 
+  // The executable the running process was started from (/proc/self/exe), also after an
+  // upgrade has replaced it on disk; none when it cannot be read.
+  std::optional<std::string> selfExecutable() const;
   // The installation prefix of the running process, from /proc/self/exe.
   std::optional<std::string> installationPrefix() const;
   // The identity of the running process (what currentTeamID() reads).

@@ -137,9 +137,15 @@ TEST_F(CodeIdentityTest, TheInstalledAppIsTheAppWithTheTeamID) {
   EXPECT_EQ(files.stated, (std::vector<std::string>{"/usr/bin/tamsel", "/usr/bin", "/usr", "/"}));
 }
 
-TEST_F(CodeIdentityTest, TheDaemonKnowsItsOwnTeamID) {
+TEST_F(CodeIdentityTest, TheDaemonKnowsItsOwnTeamIDAlsoAfterAnUpgradeReplacedItsExecutable) {
   EXPECT_EQ(files.identity().selfIdentity(), (PeerIdentity{"com.nubrik.helper", team, true}));
   EXPECT_EQ(files.identity().installationPrefix(), "/usr");
+
+  // The old helper keeps enforcing a session through an upgrade and must still know the app.
+  files.link("/proc/self/exe", "/usr/libexec/nubrik/com.nubrik.helper (deleted)");
+  EXPECT_EQ(files.identity().installationPrefix(), "/usr");
+  EXPECT_EQ(files.identity().selfIdentity(), (PeerIdentity{"com.nubrik.helper", team, true}));
+  EXPECT_EQ(files.identity().identityOfProcess(42), (PeerIdentity{"com.nubrik.app", team, true}));
 }
 
 TEST_F(CodeIdentityTest, TheDesktopProgramKnowsItsInstallationButIsNotTheApp) {
