@@ -8,6 +8,7 @@
 
 #include <chrono>
 #include <memory>
+#include <optional>
 
 #include "core/file_read.hpp"
 #include "core/sd_handles.hpp"
@@ -19,6 +20,7 @@
 #include "helper/daemon/daemon_tick_coordinator.hpp"
 #include "helper/daemon/network_event_handler.hpp"
 #include "helper/daemon/tick_scheduler.hpp"
+#include "helper/daemon/upgrade_restart.hpp"
 #include "helper/log/log.hpp"
 #include "helper/transaction/helper_transaction.hpp"
 #include "helper/transaction/stale_temporary_files.hpp"
@@ -71,8 +73,13 @@ int runLoop(Helper& helper, const ListenerStart& startListener) {
   if (sd_event_add_signal(event.get(), out(interrupt), SIGINT, onTerminationSignal, nullptr) < 0)
     return EXIT_FAILURE;
 
+  // After each tick, whether a package upgrade installed a new executable to restart into.
+  std::optional<UpgradeRestartCoordinator> upgrade = productionUpgradeRestart(helper);
   TickScheduler scheduler(event.get(), TickScheduler::Operations{
-                                           [&helper] { tick(helper); },
+                                           [&helper, &upgrade] {
+                                             tick(helper);
+                                             if (upgrade) (void)upgrade->check();
+                                           },
                                            [] {
                                              return peekSessionExpiration(
                                                  StateLocation::sessionFile(),

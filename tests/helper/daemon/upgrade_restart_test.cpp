@@ -1,0 +1,160 @@
+#include "helper/daemon/upgrade_restart.hpp"
+
+#include <gtest/gtest.h>
+#include <unistd.h>
+
+#include <cstdio>
+#include <optional>
+#include <string>
+#include <vector>
+
+#include "core/session.hpp"
+#include "helper/daemon/executable_identity.hpp"
+#include "helper/service/restart_coordinator.hpp"
+#include "helper/store/session_load_result.hpp"
+#include "helper/transaction/helper_transaction.hpp"
+#include "tests/support/temp_dir.hpp"
+
+namespace nubrik {
+namespace {
+
+constexpr FileIdentity runningFile{8, 100};
+constexpr FileIdentity upgradedFile{8, 200};
+
+// The watch over the restart request's own coordinator, with the stored state, the exit and the
+// state lock faked. Nothing here can switch a link: the restart decision only reads the state.
+class UpgradeRestartTest : public ::testing::Test {
+ protected:
+  UpgradeRestartCoordinator watch() {
+    UpgradeRestartDependencies d;
+    d.installedIdentity = [this] { return installed; };
+    d.prepareRestart = [this] {
+      ++decisions;
+      if (lockTaken)
+        throw HelperTransactionError(HelperTransactionError::Kind::lockUnavailable, "");
+      return RestartCoordinator({[this] { return stored; }, [this] { ++exits; },
+                                 [this] { return restarting; }, [this] { restarting = true; }})
+          .prepareRestart();
+    };
+    d.isRestarting = [this] { return restarting; };
+    d.diagnose = [this](std::string_view line) { diagnostics.emplace_back(line); };
+    return UpgradeRestartCoordinator(runningFile, d);
+  }
+
+  static OfflineSession session() {
+    OfflineSession s;
+    s.id = "S";
+    return s;
+  }
+
+  std::optional<FileIdentity> installed = runningFile;
+  SessionLoadResult stored = SessionAbsent{};
+  bool lockTaken = false;
+  bool restarting = false;
+  int decisions = 0;
+  int exits = 0;
+  std::vector<std::string> diagnostics;
+};
+
+TEST_F(UpgradeRestartTest, TheRunningExecutableInPlaceOrNoneAtAllAsksNothing) {
+  for (const std::optional<FileIdentity>& file :
+       {std::optional(runningFile), std::optional<FileIdentity>()}) {
+    installed = file;
+    EXPECT_EQ(watch().check(), UpgradeCheck::current);
+  }
+  EXPECT_EQ(decisions, 0);
+  EXPECT_EQ(exits, 0);
+}
+
+TEST_F(UpgradeRestartTest, ANewExecutableWaitsForEverythingStoredAndForTheLock) {
+  installed = upgradedFile;
+  const std::vector<std::pair<SessionLoadResult, bool>> waits = {
+      {session(), false},                // a running or expired session
+      {CorruptSessionInfo{}, false},     // a fail-open restore owed
+      {RecoveryPendingMarker{}, false},  // likewise
+      {SessionAbsent{}, true},           // nothing stored, but the state lock is taken
+  };
+  for (const auto& [state, busy] : waits) {
+    stored = state;
+    lockTaken = busy;
+    EXPECT_EQ(watch().check(), UpgradeCheck::deferred);
+  }
+  EXPECT_EQ(decisions, 4);
+  EXPECT_EQ(exits, 0);
+  EXPECT_FALSE(restarting);
+}
+
+TEST_F(UpgradeRestartTest, TheRestartFollowsAtTheFirstTickAfterTheSessionEnds) {
+  installed = upgradedFile;
+  stored = session();
+  UpgradeRestartCoordinator coordinator = watch();
+  EXPECT_EQ(coordinator.check(), UpgradeCheck::deferred);
+  EXPECT_EQ(coordinator.check(), UpgradeCheck::deferred);
+  EXPECT_EQ(exits, 0);
+
+  stored = SessionAbsent{};
+  EXPECT_EQ(coordinator.check(), UpgradeCheck::restarting);
+  EXPECT_EQ(exits, 1);
+  EXPECT_TRUE(restarting);
+
+  // The exit is on its way: later ticks neither ask again nor arm a second exit.
+  EXPECT_EQ(coordinator.check(), UpgradeCheck::restarting);
+  EXPECT_EQ(decisions, 3);
+  EXPECT_EQ(exits, 1);
+}
+
+TEST_F(UpgradeRestartTest, ARestartAcceptedForTheAppEndsTheWatch) {
+  restarting = true;
+  installed = upgradedFile;
+  EXPECT_EQ(watch().check(), UpgradeCheck::restarting);
+  EXPECT_EQ(decisions, 0);
+}
+
+TEST_F(UpgradeRestartTest, TheJournalHearsOfEachWaitingExecutableOnce) {
+  installed = upgradedFile;
+  stored = session();
+  UpgradeRestartCoordinator coordinator = watch();
+  coordinator.check();
+  coordinator.check();
+  ASSERT_EQ(diagnostics.size(), 1u);
+  EXPECT_NE(diagnostics[0].find("waits"), std::string::npos);
+
+  // A second upgrade during the same session is a new executable.
+  installed = FileIdentity{8, 300};
+  coordinator.check();
+  EXPECT_EQ(diagnostics.size(), 2u);
+}
+
+TEST(ExecutableIdentityTest, AReplacementByRenameIsAnotherFile) {
+  TempDir dir;
+  dir.write("helper", "old");
+  const std::optional<FileIdentity> before = regularFileIdentity(dir.file("helper"));
+  ASSERT_TRUE(before);
+  EXPECT_EQ(regularFileIdentity(dir.file("helper")), before);
+
+  // As a package manager installs: the new file beside, then renamed over the old one.
+  dir.write("helper.new", "new");
+  ASSERT_EQ(std::rename(dir.file("helper.new").c_str(), dir.file("helper").c_str()), 0);
+  const std::optional<FileIdentity> after = regularFileIdentity(dir.file("helper"));
+  ASSERT_TRUE(after);
+  EXPECT_NE(*after, *before);
+}
+
+TEST(ExecutableIdentityTest, OnlyARegularFileAtThePathCounts) {
+  TempDir dir;
+  dir.write("target", "x");
+  ASSERT_EQ(::symlink(dir.file("target").c_str(), dir.file("link").c_str()), 0);
+  EXPECT_FALSE(regularFileIdentity(dir.file("link")));
+  EXPECT_FALSE(regularFileIdentity(dir.path()));
+  EXPECT_FALSE(regularFileIdentity(dir.file("missing")));
+}
+
+TEST(ExecutableIdentityTest, TheRunningExecutableIsTheFileAtItsPath) {
+  const std::optional<RunningExecutable> running = runningExecutable();
+  ASSERT_TRUE(running);
+  EXPECT_EQ(running->path.front(), '/');
+  EXPECT_EQ(regularFileIdentity(running->path), running->identity);
+}
+
+}  // namespace
+}  // namespace nubrik
