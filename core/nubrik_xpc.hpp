@@ -10,8 +10,9 @@ namespace nubrik {
 // The version of the request protocol below; the app relies on a helper only when it reports
 // exactly this version.
 inline constexpr std::int64_t nubrikXPCProtocolVersion = 5;
-// The helper's release, reported by its health check; the build sets it from the project version.
-inline constexpr const char* nubrikHelperVersion = NUBRIK_HELPER_VERSION;
+// The helper's release, reported by its health check: the project version and any suffix the
+// build adds ("1.0.14", "1.0.14+test2").
+extern const char* const nubrikHelperVersion;
 // The largest schedule payload (bytes) that the helper decodes and that the app sends.
 inline constexpr std::int64_t scheduleMaxPayloadBytes = 65536;
 

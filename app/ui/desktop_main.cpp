@@ -9,6 +9,7 @@
 #include "app/ui/desktop_app.hpp"
 #include "app/ui/main_window.hpp"
 #include "app/ui/single_instance.hpp"
+#include "core/nubrik_xpc.hpp"
 
 namespace nubrik {
 
@@ -23,7 +24,7 @@ int runDesktopApp(int argc, char** argv, const std::function<void(DesktopApp&)>&
   QApplication application(argc, argv);
   QApplication::setApplicationName("Tamsel");
   QApplication::setOrganizationName("Nubrik");
-  QApplication::setApplicationVersion(NUBRIK_HELPER_VERSION);
+  QApplication::setApplicationVersion(QString::fromUtf8(nubrikHelperVersion));
   QApplication::setDesktopFileName("tamsel");
 
   SingleInstance instance;

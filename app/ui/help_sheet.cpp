@@ -14,6 +14,7 @@
 #include <vector>
 
 #include "app/help_guide.hpp"
+#include "core/nubrik_xpc.hpp"
 
 namespace nubrik {
 
@@ -119,7 +120,7 @@ QString installedHelpGuidePath() {
 }
 
 QString tamselVersion() {
-  return QStringLiteral(NUBRIK_HELPER_VERSION);
+  return QString::fromUtf8(nubrikHelperVersion);
 }
 
 HelpSheet::HelpSheet(QWidget* parent, const QString& guidePath, const QString& version)

@@ -9,6 +9,7 @@
 #include <sstream>
 #include <string>
 
+#include "core/nubrik_xpc.hpp"
 #include "tests/e2e/bus_harness.hpp"
 
 namespace nubrik {
@@ -30,7 +31,7 @@ class BusDesktopLaunchTest : public test::BusTest {
 };
 
 const std::string accessDenied = "org.freedesktop.DBus.Error.AccessDenied";
-const std::string ready = std::string("ready ") + NUBRIK_HELPER_VERSION;
+const std::string ready = std::string("ready ") + nubrikHelperVersion;
 
 TEST_F(BusDesktopLaunchTest, TheDesktopProgramIsServedOnlyThroughTheBrokerAndRunsWithoutTheGroup) {
   runOnBus(R"SH(
