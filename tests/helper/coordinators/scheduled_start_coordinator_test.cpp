@@ -151,7 +151,10 @@ TEST_F(ScheduledStartStoreTest, TheStoredFileHoldsTheWindowBeforeTheSessionStart
   dependencies.publishStatus = [](const OfflineSession&) {};
   dependencies.calendar = [] { return berlin(); };
   const ScheduledStartCoordinator coordinator(dependencies);
-  for (int run = 0; run < 2; ++run) inTransaction([&] { return (coordinator.runIfDue(), 0); });
+  for (int run = 0; run < 2; ++run) {
+    helper.transactions().run(StatusEffect::publishes,
+                              [&](Transaction&) { coordinator.runIfDue(); });
+  }
   EXPECT_EQ(firedAtStart, (std::vector<std::map<std::string, Date>>{{{"A", monday(9, 0)}}}));
 }
 
