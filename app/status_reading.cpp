@@ -8,18 +8,19 @@
 #include <utility>
 
 #include "core/helper_status.hpp"
-#include "core/state_location.hpp"
+#include "core/state_paths.hpp"
 
 namespace nubrik {
 
 StatusFilePaths statusFilePaths(const std::optional<std::string>& statusPath,
                                 const std::optional<std::string>& generationPath) {
-  const std::string defaultStatus = StateLocation::statusFile();
+  const StatePaths production = StatePaths::production();
+  const std::string& defaultStatus = production.statusFile;
   StatusFilePaths paths{statusPath.value_or(defaultStatus), {}};
   if (generationPath) {
     paths.generation = *generationPath;
   } else if (paths.status == defaultStatus) {
-    paths.generation = StateLocation::generationFile();
+    paths.generation = production.generationFile;
   } else {
     paths.generation =
         (std::filesystem::path(paths.status).parent_path() / "generation.json").string();

@@ -6,19 +6,13 @@
 #include <filesystem>
 #include <string_view>
 #include <system_error>
+#include <utility>
 
 namespace nubrik {
 
 namespace {
 
 using SysSeconds = cctz::time_point<cctz::seconds>;
-
-constexpr const char* systemZoneLink = "/etc/localtime";
-
-std::optional<std::string>& testZoneLink() {
-  static std::optional<std::string> path;
-  return path;
-}
 
 // A Date counts nanoseconds in 64 bits (up to about 9.22e9 seconds either side of 1970). Results
 // stay a few days inside that, so that a window of up to a day can be added to them safely.
@@ -94,7 +88,9 @@ std::optional<Date> ZoneCalendar::dateBySettingTime(int hour, int minute, int se
       zone_, cctz::civil_second(local.year(), local.month(), local.day(), hour, minute, second)));
 }
 
-cctz::time_zone SystemCalendar::currentZone() {
+SystemCalendar::SystemCalendar(std::string zoneLink) : zoneLink_(std::move(zoneLink)) {}
+
+cctz::time_zone SystemCalendar::currentZone() const {
   // Read on every call rather than once: an administrator may change the zone while the daemon
   // runs, and a schedule is meant to follow the wall clock the user sees.
   if (const char* variable = std::getenv("TZ"); variable != nullptr) {
@@ -106,15 +102,10 @@ cctz::time_zone SystemCalendar::currentZone() {
   // "/etc/localtime" again would keep answering with the first zone it found there. The link's
   // target names the zone itself, and a new target is a new name. (A copied file instead of the
   // link, which neither systemd nor tzdata installs, is therefore read once per process.)
-  const std::string link = testZoneLink().value_or(systemZoneLink);
   std::error_code error;
-  const std::filesystem::path target = std::filesystem::canonical(link, error);
+  const std::filesystem::path target = std::filesystem::canonical(zoneLink_, error);
   if (!error) return loadOrUTC(target.string());
-  return loadOrUTC(link);
-}
-
-void SystemCalendar::setZoneLinkForTest(std::optional<std::string> path) {
-  testZoneLink() = std::move(path);
+  return loadOrUTC(zoneLink_);
 }
 
 Date SystemCalendar::startOfDay(Date instant) const {

@@ -56,17 +56,22 @@ class ZoneCalendar final : public Calendar {
 // change of zone (TZ, or /etc/localtime) takes effect at the next call without a restart.
 class SystemCalendar final : public Calendar {
  public:
-  // The zone in force now: TZ when set (a leading ':' ignored; "localtime" means the system
-  // setting), else the zone /etc/localtime points at; UTC when neither can be loaded.
-  static cctz::time_zone currentZone();
+  static constexpr const char* systemZoneLink = "/etc/localtime";
 
-  // Where the system's zone link is read ("/etc/localtime"); none restores it.
-  static void setZoneLinkForTest(std::optional<std::string> path);
+  // The system's zone is the one the link at zoneLink points at.
+  explicit SystemCalendar(std::string zoneLink = systemZoneLink);
+
+  // The zone in force now: TZ when set (a leading ':' ignored; "localtime" means the system
+  // setting), else the zone the zone link points at; UTC when neither can be loaded.
+  cctz::time_zone currentZone() const;
 
   Date startOfDay(Date instant) const override;
   std::optional<Date> addingDays(std::int64_t days, Date dayStart) const override;
   int weekday(Date instant) const override;
   std::optional<Date> dateBySettingTime(int hour, int minute, int second, Date day) const override;
+
+ private:
+  std::string zoneLink_;
 };
 
 // The production calendar: the system's, following its time zone.

@@ -93,6 +93,10 @@ Date dateFromUnixSeconds(double seconds) {
   return fromMicros(std::round(seconds * 1e6), 0);
 }
 
+Clock wallClock() {
+  return [] { return std::chrono::system_clock::now(); };
+}
+
 Date addSeconds(Date date, double seconds) {
   if (std::isnan(seconds)) return date;
   const std::int64_t count =

@@ -1,12 +1,17 @@
 #pragma once
 
 #include <chrono>
+#include <functional>
 #include <string>
 
 namespace nubrik {
 
 // An absolute instant with sub-second precision.
 using Date = std::chrono::system_clock::time_point;
+
+// Where a part of the system reads the time; production reads the wall clock, tests fix it.
+using Clock = std::function<Date()>;
+Clock wallClock();
 
 // Seconds between 1970-01-01 and 2001-01-01, the reference of every date stored in JSON.
 inline constexpr double referenceDateOffsetSeconds = 978307200.0;

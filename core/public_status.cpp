@@ -3,7 +3,7 @@
 #include "core/file_read.hpp"
 #include "core/helper_status.hpp"
 #include "core/json_fields.hpp"
-#include "core/state_location.hpp"
+#include "core/state_paths.hpp"
 
 namespace nubrik {
 
@@ -184,9 +184,10 @@ PublicStatusResult parsePublicStatus(const std::optional<std::string>& data) {
 PublicStatusResult readPublicStatus(const std::string& statusPath,
                                     const std::string& generationPath,
                                     std::function<std::string(const std::string&)> readData) {
-  const std::string snapshot = statusPath.empty() ? StateLocation::statusFile() : statusPath;
-  const std::string generation =
-      generationPath.empty() ? StateLocation::generationFile() : generationPath;
+  const StatePaths production = StatePaths::production();
+  const std::string& snapshot = statusPath.empty() ? production.statusFile : statusPath;
+  const std::string& generation =
+      generationPath.empty() ? production.generationFile : generationPath;
   const StatusObservation observation =
       StatusObservation::read(snapshot, generation, std::move(readData));
   switch (observation.kind) {

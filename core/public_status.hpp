@@ -96,8 +96,7 @@ struct PublicStatusResult {
 // Classifies the status file's bytes (none: missing).
 PublicStatusResult parsePublicStatus(const std::optional<std::string>& data);
 
-// Reads and classifies the public status. An empty statusPath means the production status file;
-// an empty generationPath means the default generation file of the session store's directory.
+// Reads and classifies the public status. An empty path means the production file.
 PublicStatusResult readPublicStatus(const std::string& statusPath = {},
                                     const std::string& generationPath = {},
                                     std::function<std::string(const std::string&)> readData = {});

@@ -12,11 +12,8 @@
 
 #include "core/public_status.hpp"
 #include "core/session_start_error.hpp"
-#include "core/state_location.hpp"
 #include "helper/context/helper.hpp"
 #include "helper/coordinators/session_start_coordinator.hpp"
-#include "helper/log/log.hpp"
-#include "helper/store/session_store.hpp"
 #include "helper/transaction/helper_transaction.hpp"
 
 namespace nubrik {
@@ -35,10 +32,6 @@ std::string describeUnknown(const std::exception_ptr& error) {
   } catch (...) {
     return "unknown error";
   }
-}
-
-void runInTransaction(const std::function<void()>& body) {
-  HelperTransaction::run(body);
 }
 
 // The text of one recover result on standard output, or none for a failure.
@@ -133,12 +126,14 @@ std::string formattedTime(Date date) {
 
 StartCommandOperations StartCommandOperations::production(Helper& helper) {
   StartCommandOperations operations;
-  operations.runTransaction = runInTransaction;
+  operations.runTransaction = [&helper](const std::function<void()>& body) {
+    helper.transactions().run(StatusEffect::publishes, [&body](Transaction&) { body(); });
+  };
   operations.startSession = [&helper](double duration) {
     return SessionStartCoordinator(SessionStartDependencies::production(helper)).start(duration);
   };
-  operations.publishStatus = [](const OfflineSession& session) {
-    SessionStore::writeStatus(std::optional<OfflineSession>(session));
+  operations.publishStatus = [&helper](const OfflineSession& session) {
+    helper.sessions().writeStatus(std::optional<OfflineSession>(session));
   };
   operations.log = helper.logOperation();
   operations.notify = [&helper](const std::string& title, const std::string& message) {
@@ -151,8 +146,9 @@ StartCommandOperations StartCommandOperations::production(Helper& helper) {
 RecoverCommandOperations RecoverCommandOperations::production(Helper& helper) {
   RecoverCommandOperations operations;
   // The administrator's way back online must not depend on the helper's files being writable.
-  operations.runTransaction = [](const std::function<void()>& body) {
-    HelperTransaction::run(body, StatusEffect::publishes, std::nullopt, WhenUnwritable::proceed);
+  operations.runTransaction = [&helper](const std::function<void()>& body) {
+    helper.transactions().run(
+        StatusEffect::publishes, [&body](Transaction&) { body(); }, WhenUnwritable::proceed);
   };
   operations.runRecovery = [&helper] {
     RecoverCommandOptions options;
@@ -210,9 +206,8 @@ int doStart(double duration, const CommandContext& context,
   return status;
 }
 
-int doStatus(const CommandContext& context) {
-  const PublicStatusResult result =
-      readPublicStatus(StateLocation::statusFile(), StateLocation::generationFile());
+int doStatus(const CommandContext& context, const StatePaths& paths) {
+  const PublicStatusResult result = readPublicStatus(paths.statusFile, paths.generationFile);
   context.out << result.json << "\n";
   return result.isUnavailable() ? PublicStatusResult::unavailableExitCode : exit_status::success;
 }
@@ -264,7 +259,7 @@ int execute(const ParsedCommand& command, const CommandContext& context, Helper&
         } else if constexpr (std::is_same_v<Mode, StartSession>) {
           return doStart(mode.duration, context, StartCommandOperations::production(helper));
         } else if constexpr (std::is_same_v<Mode, PrintStatus>) {
-          return doStatus(context);
+          return doStatus(context, helper.paths());
         } else if constexpr (std::is_same_v<Mode, ForceRecovery>) {
           return doRecover(context, RecoverCommandOperations::production(helper));
         } else if constexpr (std::is_same_v<Mode, UsageError>) {

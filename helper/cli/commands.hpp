@@ -8,6 +8,7 @@
 
 #include "core/date.hpp"
 #include "core/session.hpp"
+#include "core/state_paths.hpp"
 #include "helper/cli/arguments.hpp"
 #include "helper/coordinators/recover_command_runner.hpp"
 
@@ -67,7 +68,7 @@ struct RecoverCommandOperations {
 // The commands; each returns the process's exit status.
 int doStart(double duration, const CommandContext& context,
             const StartCommandOperations& operations);
-int doStatus(const CommandContext& context);
+int doStatus(const CommandContext& context, const StatePaths& paths);
 int doRecover(const CommandContext& context, const RecoverCommandOperations& operations);
 
 // Runs what the command line asked for with the helper's resources; the daemon mode calls

@@ -2,19 +2,24 @@
 
 #include <utility>
 
+#include "core/paths.hpp"
 #include "helper/log/log.hpp"
 
 namespace nubrik {
 
-Helper::Helper(std::unique_ptr<NetworkSwitches> network, LogOperation log)
-    : network_(std::move(network)), log_(std::move(log)) {}
+Helper::Helper(HelperParts parts)
+    : network_(parts.network ? std::move(parts.network) : productionNetworkSwitches()),
+      log_(std::move(parts.log)),
+      clock_(parts.clock ? std::move(parts.clock) : wallClock()),
+      calendar_(parts.calendar ? std::move(parts.calendar) : systemCalendar()),
+      transactions_(parts.paths.value_or(StatePaths::production()), clock_, logOperation()) {}
 
 void Helper::log(const std::string& message) const {
   try {
     if (log_) {
       log_(message);
     } else {
-      nubrik::log(message);
+      appendLogLine(NubrikPaths::logFile, message);
     }
   } catch (...) {
   }

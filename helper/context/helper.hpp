@@ -8,9 +8,13 @@
 #include <optional>
 #include <string>
 
+#include "core/calendar.hpp"
 #include "core/date.hpp"
 #include "core/posix_file.hpp"
+#include "core/state_paths.hpp"
+#include "helper/log/log.hpp"
 #include "helper/net/network_switches.hpp"
+#include "helper/transaction/helper_transaction.hpp"
 
 namespace nubrik {
 
@@ -33,20 +37,39 @@ struct TickFinding {
   Date until{};
 };
 
+// What a helper is made of; every part left empty is the production one.
+struct HelperParts {
+  std::unique_ptr<NetworkSwitches> network = nullptr;
+  LogOperation log = nullptr;  // the helper's log file
+  std::optional<StatePaths> paths = std::nullopt;
+  Clock clock = nullptr;                               // the wall clock
+  std::shared_ptr<const Calendar> calendar = nullptr;  // the system's, following its zone
+};
+
 // The helper process's resources, made once in main and handed to everything that needs them:
 // the one network backend (its kernel socket and bus connection live as long as the process),
-// the log, the lifecycle, where notifications go, and how to ask the running loop for a tick.
+// the state files and the one transaction runner over them, the clock and calendar, the log, the
+// lifecycle, where notifications go, and how to ask the running loop for a tick.
 class Helper {
  public:
-  using LogOperation = std::function<void(const std::string&)>;
+  using LogOperation = nubrik::LogOperation;
 
-  // The production backend and the helper's log unless given others.
-  explicit Helper(std::unique_ptr<NetworkSwitches> network = productionNetworkSwitches(),
-                  LogOperation log = {});
+  explicit Helper(HelperParts parts = {});
   Helper(const Helper&) = delete;
   Helper& operator=(const Helper&) = delete;
 
   NetworkSwitches& network() { return *network_; }
+  const StatePaths& paths() const { return transactions_.paths(); }
+  const Clock& clock() const { return clock_; }
+  Date now() const { return clock_(); }
+  const std::shared_ptr<const Calendar>& calendar() const { return calendar_; }
+
+  TransactionRunner& transactions() { return transactions_; }
+  // The transaction running now, for the operations that coordinators are built with; throws
+  // outside a transaction, so that no state file is touched without one.
+  Transaction& transaction() { return transactions_.current(); }
+  SessionStore& sessions() { return transaction().sessions(); }
+  const ScheduleStore& schedules() { return transaction().schedules(); }
 
   // Writes one log line; never fails visibly.
   void log(const std::string& message) const;
@@ -80,6 +103,9 @@ class Helper {
  private:
   std::unique_ptr<NetworkSwitches> network_;
   LogOperation log_;
+  Clock clock_;
+  std::shared_ptr<const Calendar> calendar_;
+  TransactionRunner transactions_;
 
   // Bus handlers and the tick may ask at the same moment as a restart is accepted; one lock makes
   // them all see the same answer. Notifications come from ticks and bus requests alike.

@@ -5,9 +5,9 @@
 #include <utility>
 #include <variant>
 
+#include "helper/context/helper.hpp"
 #include "helper/coordinators/switch_pass.hpp"
 #include "helper/store/session_load_result.hpp"
-#include "helper/store/session_store.hpp"
 
 namespace nubrik {
 
@@ -42,15 +42,15 @@ EarlyUnlockResult commit(const EarlyUnlockDependencies& d, const OfflineSession&
 
 }  // namespace
 
-EarlyUnlockDependencies EarlyUnlockDependencies::production() {
+EarlyUnlockDependencies EarlyUnlockDependencies::production(Helper& helper) {
   return EarlyUnlockDependencies{
-      .loadState = [] { return SessionStore::loadSession(); },
-      .save = [](const OfflineSession& session) { SessionStore::save(session); },
+      .loadState = [&helper] { return helper.sessions().loadSession(); },
+      .save = [&helper](const OfflineSession& session) { helper.sessions().save(session); },
       .publishStatus =
-          [](const OfflineSession& session) {
-            SessionStore::writeStatus(std::optional<OfflineSession>(session));
+          [&helper](const OfflineSession& session) {
+            helper.sessions().writeStatus(std::optional<OfflineSession>(session));
           },
-      .now = [] { return std::chrono::system_clock::now(); },
+      .now = helper.clock(),
       .bootClock = [] { return readBootClock(); },
       .cooldown = nubrikEarlyUnlockCooldownSeconds,
   };
@@ -59,8 +59,8 @@ EarlyUnlockDependencies EarlyUnlockDependencies::production() {
 EarlyUnlockCoordinator::EarlyUnlockCoordinator(EarlyUnlockDependencies dependencies)
     : dependencies_(std::move(dependencies)) {}
 
-EarlyUnlockCoordinator EarlyUnlockCoordinator::production() {
-  return EarlyUnlockCoordinator(EarlyUnlockDependencies::production());
+EarlyUnlockCoordinator EarlyUnlockCoordinator::production(Helper& helper) {
+  return EarlyUnlockCoordinator(EarlyUnlockDependencies::production(helper));
 }
 
 EarlyUnlockResult EarlyUnlockCoordinator::request() const {

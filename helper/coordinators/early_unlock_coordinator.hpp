@@ -10,6 +10,8 @@
 
 namespace nubrik {
 
+class Helper;
+
 struct EarlyUnlockDependencies {
   std::function<SessionLoadResult()> loadState;
   std::function<void(const OfflineSession&)> save;  // throws
@@ -20,7 +22,7 @@ struct EarlyUnlockDependencies {
   double cooldown = nubrikEarlyUnlockCooldownSeconds;
 
   // The session store's load, save and status publication, and the wall clock.
-  static EarlyUnlockDependencies production();
+  static EarlyUnlockDependencies production(Helper& helper);
 };
 
 // Shortens a running session to end one cooldown from now, or undoes that while the cooldown
@@ -29,7 +31,7 @@ struct EarlyUnlockDependencies {
 class EarlyUnlockCoordinator {
  public:
   explicit EarlyUnlockCoordinator(EarlyUnlockDependencies dependencies);
-  static EarlyUnlockCoordinator production();
+  static EarlyUnlockCoordinator production(Helper& helper);
 
   // Never throws: a failed save answers `failed` and publishes nothing.
   EarlyUnlockResult request() const;

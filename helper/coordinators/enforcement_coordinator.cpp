@@ -6,11 +6,9 @@
 
 #include "core/session.hpp"
 #include "core/session_clock.hpp"
-#include "core/state_location.hpp"
 #include "helper/context/helper.hpp"
 #include "helper/coordinators/switch_pass.hpp"
 #include "helper/store/session_load_result.hpp"
-#include "helper/store/session_store.hpp"
 
 namespace nubrik {
 
@@ -79,13 +77,13 @@ EnforcementOutcome runEnforcementPass(Helper& helper) {
   // Refreshes the published remaining time; only a valid session has one to publish. The pass
   // runs inside a tick, which must not be broken by a status refresh.
   try {
-    const SessionLoadResult state = SessionStore::loadSession();
+    const SessionLoadResult state = helper.sessions().loadSession();
     if (const auto* session = std::get_if<OfflineSession>(&state)) {
-      SessionStore::writeStatus(std::optional<OfflineSession>(*session));
+      helper.sessions().writeStatus(std::optional<OfflineSession>(*session));
       // On the wall clock's scale, when the session's own clock reaches its end.
       const Date wall = std::chrono::system_clock::now();
       const Date now = sessionNow(*session, wall, readBootClock());
-      helper.noteTickFinding({TickFinding::State::enforcing, stampOf(StateLocation::sessionFile()),
+      helper.noteTickFinding({TickFinding::State::enforcing, stampOf(helper.paths().sessionFile),
                               addSeconds(wall, secondsBetween(now, session->expirationDate))});
     }
   } catch (...) {

@@ -4,7 +4,6 @@
 
 #include "helper/context/helper.hpp"
 #include "helper/coordinators/switch_pass.hpp"
-#include "helper/store/session_store.hpp"
 
 namespace nubrik {
 
@@ -46,7 +45,7 @@ bool FailOpenRecoveryCoordinator::recover() const {
 FailOpenRecoveryCoordinator failOpenRecoveryCoordinator(Helper& helper,
                                                         RecoveryReporting reporting) {
   return FailOpenRecoveryCoordinator(helper.network(), std::move(reporting),
-                                     [] { SessionStore::finishRecovery(); });
+                                     [&helper] { helper.sessions().finishRecovery(); });
 }
 
 }  // namespace nubrik

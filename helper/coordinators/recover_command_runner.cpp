@@ -6,11 +6,11 @@
 #include <variant>
 #include <vector>
 
+#include "helper/context/helper.hpp"
 #include "helper/coordinators/fail_open_recovery_coordinator.hpp"
 #include "helper/coordinators/restoration_coordinator.hpp"
 #include "helper/coordinators/switch_pass.hpp"
 #include "helper/store/session_load_result.hpp"
-#include "helper/store/session_store.hpp"
 
 namespace nubrik {
 
@@ -80,7 +80,7 @@ RecoverCommandRunner recoverCommandRunner(Helper& helper, RecoverCommandOptions 
   const FailOpenRecoveryCoordinator failOpen = failOpenRecoveryCoordinator(helper, reporting);
 
   RecoverCommandRunner runner;
-  runner.loadState = [] { return SessionStore::loadSession(); };
+  runner.loadState = [&helper] { return helper.sessions().loadSession(); };
   runner.restoreValid = [restoration](const OfflineSession& session) {
     return restoration.restore(session);
   };

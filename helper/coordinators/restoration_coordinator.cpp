@@ -6,7 +6,6 @@
 
 #include "helper/context/helper.hpp"
 #include "helper/coordinators/switch_pass.hpp"
-#include "helper/store/session_store.hpp"
 
 namespace nubrik {
 
@@ -112,7 +111,7 @@ bool RestorationCoordinator::restore(const OfflineSession& session) const {
 RestorationCoordinator restorationCoordinator(Helper& helper, RecoveryReporting reporting,
                                               std::function<void()> notifyRestored) {
   return RestorationCoordinator(
-      helper.network(), std::move(reporting), [] { SessionStore::deleteSession(); },
+      helper.network(), std::move(reporting), [&helper] { helper.sessions().deleteSession(); },
       std::move(notifyRestored));
 }
 

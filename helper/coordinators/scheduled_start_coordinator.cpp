@@ -9,16 +9,16 @@
 #include "helper/context/helper.hpp"
 #include "helper/coordinators/session_start_coordinator.hpp"
 #include "helper/coordinators/switch_pass.hpp"
-#include "helper/store/schedule_store.hpp"
-#include "helper/store/session_store.hpp"
 
 namespace nubrik {
 
 ScheduledStartDependencies ScheduledStartDependencies::production(Helper& helper) {
   return ScheduledStartDependencies{
-      .loadSchedules = [] { return ScheduleStore::load(); },
-      .recordFired = [](const std::string& scheduleID,
-                        Date windowStart) { ScheduleStore::recordFired(scheduleID, windowStart); },
+      .loadSchedules = [&helper] { return helper.schedules().load(); },
+      .recordFired =
+          [&helper](const std::string& scheduleID, Date windowStart) {
+            helper.schedules().recordFired(scheduleID, windowStart);
+          },
       .isRestarting = [&helper] { return helper.isRestarting(); },
       .startSession =
           [&helper](double durationSeconds) {
@@ -26,11 +26,11 @@ ScheduledStartDependencies ScheduledStartDependencies::production(Helper& helper
                 .start(durationSeconds);
           },
       .publishStatus =
-          [](const OfflineSession& session) {
-            SessionStore::writeStatus(std::optional<OfflineSession>(session));
+          [&helper](const OfflineSession& session) {
+            helper.sessions().writeStatus(std::optional<OfflineSession>(session));
           },
-      .now = [] { return std::chrono::system_clock::now(); },
-      .calendar = [] { return systemCalendar(); },
+      .now = helper.clock(),
+      .calendar = [&helper] { return helper.calendar(); },
       .log = helper.logOperation(),
   };
 }

@@ -9,25 +9,26 @@
 #include "helper/context/helper.hpp"
 #include "helper/coordinators/switch_pass.hpp"
 #include "helper/store/session_load_result.hpp"
-#include "helper/store/session_store.hpp"
 
 namespace nubrik {
 
 SessionStartDependencies SessionStartDependencies::production(Helper& helper) {
   return SessionStartDependencies{
       .loadSession =
-          [] { return SessionStartCoordinator::existingSession(SessionStore::loadSession()); },
+          [&helper] {
+            return SessionStartCoordinator::existingSession(helper.sessions().loadSession());
+          },
       .captureSnapshot =
           [&helper] {
             return CaptureCoordinator(helper.network(), helper.logOperation()).capture();
           },
-      .saveSession = [](const OfflineSession& session) { SessionStore::save(session); },
+      .saveSession = [&helper](const OfflineSession& session) { helper.sessions().save(session); },
       .activateOffline =
           [&helper] {
             return ActivationCoordinator(helper.network(), helper.logOperation()).activate();
           },
-      .publishActivationPending = [] { SessionStore::writeStatusPending(); },
-      .currentDate = [] { return std::chrono::system_clock::now(); },
+      .publishActivationPending = [&helper] { helper.sessions().writeStatusPending(); },
+      .currentDate = helper.clock(),
       .bootClock = [] { return readBootClock(); },
   };
 }

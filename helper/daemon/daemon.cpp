@@ -14,7 +14,6 @@
 #include "core/sd_handles.hpp"
 #include "core/session.hpp"
 #include "core/session_clock.hpp"
-#include "core/state_location.hpp"
 #include "helper/context/helper.hpp"
 #include "helper/daemon/change_source.hpp"
 #include "helper/daemon/daemon_tick_coordinator.hpp"
@@ -80,12 +79,12 @@ int runLoop(Helper& helper, const ListenerStart& startListener) {
                                              tick(helper);
                                              if (upgrade) (void)upgrade->check();
                                            },
-                                           [] {
+                                           [&helper] {
                                              return peekSessionExpiration(
-                                                 StateLocation::sessionFile(),
-                                                 std::chrono::system_clock::now(), readBootClock());
+                                                 helper.paths().sessionFile, helper.now(),
+                                                 readBootClock());
                                            },
-                                           [] { return std::chrono::system_clock::now(); },
+                                           helper.clock(),
                                        });
   const AttachedLoop attached(helper, event.get(), scheduler);
 
@@ -130,21 +129,19 @@ std::optional<Date> peekSessionExpiration(const std::string& sessionPath, Date w
 }
 
 int runDaemon(Helper& helper, const ListenerStart& startListener) {
-  log("daemon launched (uid=" + std::to_string(::geteuid()) + ")");
+  helper.log("daemon launched (uid=" + std::to_string(::geteuid()) + ")");
   sendDiagnosticsToStandardError();
   // A helper killed in the middle of replacing a file leaves its temporary file behind; under the
   // state lock no replacement is under way, so whatever matches now is stale.
   try {
-    HelperTransaction::run(
-        [] {
-          for (const std::string& path : removeStaleTemporaryFiles(
-                   {StateLocation::statusFile(), StateLocation::generationFile(),
-                    StateLocation::sessionFile(), StateLocation::recoveryPendingFile(),
-                    StateLocation::schedulesFile()})) {
-            diagnose("removed stale temporary file " + path);
-          }
-        },
-        StatusEffect::neutral);
+    helper.transactions().run(StatusEffect::neutral, [](Transaction& transaction) {
+      const StatePaths& p = transaction.paths();
+      for (const std::string& path :
+           removeStaleTemporaryFiles({p.statusFile, p.generationFile, p.sessionFile,
+                                      p.recoveryPendingFile, p.schedulesFile})) {
+        diagnose("removed stale temporary file " + path);
+      }
+    });
   } catch (...) {
     // Another process holds the lock or it cannot be taken; the files wait for the next start.
   }

@@ -6,12 +6,10 @@
 #include <utility>
 #include <variant>
 
-#include "core/state_location.hpp"
 #include "helper/context/helper.hpp"
 #include "helper/coordinators/fail_open_recovery_coordinator.hpp"
 #include "helper/coordinators/restoration_coordinator.hpp"
 #include "helper/coordinators/scheduled_start_coordinator.hpp"
-#include "helper/log/log.hpp"
 #include "helper/store/session_load_result.hpp"
 #include "helper/store/session_store.hpp"
 #include "helper/transaction/helper_transaction.hpp"
@@ -20,8 +18,8 @@ namespace nubrik {
 
 DaemonTickDependencies DaemonTickDependencies::production(Helper& helper) {
   DaemonTickDependencies dependencies;
-  dependencies.loadState = [] { return SessionStore::loadSession(); };
-  dependencies.now = [] { return std::chrono::system_clock::now(); };
+  dependencies.loadState = [&helper] { return helper.sessions().loadSession(); };
+  dependencies.now = helper.clock();
   dependencies.runRestoration = [&helper](const OfflineSession& session) {
     return restorationCoordinator(
                helper, RecoveryReporting::production(helper),
@@ -34,16 +32,18 @@ DaemonTickDependencies DaemonTickDependencies::production(Helper& helper) {
   };
   dependencies.publishIdle = [&helper] {
     helper.noteTickFinding({TickFinding::State::idle, std::nullopt, {}});
-    SessionStore::writeStatusIdle();
+    helper.sessions().writeStatusIdle();
   };
   dependencies.log = helper.logOperation();
   dependencies.runScheduledStart = [&helper] {
     runScheduledStartIfDue(helper);
     // A session started now is enforced from the next tick on.
-    if (stampOf(StateLocation::sessionFile())) helper.noteTickFinding({});
+    if (stampOf(helper.paths().sessionFile)) helper.noteTickFinding({});
   };
   dependencies.bootClock = [] { return readBootClock(); };
-  dependencies.saveSession = [](const OfflineSession& session) { SessionStore::save(session); };
+  dependencies.saveSession = [&helper](const OfflineSession& session) {
+    helper.sessions().save(session);
+  };
   return dependencies;
 }
 
@@ -114,16 +114,16 @@ void DaemonTickCoordinator::tick() const {
       state);
 }
 
-void DaemonTickCoordinator::transactionalTick() const {
+void DaemonTickCoordinator::transactionalTick(TransactionRunner& transactions) const {
   // The network decisions go on even when the state or status files cannot be written.
-  HelperTransaction::run([this] { tick(); }, StatusEffect::publishes, std::nullopt,
-                         WhenUnwritable::proceed);
+  transactions.run(
+      StatusEffect::publishes, [this](Transaction&) { tick(); }, WhenUnwritable::proceed);
 }
 
-void runTick(const DaemonTickCoordinator& coordinator) noexcept {
+void runTick(const DaemonTickCoordinator& coordinator, TransactionRunner& transactions) noexcept {
   std::string description;
   try {
-    coordinator.transactionalTick();
+    coordinator.transactionalTick(transactions);
     return;
   } catch (const std::exception& error) {
     description = error.what();
@@ -142,7 +142,8 @@ void tick(Helper& helper) noexcept {
   try {
     // Whatever this tick does not find out stays unknown.
     helper.noteTickFinding({});
-    runTick(DaemonTickCoordinator(DaemonTickDependencies::production(helper)));
+    runTick(DaemonTickCoordinator(DaemonTickDependencies::production(helper)),
+            helper.transactions());
   } catch (...) {
     // Only building the operations can get here (memory exhaustion); the next firing retries.
   }

@@ -13,6 +13,7 @@
 namespace nubrik {
 
 class Helper;
+class TransactionRunner;
 
 struct DaemonTickDependencies {
   std::function<SessionLoadResult()> loadState;  // may record a corruption
@@ -43,7 +44,7 @@ class DaemonTickCoordinator {
   // The decision alone, without a transaction.
   void tick() const;
   // tick() inside one helper transaction; throws when the transaction cannot be entered.
-  void transactionalTick() const;
+  void transactionalTick(TransactionRunner& transactions) const;
 
  private:
   DaemonTickDependencies dependencies_;
@@ -51,7 +52,7 @@ class DaemonTickCoordinator {
 
 // Runs the coordinator's transactional tick; a tick that cannot run is logged and skipped, so
 // nothing ever escapes.
-void runTick(const DaemonTickCoordinator& coordinator) noexcept;
+void runTick(const DaemonTickCoordinator& coordinator, TransactionRunner& transactions) noexcept;
 
 // The daemon's tick with the production operations. Never throws.
 void tick(Helper& helper) noexcept;

@@ -4,7 +4,7 @@
 #include <map>
 #include <utility>
 
-#include "core/state_location.hpp"
+#include "helper/context/helper.hpp"
 #include "helper/transaction/helper_transaction.hpp"
 
 namespace nubrik {
@@ -37,11 +37,11 @@ NetworkEventDependencies NetworkEventDependencies::production(Helper& helper,
                                                               std::function<void()> requestTick) {
   NetworkEventDependencies d;
   d.finding = [&helper] { return helper.tickFinding(); };
-  d.sessionStamp = [] { return stampOf(StateLocation::sessionFile()); };
-  d.now = [] { return std::chrono::system_clock::now(); };
-  d.runLocked = [](const std::function<void()>& body) {
+  d.sessionStamp = [&helper] { return stampOf(helper.paths().sessionFile); };
+  d.now = helper.clock();
+  d.runLocked = [&helper](const std::function<void()>& body) {
     try {
-      HelperTransaction::run(body, StatusEffect::neutral);
+      helper.transactions().run(StatusEffect::neutral, [&body](Transaction&) { body(); });
       return true;
     } catch (...) {
       return false;

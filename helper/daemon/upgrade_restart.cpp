@@ -61,8 +61,9 @@ std::optional<UpgradeRestartCoordinator> productionUpgradeRestart(Helper& helper
   d.installedIdentity = [path = running->path] { return regularFileIdentity(path); };
   d.prepareRestart = [&helper] {
     HelperRestartResultCode code = HelperRestartResultCode::busy;
-    HelperTransaction::run([&] { code = RestartCoordinator::production(helper).prepareRestart(); },
-                           StatusEffect::publishes);
+    helper.transactions().run(StatusEffect::publishes, [&](Transaction&) {
+      code = RestartCoordinator::production(helper).prepareRestart();
+    });
     return code;
   };
   d.isRestarting = [&helper] { return helper.isRestarting(); };

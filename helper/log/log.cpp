@@ -7,23 +7,13 @@
 
 #include <atomic>
 #include <cerrno>
-#include <mutex>
 #include <optional>
 
-#include "core/paths.hpp"
 #include "core/posix_file.hpp"
 
 namespace nubrik {
 
 namespace {
-
-std::mutex settingsMutex;
-LogHandler installedHandler;
-
-LogHandler currentHandler() {
-  std::lock_guard<std::mutex> guard(settingsMutex);
-  return installedHandler;
-}
 
 // One event is one line: a line break inside a message (an interface name, a peer's text) must
 // not let it forge further lines.
@@ -39,23 +29,6 @@ std::string formatLogLine(Date when, std::string_view message) {
   appendSingleLine(line, message);
   line += '\n';
   return line;
-}
-
-void setLogHandler(LogHandler handler) {
-  std::lock_guard<std::mutex> guard(settingsMutex);
-  installedHandler = std::move(handler);
-}
-
-void log(std::string_view message) {
-  // The handler runs outside the settings lock so that it may itself log or swap handlers.
-  if (const LogHandler handler = currentHandler()) {
-    try {
-      handler(std::string(message));
-    } catch (...) {
-    }
-    return;
-  }
-  appendLogLine(NubrikPaths::logFile, message);
 }
 
 void appendLogLine(const std::string& file, std::string_view message) {

@@ -8,9 +8,9 @@
 
 namespace nubrik {
 
-// Appends one line "<ISO 8601 UTC>Z nubrik-helper: <message>\n" to the helper's log file, or hands
-// the message to the installed log handler. Never fails visibly; callable from any thread.
-void log(std::string_view message);
+// Where the helper's events go: one message a call. The helper's own appends each message to its
+// log file as one line "<ISO 8601 UTC>Z nubrik-helper: <message>\n" (appendLogLine).
+using LogOperation = std::function<void(const std::string&)>;
 
 // Diagnostics beyond the log's own events (why a file could not be written, what was kept
 // where): one line to the journal. The daemon writes it on standard error, which systemd keeps
@@ -19,15 +19,11 @@ void log(std::string_view message);
 void diagnose(std::string_view message);
 void sendDiagnosticsToStandardError();
 
-// The whole line that log() appends for a message at an instant (with its line feed).
+// The whole line that appendLogLine writes for a message at an instant (with its line feed).
 std::string formatLogLine(Date when, std::string_view message);
 
-// What log() does without a handler, for the log file at the path: appends the message's line,
-// making the file (0644) and its directories on demand, never through a symbolic link.
+// Appends the message's line to the log file at the path, making the file (0644) and its
+// directories on demand, never through a symbolic link. Never fails visibly; any thread.
 void appendLogLine(const std::string& file, std::string_view message);
-
-// When set, log() passes every message here instead of writing the file.
-using LogHandler = std::function<void(const std::string&)>;
-void setLogHandler(LogHandler handler);
 
 }  // namespace nubrik

@@ -179,22 +179,22 @@ Reply guarded(Body&& body, Fallback&& fallback) {
 
 HelperXPCHandlerDependencies HelperXPCHandlerDependencies::production(Helper& helper) {
   HelperXPCHandlerDependencies d;
-  d.runTransaction = [](const std::function<void()>& body, StatusEffect effect) {
-    HelperTransaction::run(body, effect);
+  d.runTransaction = [&helper](const std::function<void()>& body, StatusEffect effect) {
+    helper.transactions().run(effect, [&body](Transaction&) { body(); });
   };
   d.isRestarting = [&helper] { return helper.isRestarting(); };
   d.startSession = [&helper](double duration) {
     return SessionStartCoordinator(SessionStartDependencies::production(helper)).start(duration);
   };
-  d.publishStatus = [](const OfflineSession& session) {
-    SessionStore::writeStatus(std::optional<OfflineSession>(session));
+  d.publishStatus = [&helper](const OfflineSession& session) {
+    helper.sessions().writeStatus(std::optional<OfflineSession>(session));
   };
   d.health = [] { return HealthCoordinator::production().health(); };
   d.prepareRestart = [&helper] { return RestartCoordinator::production(helper).prepareRestart(); };
-  d.requestEarlyUnlock = [] { return EarlyUnlockCoordinator::production().request(); };
-  d.cancelEarlyUnlock = [] { return EarlyUnlockCoordinator::production().cancel(); };
-  d.loadSchedules = [] { return ScheduleStore::load(); };
-  d.saveSchedules = [](const ScheduleState& state) { ScheduleStore::save(state); };
+  d.requestEarlyUnlock = [&helper] { return EarlyUnlockCoordinator::production(helper).request(); };
+  d.cancelEarlyUnlock = [&helper] { return EarlyUnlockCoordinator::production(helper).cancel(); };
+  d.loadSchedules = [&helper] { return helper.schedules().load(); };
+  d.saveSchedules = [&helper](const ScheduleState& state) { helper.schedules().save(state); };
   d.requestTick = [&helper] { helper.requestTick(); };
   return d;
 }

@@ -150,7 +150,7 @@ HelperXPCService::HelperXPCService(XPCClientValidator validator,
     : validator_(std::move(validator)), makeExportedObject_(std::move(makeExportedObject)) {}
 
 HelperXPCService HelperXPCService::production(Helper& helper) {
-  return HelperXPCService(XPCClientValidator::production(),
+  return HelperXPCService(XPCClientValidator::production(helper.logOperation()),
                           [&helper] { return HelperXPCExportedObject::production(helper); });
 }
 

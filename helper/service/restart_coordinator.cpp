@@ -10,14 +10,13 @@
 #include <variant>
 
 #include "helper/context/helper.hpp"
-#include "helper/log/log.hpp"
 #include "helper/store/session_load_result.hpp"
-#include "helper/store/session_store.hpp"
 
 namespace nubrik {
 
 RestartDependencies RestartDependencies::production(Helper& helper) {
-  return {[] { return SessionStore::loadSession(); }, [] { scheduleHelperExit(); },
+  return {[&helper] { return helper.sessions().loadSession(); },
+          [&helper] { scheduleHelperExit(helper.logOperation()); },
           [&helper] { return helper.isRestarting(); }, [&helper] { helper.markRestarting(); }};
 }
 
@@ -74,7 +73,7 @@ int ExitScheduler::onTimer(sd_event_source*, uint64_t, void* userdata) {
   return 0;
 }
 
-void scheduleHelperExit() {
+void scheduleHelperExit(const LogOperation& log) {
   // One per process: the restart is accepted once, and the loop it lives on is the daemon's.
   static std::mutex mutex;
   static std::unique_ptr<ExitScheduler> scheduler;
@@ -83,7 +82,7 @@ void scheduleHelperExit() {
     EventHandle loop;
     const int result = sd_event_default(out(loop));
     if (result < 0) throw std::system_error(-result, std::generic_category(), "sd_event_default");
-    scheduler = std::make_unique<ExitScheduler>(loop.get(), [event = loop.get()] {
+    scheduler = std::make_unique<ExitScheduler>(loop.get(), [event = loop.get(), log] {
       log("restart: exiting so systemd can start the updated helper");
       // Ending the loop lets the daemon return 0 from main; without a running loop, exit here.
       if (sd_event_exit(event, 0) < 0) std::exit(0);

@@ -9,6 +9,7 @@
 #include "core/sd_handles.hpp"
 #include "core/session.hpp"
 #include "core/xpc_result_codes.hpp"
+#include "helper/log/log.hpp"
 #include "helper/store/session_load_result.hpp"
 
 namespace nubrik {
@@ -75,6 +76,6 @@ class ExitScheduler {
 
 // The production exit after an accepted restart: one second later on the calling thread's default
 // loop (the daemon's), log the restart line and end the loop, so the process exits with status 0.
-void scheduleHelperExit();
+void scheduleHelperExit(const LogOperation& log);
 
 }  // namespace nubrik

@@ -12,20 +12,20 @@ namespace nubrik {
 namespace {
 
 XPCClientValidator validatorWith(const std::optional<std::string>& teamID,
-                                 std::shared_ptr<const CodeIdentity> identity) {
+                                 std::shared_ptr<const CodeIdentity> identity, LogOperation log) {
   const std::optional<std::string> requirement =
       NubrikXPC::codeSigningRequirement(NubrikXPC::appIdentifier, teamID);
   if (!requirement) {
-    return {[](const XPCCaller&) {
-      log(xpcFailClosedLogLine);
+    return {[log](const XPCCaller&) {
+      if (log) log(xpcFailClosedLogLine);
       return false;
     }};
   }
-  return {[teamID, identity = std::move(identity)](const XPCCaller& caller) {
+  return {[teamID, identity = std::move(identity), log](const XPCCaller& caller) {
     // Read for every caller, like the executable: it follows the installation as it is now.
     const std::optional<gid_t> appGroup = identity->appGroup();
     if (!appGroup) {
-      log(xpcNoAppGroupLogLine);
+      if (log) log(xpcNoAppGroupLogLine);
       return false;
     }
     // A credential that cannot be read proves nothing about the caller.
@@ -46,17 +46,20 @@ XPCClientValidator validatorWith(const std::optional<std::string>& teamID,
 
 }  // namespace
 
-XPCClientValidator XPCClientValidator::production() {
-  return production(CodeIdentity::currentTeamID());
+XPCClientValidator XPCClientValidator::production(LogOperation log) {
+  return production(CodeIdentity::currentTeamID(), std::move(log));
 }
 
-XPCClientValidator XPCClientValidator::production(const std::optional<std::string>& teamID) {
-  return validatorWith(teamID, std::make_shared<const CodeIdentity>(CodeIdentity::production()));
+XPCClientValidator XPCClientValidator::production(const std::optional<std::string>& teamID,
+                                                  LogOperation log) {
+  return validatorWith(teamID, std::make_shared<const CodeIdentity>(CodeIdentity::production()),
+                       std::move(log));
 }
 
 XPCClientValidator XPCClientValidator::withCodeIdentityForTest(
-    const std::optional<std::string>& teamID, CodeIdentity identity) {
-  return validatorWith(teamID, std::make_shared<const CodeIdentity>(std::move(identity)));
+    const std::optional<std::string>& teamID, CodeIdentity identity, LogOperation log) {
+  return validatorWith(teamID, std::make_shared<const CodeIdentity>(std::move(identity)),
+                       std::move(log));
 }
 
 }  // namespace nubrik

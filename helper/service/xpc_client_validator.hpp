@@ -8,6 +8,7 @@
 #include <vector>
 
 #include "core/peer_authorization.hpp"
+#include "helper/log/log.hpp"
 
 namespace nubrik {
 
@@ -30,17 +31,17 @@ struct XPCCaller {
 struct XPCClientValidator {
   std::function<bool(const XPCCaller& caller)> shouldAccept;
 
-  // The production rule with the daemon's own Team ID, read once now.
-  static XPCClientValidator production();
+  // The production rule with the daemon's own Team ID, read once now; refusals go to the log.
+  static XPCClientValidator production(LogOperation log);
   // The production rule with this Team ID: only the app of this installation, under the same
   // Team ID, with its anchor, and connected while it ran with the app's setgid group. Without a
   // Team ID, or without an app installed setgid to a group of its own, every caller is refused
   // and each refusal logged.
-  static XPCClientValidator production(const std::optional<std::string>& teamID);
+  static XPCClientValidator production(const std::optional<std::string>& teamID, LogOperation log);
   // The production rule judging executables and the app's group through another view of the
   // file system.
   static XPCClientValidator withCodeIdentityForTest(const std::optional<std::string>& teamID,
-                                                    CodeIdentity identity);
+                                                    CodeIdentity identity, LogOperation log);
 };
 
 // The line logged for each refused caller when the daemon has no Team ID.

@@ -11,9 +11,7 @@
 
 #include "core/file_read.hpp"
 #include "core/posix_file.hpp"
-#include "core/state_location.hpp"
 #include "core/uuid.hpp"
-#include "helper/log/log.hpp"
 
 namespace nubrik {
 
@@ -23,17 +21,6 @@ constexpr const char* quarantinePrefix = "schedules.corrupt.";
 // Twenty schedules and their started windows take a few kilobytes; a file far beyond that is not
 // a schedules file.
 constexpr size_t maximumScheduleFileBytes = 1024 * 1024;
-// Far beyond any number of corrupt files one second can produce; keeps the search finite.
-
-std::function<Date()>& testClock() {
-  static std::function<Date()> clock;
-  return clock;
-}
-
-Date now() {
-  if (const auto& clock = testClock()) return clock();
-  return std::chrono::system_clock::now();
-}
 
 const char* kindName(ScheduleStoreError::Kind kind) {
   switch (kind) {
@@ -45,43 +32,6 @@ const char* kindName(ScheduleStoreError::Kind kind) {
       return "tooManySchedules";
   }
   return "invalidSchedule";
-}
-
-// Keeps the undecodable bytes as evidence under the first free "schedules.corrupt.<stamp>[-n]";
-// an earlier piece of evidence is never overwritten.
-void quarantine(const std::string& path) {
-  const auto stamp =
-      std::chrono::duration_cast<std::chrono::seconds>(now().time_since_epoch()).count();
-  try {
-    const std::string target =
-        moveAside(path, parentDirectory(path), quarantinePrefix + std::to_string(stamp));
-    log("schedules: corrupt file quarantined as " + target.substr(target.rfind('/') + 1));
-  } catch (const std::exception& error) {
-    log(std::string("schedules: could not quarantine corrupt file: ") + error.what());
-  }
-}
-
-// Keeps the file's order; the first occurrence of an id wins and the list is cut at the limit.
-ScheduleState cleaned(ScheduleState state) {
-  ScheduleState result;
-  std::set<std::string> kept;
-  for (RecurringSchedule& schedule : state.schedules) {
-    if (!schedule.isValid()) {
-      log("schedules: dropping invalid schedule '" + schedule.id + "'");
-      continue;
-    }
-    if (kept.contains(schedule.id)) {
-      log("schedules: dropping duplicate schedule id '" + schedule.id + "'");
-      continue;
-    }
-    if (result.schedules.size() >= ScheduleStore::maxSchedules) break;
-    kept.insert(schedule.id);
-    result.schedules.push_back(std::move(schedule));
-  }
-  for (const auto& [id, windowStart] : state.firedWindows) {
-    if (kept.contains(id)) result.firedWindows.emplace(id, windowStart);
-  }
-  return result;
 }
 
 void validate(const std::vector<RecurringSchedule>& schedules) {
@@ -113,12 +63,49 @@ void replaceFile(std::string_view bytes, const std::string& directory, const std
 ScheduleStoreError::ScheduleStoreError(Kind kind)
     : std::runtime_error(kindName(kind)), kind_(kind) {}
 
-std::string ScheduleStore::fileURL() {
-  return StateLocation::schedulesFile();
+ScheduleStore::ScheduleStore(StatePaths paths, Clock clock, LogOperation log)
+    : paths_(std::move(paths)), clock_(std::move(clock)), log_(std::move(log)) {}
+
+// Keeps the undecodable bytes as evidence under the first free "schedules.corrupt.<stamp>[-n]";
+// an earlier piece of evidence is never overwritten.
+void ScheduleStore::quarantine() const {
+  const std::string& path = paths_.schedulesFile;
+  const auto stamp =
+      std::chrono::duration_cast<std::chrono::seconds>(clock_().time_since_epoch()).count();
+  try {
+    const std::string target =
+        moveAside(path, parentDirectory(path), quarantinePrefix + std::to_string(stamp));
+    log_("schedules: corrupt file quarantined as " + target.substr(target.rfind('/') + 1));
+  } catch (const std::exception& error) {
+    log_(std::string("schedules: could not quarantine corrupt file: ") + error.what());
+  }
 }
 
-ScheduleState ScheduleStore::load() {
-  const std::string path = fileURL();
+// Keeps the file's order; the first occurrence of an id wins and the list is cut at the limit.
+ScheduleState ScheduleStore::cleaned(ScheduleState state) const {
+  ScheduleState result;
+  std::set<std::string> kept;
+  for (RecurringSchedule& schedule : state.schedules) {
+    if (!schedule.isValid()) {
+      log_("schedules: dropping invalid schedule '" + schedule.id + "'");
+      continue;
+    }
+    if (kept.contains(schedule.id)) {
+      log_("schedules: dropping duplicate schedule id '" + schedule.id + "'");
+      continue;
+    }
+    if (result.schedules.size() >= maxSchedules) break;
+    kept.insert(schedule.id);
+    result.schedules.push_back(std::move(schedule));
+  }
+  for (const auto& [id, windowStart] : state.firedWindows) {
+    if (kept.contains(id)) result.firedWindows.emplace(id, windowStart);
+  }
+  return result;
+}
+
+ScheduleState ScheduleStore::load() const {
+  const std::string& path = paths_.schedulesFile;
   if (!pathExists(path)) return {};
 
   std::string bytes;
@@ -128,14 +115,14 @@ ScheduleState ScheduleStore::load() {
     // A file beyond any list of schedules is not one: it is kept aside as evidence like any
     // other undecodable file, rather than read into memory.
     if (error.code().value() == EFBIG) {
-      log(std::string("schedules: undecodable file (") + error.what() + "); quarantining");
-      quarantine(path);
+      log_(std::string("schedules: undecodable file (") + error.what() + "); quarantining");
+      quarantine();
       return {};
     }
-    log(std::string("schedules: unreadable file (") + error.what() + "); using empty schedules");
+    log_(std::string("schedules: unreadable file (") + error.what() + "); using empty schedules");
     return {};
   } catch (const std::exception& error) {
-    log(std::string("schedules: unreadable file (") + error.what() + "); using empty schedules");
+    log_(std::string("schedules: unreadable file (") + error.what() + "); using empty schedules");
     return {};
   }
 
@@ -143,24 +130,24 @@ ScheduleState ScheduleStore::load() {
   try {
     state = decodeScheduleState(bytes);
   } catch (const std::exception& error) {
-    log(std::string("schedules: undecodable file (") + error.what() + "); quarantining");
-    quarantine(path);
+    log_(std::string("schedules: undecodable file (") + error.what() + "); quarantining");
+    quarantine();
     return {};
   }
   return cleaned(std::move(state));
 }
 
-void ScheduleStore::save(const ScheduleState& state) {
+void ScheduleStore::save(const ScheduleState& state) const {
   validate(state.schedules);
   const std::string bytes = encodeScheduleState(state);
-  const std::string directory = StateLocation::supportDirectory();
+  const std::string& directory = paths_.supportDirectory;
   if (const int error = makeDirectories(directory); error != 0) {
     throw systemError(error, "create directory " + directory);
   }
-  replaceFile(bytes, directory, fileURL());
+  replaceFile(bytes, directory, paths_.schedulesFile);
 }
 
-void ScheduleStore::recordFired(const std::string& id, Date windowStart) {
+void ScheduleStore::recordFired(const std::string& id, Date windowStart) const {
   ScheduleState state = load();
   const bool known =
       std::any_of(state.schedules.begin(), state.schedules.end(),
@@ -168,10 +155,6 @@ void ScheduleStore::recordFired(const std::string& id, Date windowStart) {
   if (!known) throw ScheduleStoreError(ScheduleStoreError::Kind::invalidSchedule);
   state.firedWindows[id] = windowStart;
   save(state);
-}
-
-void ScheduleStore::setClockForTest(std::function<Date()> clock) {
-  testClock() = std::move(clock);
 }
 
 }  // namespace nubrik

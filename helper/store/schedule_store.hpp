@@ -7,6 +7,8 @@
 
 #include "core/date.hpp"
 #include "core/recurring_schedule.hpp"
+#include "core/state_paths.hpp"
+#include "helper/log/log.hpp"
 
 namespace nubrik {
 
@@ -28,25 +30,31 @@ class ScheduleStore {
  public:
   static constexpr std::size_t maxSchedules = 20;
 
-  static std::string fileURL();
+  // The clock names quarantined files.
+  ScheduleStore(StatePaths paths, Clock clock, LogOperation log);
 
   // Never fails. A missing or unreadable file gives no schedules; an undecodable one is moved
   // aside as "schedules.corrupt.<unix seconds>[-<n>]". Invalid, duplicate and surplus schedules
   // are dropped (the file keeps them until the next save), and so are fired windows of schedules
   // that are not kept.
-  static ScheduleState load();
+  ScheduleState load() const;
 
   // Refuses invalid schedules, repeated ids and more than maxSchedules (ScheduleStoreError, in
   // that order of checks), then replaces the file atomically; throws std::system_error when the
   // file cannot be written, and the previous file then stays in force.
-  static void save(const ScheduleState& state);
+  void save(const ScheduleState& state) const;
 
   // Records the start of the window that schedule `id` has taken up. Throws invalidSchedule
   // when no stored schedule has that id, or the errors of save().
-  static void recordFired(const std::string& id, Date windowStart);
+  void recordFired(const std::string& id, Date windowStart) const;
 
-  // The clock that names quarantined files; an empty function restores the wall clock.
-  static void setClockForTest(std::function<Date()> clock);
+ private:
+  void quarantine() const;
+  ScheduleState cleaned(ScheduleState state) const;
+
+  StatePaths paths_;
+  Clock clock_;
+  LogOperation log_;
 };
 
 }  // namespace nubrik

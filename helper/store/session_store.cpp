@@ -11,33 +11,14 @@
 #include "core/posix_file.hpp"
 #include "core/public_status.hpp"
 #include "core/session_clock.hpp"
-#include "core/state_location.hpp"
-#include "helper/log/log.hpp"
 #include "helper/store/session_load_result.hpp"
-#include "helper/transaction/helper_transaction.hpp"
 
 namespace nubrik {
 
 namespace {
 
-Date now() {
-  return std::chrono::system_clock::now();
-}
-
-void ensureSupportDirectory() {
-  const std::string directory = StateLocation::supportDirectory();
-  if (const int error = makeDirectories(directory); error != 0) {
-    throw systemError(error, "create directory " + directory);
-  }
-}
-
 void removeIfPresent(const std::string& path) {
   if (::unlink(path.c_str()) != 0 && errno != ENOENT) throw systemError(errno, "remove " + path);
-}
-
-std::string secondsStamp() {
-  return std::to_string(
-      std::chrono::duration_cast<std::chrono::seconds>(now().time_since_epoch()).count());
 }
 
 // A session record this large is no record the helper wrote; it is judged unreadable without
@@ -50,11 +31,11 @@ constexpr size_t maximumMarkerFileBytes = 64 * 1024;
 // a record that stays unreadable still ends in the network coming back.
 constexpr auto transientReadGrace = std::chrono::seconds(60);
 
-std::string readSessionFile() {
+std::string readSessionFile(const std::string& path) {
   // Process-wide on purpose: the grace spans ticks. Only the state executor's thread reads it.
   static std::optional<std::chrono::steady_clock::time_point> failingSince;
   try {
-    std::string bytes = readWholeFile(SessionStore::sessionFileURL(), maximumSessionFileBytes);
+    std::string bytes = readWholeFile(path, maximumSessionFileBytes);
     failingSince.reset();
     return bytes;
   } catch (const std::system_error& error) {
@@ -68,39 +49,41 @@ std::string readSessionFile() {
 
 }  // namespace
 
-std::string SessionStore::sessionFileURL() {
-  return StateLocation::sessionFile();
-}
-std::string SessionStore::pendingMarkerURL() {
-  return StateLocation::recoveryPendingFile();
-}
-std::string SessionStore::stateLockURL() {
-  return StateLocation::stateLockFile();
-}
-std::string SessionStore::statusURL() {
-  return StateLocation::statusFile();
-}
-std::string SessionStore::generationURL() {
-  return StateLocation::generationFile();
+SessionStore::SessionStore(StatePaths paths, StatusSnapshot& snapshot, Clock clock,
+                           LogOperation log)
+    : paths_(std::move(paths)),
+      snapshot_(snapshot),
+      clock_(std::move(clock)),
+      log_(std::move(log)) {}
+
+void SessionStore::ensureSupportDirectory() const {
+  if (const int error = makeDirectories(paths_.supportDirectory); error != 0) {
+    throw systemError(error, "create directory " + paths_.supportDirectory);
+  }
 }
 
-SessionFileSystem SessionStore::productionFileSystem() {
+std::string SessionStore::secondsStamp() const {
+  return std::to_string(
+      std::chrono::duration_cast<std::chrono::seconds>(clock_().time_since_epoch()).count());
+}
+
+SessionFileSystem SessionStore::fileSystem() {
   SessionFileSystem fs;
-  fs.markerExists = [] { return pathExists(pendingMarkerURL()); };
-  fs.readMarker = [] {
-    return decodeMarker(readWholeFile(pendingMarkerURL(), maximumMarkerFileBytes));
+  fs.markerExists = [this] { return pathExists(paths_.recoveryPendingFile); };
+  fs.readMarker = [this] {
+    return decodeMarker(readWholeFile(paths_.recoveryPendingFile, maximumMarkerFileBytes));
   };
-  fs.sessionExists = [] { return pathExists(sessionFileURL()); };
-  fs.readSession = [] { return readSessionFile(); };
-  fs.writeMarker = [](const RecoveryPendingMarker& marker) { writePendingMarker(marker); };
-  fs.quarantineSession = [] { return quarantine(sessionFileURL()); };
-  fs.log = [](const std::string& message) { nubrik::log(message); };
-  fs.now = [] { return now(); };
+  fs.sessionExists = [this] { return pathExists(paths_.sessionFile); };
+  fs.readSession = [this] { return readSessionFile(paths_.sessionFile); };
+  fs.writeMarker = [this](const RecoveryPendingMarker& marker) { writePendingMarker(marker); };
+  fs.quarantineSession = [this] { return quarantine(paths_.sessionFile); };
+  fs.log = log_;
+  fs.now = clock_;
   return fs;
 }
 
 SessionLoadResult SessionStore::loadSession() {
-  return SessionLoader::load(productionFileSystem());
+  return SessionLoader::load(fileSystem());
 }
 
 std::optional<OfflineSession> SessionStore::load() {
@@ -110,25 +93,25 @@ std::optional<OfflineSession> SessionStore::load() {
 }
 
 void SessionStore::save(const OfflineSession& session) {
-  HelperTransaction::invalidateSnapshot();
+  snapshot_.stateChanged();
   ensureSupportDirectory();
-  replaceFileAtomically(encodeSession(session), sessionFileURL(), 0600);
+  replaceFileAtomically(encodeSession(session), paths_.sessionFile, 0600);
 }
 
 void SessionStore::writePendingMarker(const RecoveryPendingMarker& marker) {
-  HelperTransaction::invalidateSnapshot();
+  snapshot_.stateChanged();
   ensureSupportDirectory();
-  replaceFileAtomically(encodeMarker(marker), pendingMarkerURL(), 0600);
+  replaceFileAtomically(encodeMarker(marker), paths_.recoveryPendingFile, 0600);
 }
 
 void SessionStore::deleteSession() {
-  HelperTransaction::invalidateSnapshot();
-  removeIfPresent(sessionFileURL());
+  snapshot_.stateChanged();
+  removeIfPresent(paths_.sessionFile);
 }
 
 void SessionStore::clearRecoveryPending() {
-  HelperTransaction::invalidateSnapshot();
-  const std::string path = pendingMarkerURL();
+  snapshot_.stateChanged();
+  const std::string path = paths_.recoveryPendingFile;
   struct stat info {};
   if (::lstat(path.c_str(), &info) != 0) {
     if (errno == ENOENT) return;
@@ -140,19 +123,18 @@ void SessionStore::clearRecoveryPending() {
   if (S_ISREG(info.st_mode) || S_ISLNK(info.st_mode)) {
     removeIfPresent(path);
   } else {
-    moveAside(path, StateLocation::supportDirectory(),
-              "recovery-pending.corrupt." + secondsStamp());
+    moveAside(path, paths_.supportDirectory, "recovery-pending.corrupt." + secondsStamp());
   }
 }
 
 void SessionStore::finishRecovery() {
-  HelperTransaction::invalidateSnapshot();
+  snapshot_.stateChanged();
   // A session file still here is the record that could not be trusted: it is evidence, kept
   // aside rather than deleted. It goes first: should the move fail, the marker keeps the
   // recovery owed.
-  if (pathExists(sessionFileURL())) {
-    const std::string kept = moveAside(sessionFileURL(), StateLocation::supportDirectory(),
-                                       "session.corrupt." + secondsStamp());
+  if (pathExists(paths_.sessionFile)) {
+    const std::string kept =
+        moveAside(paths_.sessionFile, paths_.supportDirectory, "session.corrupt." + secondsStamp());
     nubrik::diagnose("corrupt session record kept as " + kept);
   }
   clearRecoveryPending();
@@ -160,37 +142,33 @@ void SessionStore::finishRecovery() {
 
 std::optional<std::string> SessionStore::quarantine(const std::string& sessionPath) {
   try {
-    return moveAside(sessionPath, StateLocation::supportDirectory(),
-                     "session.corrupt." + secondsStamp());
+    return moveAside(sessionPath, paths_.supportDirectory, "session.corrupt." + secondsStamp());
   } catch (const std::exception& error) {
-    nubrik::log(std::string("could not quarantine corrupt session file: ") + error.what());
+    log_(std::string("could not quarantine corrupt session file: ") + error.what());
     return std::nullopt;
   }
 }
 
-HelperStatus SessionStore::status(const std::optional<OfflineSession>& session, Date at) {
-  return HelperStatus::derive(session, at);
-}
-
 void SessionStore::writeStatus(const std::optional<OfflineSession>& session) {
-  const Date wall = now();
-  writeStatus(status(session, session ? sessionNow(*session, wall, readBootClock()) : wall));
+  const Date wall = clock_();
+  writeStatus(
+      HelperStatus::derive(session, session ? sessionNow(*session, wall, readBootClock()) : wall));
 }
 
 void SessionStore::writeStatus(const HelperStatus& helperStatus) {
-  HelperTransaction::invalidateSnapshot();
+  snapshot_.stateChanged();
   // The transaction could not mark the change as under way, so readers could not tell this
   // status from a torn one; it stays withdrawn until a transaction can.
-  if (!HelperTransaction::publicationAllowed()) return;
+  if (!snapshot_.mayPublish()) return;
   std::string bytes;
   try {
     bytes = encodeStatus(helperStatus);
-    replaceFileAtomically(bytes, statusURL(), 0644);
+    replaceFileAtomically(bytes, paths_.statusFile, 0644);
   } catch (...) {
     // Readers see the unfinished generation as busy until a later publication succeeds.
     return;
   }
-  HelperTransaction::markSnapshotPublished();
+  snapshot_.statusPublished();
 }
 
 void SessionStore::writeStatusIdle() {

@@ -8,7 +8,10 @@
 #include "core/date.hpp"
 #include "core/helper_status.hpp"
 #include "core/session.hpp"
+#include "core/state_paths.hpp"
+#include "helper/log/log.hpp"
 #include "helper/store/session_load_result.hpp"
+#include "helper/store/status_snapshot.hpp"
 
 namespace nubrik {
 
@@ -38,39 +41,46 @@ class SessionLoader {
   static SessionLoadResult recordCorruption(CorruptReason reason, const SessionFileSystem& fs);
 };
 
-// The helper's only access to its authoritative state files. Every operation runs inside a
-// helper transaction; none takes a lock itself.
+// The helper's only access to its authoritative state files, bound to one set of paths and to
+// the transaction it runs in: every change it makes marks the transaction's status as no longer
+// final, and a status that lands marks it final again. Takes no lock itself.
 class SessionStore {
  public:
-  static std::string sessionFileURL();
-  static std::string pendingMarkerURL();
-  static std::string stateLockURL();
-  static std::string statusURL();
-  static std::string generationURL();
+  SessionStore(StatePaths paths, StatusSnapshot& snapshot, Clock clock, LogOperation log);
 
-  static SessionFileSystem productionFileSystem();
-  static SessionLoadResult loadSession();
+  const StatePaths& paths() const { return paths_; }
+
+  SessionFileSystem fileSystem();
+  SessionLoadResult loadSession();
   // The session of a valid load, else none; has the side effects of loadSession().
-  static std::optional<OfflineSession> load();
+  std::optional<OfflineSession> load();
 
   // Throw std::system_error on failure.
-  static void save(const OfflineSession& session);
-  static void deleteSession();
+  void save(const OfflineSession& session);
+  void deleteSession();
   // Keeps any remaining session file aside as evidence, then clears the marker.
-  static void finishRecovery();
-  static void clearRecoveryPending();
-  static void writePendingMarker(const RecoveryPendingMarker& marker);
+  void finishRecovery();
+  void clearRecoveryPending();
+  void writePendingMarker(const RecoveryPendingMarker& marker);
 
   // Moves the session file aside as the first free "session.corrupt.<unix seconds>[-n]"; the new
   // path, or none.
-  static std::optional<std::string> quarantine(const std::string& sessionPath);
+  std::optional<std::string> quarantine(const std::string& sessionPath);
 
-  static HelperStatus status(const std::optional<OfflineSession>& session, Date now);
   // Status publication never fails visibly; a failed one leaves the generation unfinished.
-  static void writeStatus(const std::optional<OfflineSession>& session);
-  static void writeStatus(const HelperStatus& status);
-  static void writeStatusIdle();
-  static void writeStatusPending();
+  void writeStatus(const std::optional<OfflineSession>& session);
+  void writeStatus(const HelperStatus& status);
+  void writeStatusIdle();
+  void writeStatusPending();
+
+ private:
+  void ensureSupportDirectory() const;
+  std::string secondsStamp() const;
+
+  StatePaths paths_;
+  StatusSnapshot& snapshot_;
+  Clock clock_;
+  LogOperation log_;
 };
 
 }  // namespace nubrik

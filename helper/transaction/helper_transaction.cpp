@@ -4,17 +4,13 @@
 #include <sys/stat.h>
 #include <unistd.h>
 
-#include <atomic>
 #include <cerrno>
 #include <limits>
-#include <mutex>
 
 #include "core/posix_file.hpp"
 #include "core/public_status.hpp"
-#include "core/state_location.hpp"
 #include "core/uuid.hpp"
 #include "helper/log/log.hpp"
-#include "helper/transaction/helper_state_executor.hpp"
 #include "helper/transaction/state_file_lock.hpp"
 
 namespace nubrik {
@@ -24,27 +20,11 @@ namespace {
 // Above this the next odd and even numbers would come close to wrapping, so a new epoch begins.
 constexpr std::uint64_t lastSequenceOfEpoch = std::numeric_limits<std::uint64_t>::max() - 3;
 
-std::atomic<bool> snapshotPublished{false};
-std::atomic<bool> publicationWithdrawn{false};
-// Only touched on the state executor, which admits one thread at a time.
-bool inTransaction = false;
-
 std::string describeTransactionError(HelperTransactionError::Kind kind, const std::string& path) {
   const char* name = kind == HelperTransactionError::Kind::lockUnavailable ? "lockUnavailable"
                                                                            : "acquisitionFailed";
   return std::string(name) + "(path: \"" + path + "\")";
 }
-
-class InTransactionScope {
- public:
-  InTransactionScope() { inTransaction = true; }
-  ~InTransactionScope() {
-    inTransaction = false;
-    publicationWithdrawn.store(false);
-  }
-  InTransactionScope(const InTransactionScope&) = delete;
-  InTransactionScope& operator=(const InTransactionScope&) = delete;
-};
 
 // A lock file named "state.lock" beside ours belongs to the helper as well and must not stay
 // readable by others. A symbolic link there is left alone: following it would let the link choose
@@ -69,21 +49,19 @@ StatusGeneration inProgressGeneration(const std::optional<StatusGeneration>& pre
   return {previous->epoch, previous->sequence + step};
 }
 
-// Without a fresh odd generation the old status would pass for current: it is removed instead,
-// and readers report the status as missing (honestly unavailable) rather than a frozen countdown.
-// Removing needs no free space, so this works on a full file system; on a read-only one there is
-// nothing more to do.
 // Said once for as long as the same trouble lasts: a tick runs every few seconds.
 void diagnoseOnce(std::optional<std::string>& last, const std::string& message) {
   if (last == message) return;
   last = message;
   diagnose(message);
 }
-std::optional<std::string> lastWithdrawal;
-std::optional<std::string> lastLockFallback;
 
-void withdrawStatus(const std::string& statusPath, const std::exception& cause) {
-  publicationWithdrawn.store(true);
+// Without a fresh odd generation the old status would pass for current: it is removed instead,
+// and readers report the status as missing (honestly unavailable) rather than a frozen countdown.
+// Removing needs no free space, so this works on a full file system; on a read-only one there is
+// nothing more to do.
+void withdrawStatus(const std::string& statusPath, const std::exception& cause,
+                    std::optional<std::string>& lastWithdrawal) {
   const bool removed = ::unlink(statusPath.c_str()) == 0 || errno == ENOENT;
   diagnoseOnce(lastWithdrawal,
                std::string("status files cannot be written (") + cause.what() + "); " +
@@ -110,129 +88,128 @@ HelperTransactionError::HelperTransactionError(Kind kind, std::string path, int 
       path_(std::move(path)),
       error_(error) {}
 
-std::string HelperTransaction::lockPath() {
-  return StateLocation::stateLockFile();
+Transaction::Transaction(const StatePaths& paths, const Clock& clock, const LogOperation& log,
+                         StatusSnapshot snapshot)
+    : snapshot_(snapshot), sessions_(paths, snapshot_, clock, log), schedules_(paths, clock, log) {}
+
+TransactionRunner::TransactionRunner(StatePaths paths, Clock clock, LogOperation log)
+    : paths_(std::move(paths)), clock_(std::move(clock)), log_(std::move(log)) {}
+
+Transaction& TransactionRunner::current() {
+  // The owner is checked first: only the thread running the body may look at it.
+  if (owner_.load() != std::this_thread::get_id() || current_ == nullptr) {
+    throw std::logic_error("no helper transaction is running");
+  }
+  return *current_;
 }
 
-bool HelperTransaction::finalSnapshotPublished() {
-  return snapshotPublished.load();
+void TransactionRunner::runBody(Transaction& transaction,
+                                const std::function<void(Transaction&)>& body) {
+  struct Scope {
+    TransactionRunner& runner;
+    Scope(TransactionRunner& r, Transaction& t) : runner(r) {
+      runner.current_ = &t;
+      runner.owner_.store(std::this_thread::get_id());
+    }
+    ~Scope() {
+      runner.owner_.store(std::thread::id());
+      runner.current_ = nullptr;
+    }
+  } scope(*this, transaction);
+  body(transaction);
 }
 
-void HelperTransaction::markSnapshotPublished() {
-  snapshotPublished.store(true);
-}
-
-void HelperTransaction::invalidateSnapshot() {
-  snapshotPublished.store(false);
-}
-
-bool HelperTransaction::publicationAllowed() {
-  return !publicationWithdrawn.load();
-}
-
-void HelperTransaction::run(const std::function<void()>& body, StatusEffect effect,
-                            std::optional<std::string> lockPathArgument,
+void TransactionRunner::run(StatusEffect effect, const std::function<void(Transaction&)>& body,
                             WhenUnwritable whenUnwritable) {
-  const bool lockPathGiven = lockPathArgument.has_value();
-  const std::string path = lockPathGiven ? *lockPathArgument : lockPath();
+  if (owner_.load() == std::this_thread::get_id() && current_ != nullptr) {
+    body(*current_);
+    return;
+  }
+  const std::lock_guard serial(serial_);
+  enter(effect, body, whenUnwritable);
+}
+
+void TransactionRunner::enter(StatusEffect effect, const std::function<void(Transaction&)>& body,
+                              WhenUnwritable whenUnwritable) {
+  const std::string& path = paths_.stateLockFile;
   const bool proceed = whenUnwritable == WhenUnwritable::proceed;
 
-  HelperStateExecutor::shared().sync([&] {
-    if (inTransaction) {
-      body();
-      return;
+  StateFileLock::ensureParentDirectory(path);
+  StateFileLock lock(path);
+  const std::optional<StateFileLockError> fileLockFailure = takeFileLock(lock);
+  if (fileLockFailure && !proceed) {
+    throw HelperTransactionError(HelperTransactionError::Kind::acquisitionFailed, path,
+                                 fileLockFailure->error());
+  }
+  StateDirectoryLock directoryLock(parentDirectory(path));
+  try {
+    if (!directoryLock.acquire()) {
+      throw HelperTransactionError(HelperTransactionError::Kind::lockUnavailable, path);
     }
+  } catch (const StateFileLockError& error) {
+    // Without either lock nothing may run: another process could be changing the state.
+    throw HelperTransactionError(HelperTransactionError::Kind::acquisitionFailed, path,
+                                 fileLockFailure ? fileLockFailure->error() : error.error());
+  }
+  if (fileLockFailure) {
+    diagnoseOnce(lastLockFallback_, std::string("state lock file unusable (") +
+                                        fileLockFailure->what() +
+                                        "); serialised by the state directory's lock instead");
+  } else {
+    lastLockFallback_.reset();
+  }
 
-    StateFileLock::ensureParentDirectory(path);
-    StateFileLock lock(path);
-    const std::optional<StateFileLockError> fileLockFailure = takeFileLock(lock);
-    if (fileLockFailure && !proceed) {
-      throw HelperTransactionError(HelperTransactionError::Kind::acquisitionFailed, path,
-                                   fileLockFailure->error());
-    }
-    StateDirectoryLock directoryLock(parentDirectory(path));
+  protectLegacyLockFile(path);
+
+  if (effect == StatusEffect::neutral) {
+    Transaction transaction(paths_, clock_, log_, StatusSnapshot::publishable(false));
+    runBody(transaction, body);
+    return;
+  }
+
+  const std::string& generationPath = paths_.generationFile;
+  std::optional<StatusGeneration> previous;
+  try {
+    previous = StatusGeneration::read(generationPath);
+  } catch (...) {
+    // A missing or unreadable generation starts a new epoch.
+  }
+  const StatusGeneration inProgress = inProgressGeneration(previous);
+  try {
+    replaceFileAtomically(encodeGeneration(inProgress), generationPath, 0644);
+  } catch (const std::exception& error) {
+    if (!proceed) throw;
+    withdrawStatus(paths_.statusFile, error, lastWithdrawal_);
+    Transaction transaction(paths_, clock_, log_, StatusSnapshot::withheld());
+    runBody(transaction, body);
+    return;
+  }
+
+  lastWithdrawal_.reset();
+
+  // Readers may only trust the status once this transaction has published it last, so an even
+  // generation is written only when the status file is final: published by the body, or
+  // untouched since an earlier transaction finished with it (a body that changed nothing, such
+  // as a refused start, leaves the snapshot as final as it found it).
+  Transaction transaction(paths_, clock_, log_,
+                          StatusSnapshot::publishable(previous && previous->sequence % 2 == 0));
+  const auto finish = [&] {
+    if (!transaction.statusFinal()) return;
     try {
-      if (!directoryLock.acquire()) {
-        throw HelperTransactionError(HelperTransactionError::Kind::lockUnavailable, path);
-      }
-    } catch (const StateFileLockError& error) {
-      // Without either lock nothing may run: another process could be changing the state.
-      throw HelperTransactionError(HelperTransactionError::Kind::acquisitionFailed, path,
-                                   fileLockFailure ? fileLockFailure->error() : error.error());
-    }
-    if (fileLockFailure) {
-      diagnoseOnce(lastLockFallback, std::string("state lock file unusable (") +
-                                         fileLockFailure->what() +
-                                         "); serialised by the state directory's lock instead");
-    } else {
-      lastLockFallback.reset();
-    }
-
-    if (path == StateLocation::stateLockFile()) protectLegacyLockFile(path);
-
-    if (effect == StatusEffect::neutral) {
-      InTransactionScope scope;
-      body();
-      return;
-    }
-
-    const bool productionFiles = !lockPathGiven;
-    const std::string generationPath = productionFiles
-                                           ? StateLocation::generationFile()
-                                           : joinPath(parentDirectory(path), "generation.json");
-    const std::string statusPath = productionFiles ? StateLocation::statusFile()
-                                                   : joinPath(parentDirectory(path), "status.json");
-    std::optional<StatusGeneration> previous;
-    try {
-      previous = StatusGeneration::read(generationPath);
+      replaceFileAtomically(
+          encodeGeneration(StatusGeneration{inProgress.epoch, inProgress.sequence + 1}),
+          generationPath, 0644);
     } catch (...) {
-      // A missing or unreadable generation starts a new epoch.
+      // The generation stays odd and readers report busy until a later publication.
     }
-    const StatusGeneration inProgress = inProgressGeneration(previous);
-    bool advanced = true;
-    try {
-      replaceFileAtomically(encodeGeneration(inProgress), generationPath, 0644);
-    } catch (const std::exception& error) {
-      if (!proceed) throw;
-      advanced = false;
-      InTransactionScope scope;
-      withdrawStatus(statusPath, error);
-      invalidateSnapshot();
-      body();
-      return;
-    }
-
-    lastWithdrawal.reset();
-
-    // Readers may only trust the status once this transaction has published it last, so an
-    // even generation is written only when the status file is final: published by the body, or
-    // untouched since an earlier transaction finished with it (a body that changed nothing, such
-    // as a refused start, leaves the snapshot as final as it found it).
-    const auto finish = [&] {
-      if (!advanced || !finalSnapshotPublished()) return;
-      try {
-        replaceFileAtomically(
-            encodeGeneration(StatusGeneration{inProgress.epoch, inProgress.sequence + 1}),
-            generationPath, 0644);
-      } catch (...) {
-        // The generation stays odd and readers report busy until a later publication.
-      }
-    };
-
-    if (previous && previous->sequence % 2 == 0) {
-      markSnapshotPublished();
-    } else {
-      invalidateSnapshot();
-    }
-    InTransactionScope scope;
-    try {
-      body();
-    } catch (...) {
-      finish();
-      throw;
-    }
+  };
+  try {
+    runBody(transaction, body);
+  } catch (...) {
     finish();
-  });
+    throw;
+  }
+  finish();
 }
 
 }  // namespace nubrik

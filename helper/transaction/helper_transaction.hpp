@@ -1,9 +1,19 @@
 #pragma once
 
+#include <atomic>
 #include <functional>
+#include <mutex>
 #include <optional>
 #include <stdexcept>
 #include <string>
+#include <thread>
+
+#include "core/date.hpp"
+#include "core/state_paths.hpp"
+#include "helper/log/log.hpp"
+#include "helper/store/schedule_store.hpp"
+#include "helper/store/session_store.hpp"
+#include "helper/store/status_snapshot.hpp"
 
 namespace nubrik {
 
@@ -40,35 +50,65 @@ enum class WhenUnwritable {
   proceed,
 };
 
-// One read-modify-write of the helper's state: serialised in the process, exclusive across
-// processes through non-blocking locks, and bracketed by an odd and an even generation.
-class HelperTransaction {
+// One helper transaction under way, handed to its body: the state files through stores bound to
+// it, so that the status bookkeeping (is the status on disk final, may it be published at all)
+// follows from what the body does and nobody keeps it by hand.
+class Transaction {
  public:
-  // Runs the body as a transaction; a body that calls run() again runs inline.
-  // Throws HelperTransactionError, a generation write failure, or the body's own error.
-  static void run(const std::function<void()>& body, StatusEffect effect = StatusEffect::publishes,
-                  std::optional<std::string> lockPath = std::nullopt,
-                  WhenUnwritable whenUnwritable = WhenUnwritable::refuse);
+  Transaction(const StatePaths& paths, const Clock& clock, const LogOperation& log,
+              StatusSnapshot snapshot);
+  Transaction(const Transaction&) = delete;
+  Transaction& operator=(const Transaction&) = delete;
 
-  template <typename Body>
-  static auto runReturning(Body&& body, StatusEffect effect = StatusEffect::publishes,
-                           std::optional<std::string> lockPath = std::nullopt) {
-    using Result = decltype(body());
-    std::optional<Result> result;
-    run([&] { result.emplace(body()); }, effect, std::move(lockPath));
-    return std::move(*result);
-  }
+  const StatePaths& paths() const { return sessions_.paths(); }
+  SessionStore& sessions() { return sessions_; }
+  const ScheduleStore& schedules() const { return schedules_; }
+  // Whether the status file has been published since the state last changed.
+  bool statusFinal() const { return snapshot_.isFinal(); }
 
-  static std::string lockPath();
+ private:
+  StatusSnapshot snapshot_;
+  SessionStore sessions_;
+  ScheduleStore schedules_;
+};
 
-  // Whether the status file has been published since the last change of state.
-  static bool finalSnapshotPublished();
-  static void markSnapshotPublished();
-  static void invalidateSnapshot();
+// Runs the helper's read-modify-writes, one at a time: serialised in the process, exclusive across
+// processes through non-blocking locks, and bracketed by an odd and an even generation. The
+// helper holds the one runner of the process.
+class TransactionRunner {
+ public:
+  TransactionRunner(StatePaths paths, Clock clock, LogOperation log);
+  TransactionRunner(const TransactionRunner&) = delete;
+  TransactionRunner& operator=(const TransactionRunner&) = delete;
 
-  // False while a transaction runs without having advanced the generation (it could not be
-  // written): a status published then could not be told from a torn one, so none is.
-  static bool publicationAllowed();
+  const StatePaths& paths() const { return paths_; }
+
+  // Runs the body as a transaction. A body that calls run() again (through an operation bound to
+  // the helper) runs inline, in the same transaction. Throws HelperTransactionError, a generation
+  // write failure, or the body's own error.
+  void run(StatusEffect effect, const std::function<void(Transaction&)>& body,
+           WhenUnwritable whenUnwritable = WhenUnwritable::refuse);
+
+  // The transaction running on this thread, for operations bound before it began; throws
+  // std::logic_error when none is.
+  Transaction& current();
+
+ private:
+  void enter(StatusEffect effect, const std::function<void(Transaction&)>& body,
+             WhenUnwritable whenUnwritable);
+  void runBody(Transaction& transaction, const std::function<void(Transaction&)>& body);
+
+  StatePaths paths_;
+  Clock clock_;
+  LogOperation log_;
+
+  // Bus handlers and command-line runs must never overlap; the owner runs nested bodies inline.
+  std::mutex serial_;
+  std::atomic<std::thread::id> owner_{};
+  Transaction* current_ = nullptr;
+  // What was last said about unwritable files, so that it is said once while it lasts.
+  std::optional<std::string> lastWithdrawal_;
+  std::optional<std::string> lastLockFallback_;
 };
 
 }  // namespace nubrik

@@ -10,7 +10,7 @@
 #include <system_error>
 
 #include "core/json_fields.hpp"
-#include "core/state_location.hpp"
+#include "core/state_paths.hpp"
 #include "tests/support/temp_dir.hpp"
 
 namespace nubrik {
@@ -169,44 +169,30 @@ TEST(PublicStatusClassification, UnavailableTextsNameTheReason) {
   }
 }
 
-// Points the state location at a directory for one test and restores it afterwards.
-class StateLocationOverride {
- public:
-  explicit StateLocationOverride(const std::string& directory) {
-    StateLocation::setTestSupportDirectoryForTest(directory);
-  }
-  ~StateLocationOverride() { StateLocation::setTestSupportDirectoryForTest(std::nullopt); }
-};
-
-TEST(ReadPublicStatus, ReadsRealFilesInTheTestDirectory) {
+TEST(ReadPublicStatus, ReadsRealFiles) {
   TempDir dir;
-  const StateLocationOverride location(dir.path());
-  EXPECT_EQ(readPublicStatus(), PublicStatusResult::unavailable(Reason::missing));
+  const auto read = [&](std::function<std::string(const std::string&)> readData = {}) {
+    return readPublicStatus(dir.file("status.json"), dir.file("generation.json"), readData);
+  };
+  EXPECT_EQ(read(), PublicStatusResult::unavailable(Reason::missing));
 
   dir.write("status.json", R"({"active":false})");
-  EXPECT_EQ(readPublicStatus(), PublicStatusResult::unavailable(Reason::busy));
+  EXPECT_EQ(read(), PublicStatusResult::unavailable(Reason::busy));
 
   dir.write("generation.json", generation(7));
-  EXPECT_EQ(readPublicStatus(), PublicStatusResult::unavailable(Reason::busy));
+  EXPECT_EQ(read(), PublicStatusResult::unavailable(Reason::busy));
 
   dir.write("generation.json", generation(8));
-  const PublicStatusResult idle = readPublicStatus();
+  const PublicStatusResult idle = read();
   EXPECT_EQ(idle.state.kind, PublicStatusState::Kind::confirmedIdle);
   EXPECT_EQ(idle.json, R"({"active":false})");
 
-  // Explicit locations win over the defaults.
-  TempDir other;
-  other.write("s", R"({"active":true})");
-  other.write("g", generation(2));
-  EXPECT_EQ(readPublicStatus(other.file("s"), other.file("g")),
-            PublicStatusResult::unavailable(Reason::pending));
-
   // A reader that fails on a file that exists reports it as unreadable.
   const auto failing = [](const std::string&) -> std::string { throw std::runtime_error("EIO"); };
-  EXPECT_EQ(readPublicStatus({}, {}, failing), PublicStatusResult::unavailable(Reason::unreadable));
+  EXPECT_EQ(read(failing), PublicStatusResult::unavailable(Reason::unreadable));
 
   dir.write("generation.json", "not json");
-  EXPECT_EQ(readPublicStatus(), PublicStatusResult::unavailable(Reason::busy));
+  EXPECT_EQ(read(), PublicStatusResult::unavailable(Reason::busy));
 }
 
 TEST(ReadPublicStatus, RefusesLinksAndSpecialFilesWithoutBlocking) {
@@ -231,16 +217,16 @@ TEST(StatusGenerationRead, SeparatesIoFailuresFromBadContent) {
   EXPECT_EQ(StatusGeneration::read(dir.file("g")), (StatusGeneration{"E", UINT64_MAX - 1}));
 }
 
-TEST(StateLocationPaths, MoveTheWholeSetIntoATestDirectory) {
-  EXPECT_EQ(StateLocation::statusFile(), "/var/run/nubrik-status.json");
-  const StateLocationOverride location("/tmp/x");
-  EXPECT_EQ(StateLocation::supportDirectory(), "/tmp/x");
-  EXPECT_EQ(StateLocation::sessionFile(), "/tmp/x/session.json");
-  EXPECT_EQ(StateLocation::recoveryPendingFile(), "/tmp/x/recovery-pending.json");
-  EXPECT_EQ(StateLocation::stateLockFile(), "/tmp/x/transaction.lock");
-  EXPECT_EQ(StateLocation::schedulesFile(), "/tmp/x/schedules.json");
-  EXPECT_EQ(StateLocation::statusFile(), "/tmp/x/status.json");
-  EXPECT_EQ(StateLocation::generationFile(), "/tmp/x/generation.json");
+TEST(StatePaths, ProductionAndTestSetsUseTheSameNames) {
+  EXPECT_EQ(StatePaths::production().statusFile, "/var/run/nubrik-status.json");
+  EXPECT_EQ(StatePaths::production().schedulesFile, "/var/lib/nubrik/schedules.json");
+  const StatePaths x = StatePaths::inDirectory("/tmp/x");
+  EXPECT_EQ(
+      std::vector<std::string>({x.supportDirectory, x.sessionFile, x.recoveryPendingFile,
+                                x.stateLockFile, x.schedulesFile, x.statusFile, x.generationFile}),
+      std::vector<std::string>({"/tmp/x", "/tmp/x/session.json", "/tmp/x/recovery-pending.json",
+                                "/tmp/x/transaction.lock", "/tmp/x/schedules.json",
+                                "/tmp/x/status.json", "/tmp/x/generation.json"}));
 }
 
 }  // namespace

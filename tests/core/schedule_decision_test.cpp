@@ -50,7 +50,6 @@ class SavedTimeZone {
     } else {
       ::unsetenv("TZ");
     }
-    SystemCalendar::setZoneLinkForTest(std::nullopt);
   }
 
  private:
@@ -59,7 +58,9 @@ class SavedTimeZone {
 
 TEST(Calendar, SystemCalendarFollowsTheZoneAtEveryCall) {
   const SavedTimeZone saved;
-  const SystemCalendar calendar;
+  const TempDir dir;
+  const std::string link = dir.file("localtime");
+  const SystemCalendar calendar(link);
   const Date instant = utc(2026, 1, 5, 20, 0);  // Monday evening UTC, Tuesday in Tokyo
 
   ::setenv("TZ", "Asia/Tokyo", 1);
@@ -71,9 +72,6 @@ TEST(Calendar, SystemCalendarFollowsTheZoneAtEveryCall) {
 
   // Without TZ (or with ":localtime") the zone link decides, and a relinked zone takes effect
   // at once even though the link's own name stays the same.
-  const TempDir dir;
-  const std::string link = dir.file("localtime");
-  SystemCalendar::setZoneLinkForTest(link);
   ::unsetenv("TZ");
   ASSERT_EQ(::symlink("/usr/share/zoneinfo/Europe/Berlin", link.c_str()), 0);
   EXPECT_EQ(calendar.startOfDay(instant), utc(2026, 1, 4, 23, 0));

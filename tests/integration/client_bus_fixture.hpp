@@ -17,7 +17,6 @@
 #include "app/helper_bus_connection.hpp"
 #include "app/session_client.hpp"
 #include "helper/context/helper.hpp"
-#include "helper/log/log.hpp"
 #include "helper/service/helper_xpc_service.hpp"
 #include "tests/support/private_system_bus.hpp"
 #include "tests/support/scoped_environment.hpp"
@@ -78,8 +77,6 @@ class ClientBusTest : public ::testing::Test {
     if (::geteuid() != 0) GTEST_SKIP() << "only root may own the helper's name on the bus";
     if (!bus_.running()) GTEST_SKIP() << "no private bus: " << bus_.failure();
     systemBus_.emplace("DBUS_SYSTEM_BUS_ADDRESS", bus_.address().c_str());
-    // The service logs its start; the test's helper has no log file.
-    setLogHandler([](const std::string&) {});
     object_ = defaultObject();
   }
 
@@ -87,7 +84,6 @@ class ClientBusTest : public ::testing::Test {
     releaseServer();
     if (server_) server_->call([this] { owner_.reset(); });
     server_.reset();
-    setLogHandler({});
     systemBus_.reset();
   }
 
@@ -189,7 +185,8 @@ class ClientBusTest : public ::testing::Test {
   std::optional<std::pair<pid_t, uid_t>> ownerSeen_;
   HelperXPCExportedObject object_;
   std::unique_ptr<ServerThread> server_;
-  Helper helper_;
+  // The service logs its start; the test's helper has no log file.
+  Helper helper_{HelperParts{.log = [](const std::string&) {}}};
   std::unique_ptr<HelperXPCListenerOwner> owner_;
   std::promise<void> release_;
   bool released_ = false;

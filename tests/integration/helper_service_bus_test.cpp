@@ -26,11 +26,10 @@
 #include "core/file_read.hpp"
 #include "core/nubrik_xpc.hpp"
 #include "core/public_status.hpp"
-#include "core/state_location.hpp"
+#include "core/state_paths.hpp"
 #include "core/xpc_result_codes.hpp"
 #include "helper/context/helper.hpp"
 #include "helper/coordinators/session_start_coordinator.hpp"
-#include "helper/log/log.hpp"
 #include "helper/service/helper_xpc_service.hpp"
 #include "helper/service/restart_coordinator.hpp"
 #include "helper/store/session_store.hpp"
@@ -90,14 +89,13 @@ class HelperServiceBusTest : public ::testing::Test {
  protected:
   void SetUp() override {
     if (!bus.running()) GTEST_SKIP() << "no private bus: " << bus.failure();
-    StateLocation::setTestSupportDirectoryForTest(state.path());
-    setLogHandler([this](const std::string& line) { logLines.push_back(line); });
     ASSERT_GE(sd_event_new(&event), 0);
     try {
       owner = std::make_unique<HelperXPCListenerOwner>(
           helper,
           HelperXPCService(
-              XPCClientValidator::withCodeIdentityForTest(team, testInstallation()),
+              XPCClientValidator::withCodeIdentityForTest(team, testInstallation(),
+                                                          helper.logOperation()),
               [this] { return HelperXPCExportedObject::withDependencies(dependencies()); }),
           HelperXPCListenerOwner::busAtAddressForTest(bus.address()));
       owner->start(event);
@@ -117,8 +115,6 @@ class HelperServiceBusTest : public ::testing::Test {
     if (savedGroups) (void)::setgroups(savedGroups->size(), savedGroups->data());
     owner.reset();
     if (event != nullptr) sd_event_unref(event);
-    setLogHandler(nullptr);
-    StateLocation::setTestSupportDirectoryForTest(std::nullopt);
   }
 
   // Production handlers, except that the network is never touched, no exit is ever scheduled and
@@ -230,11 +226,14 @@ class HelperServiceBusTest : public ::testing::Test {
 
   PrivateSystemBus bus;
   TempDir state;
-  Helper helper;
+  std::vector<std::string> logLines;
+  Helper helper{HelperParts{
+      .log = [this](const std::string& line) { logLines.push_back(line); },
+      .paths = StatePaths::inDirectory(state.path()),
+  }};
   sd_event* event = nullptr;
   sd_bus* client = nullptr;
   std::unique_ptr<HelperXPCListenerOwner> owner;
-  std::vector<std::string> logLines;
   std::string error;
   std::optional<std::vector<gid_t>> savedGroups;
 };
@@ -261,7 +260,7 @@ TEST_F(HelperServiceBusTest, ASessionStartsAndAnEarlyUnlockComesAndGoes) {
   const Date end = dateFromUnixSeconds(started.date);
   EXPECT_GE(end, before + std::chrono::seconds(3600));
   EXPECT_LT(end, before + std::chrono::seconds(3660));
-  EXPECT_TRUE(readPublicStatus(StateLocation::statusFile(), StateLocation::generationFile())
+  EXPECT_TRUE(readPublicStatus(helper.paths().statusFile, helper.paths().generationFile)
                   .json.find("\"active\":true") != std::string::npos);
 
   // The stored session is the daemon's; a second start is refused with its code and text.
@@ -309,7 +308,7 @@ TEST_F(HelperServiceBusTest, ALockHeldByAnotherProcessMakesStateOperationsBusy) 
   int release[2];
   ASSERT_EQ(::pipe2(ready, O_CLOEXEC), 0);
   ASSERT_EQ(::pipe2(release, O_CLOEXEC), 0);
-  const std::string lockPath = StateLocation::stateLockFile();
+  const std::string lockPath = helper.paths().stateLockFile;
   const pid_t holder = ::fork();
   ASSERT_GE(holder, 0);
   if (holder == 0) {

@@ -7,40 +7,31 @@
 #include "app/status_monitor.hpp"
 #include "app/status_reading.hpp"
 #include "core/helper_status.hpp"
-#include "core/state_location.hpp"
-#include "helper/log/log.hpp"
-#include "helper/store/session_store.hpp"
 #include "helper/transaction/helper_transaction.hpp"
 #include "tests/support/temp_dir.hpp"
 
 namespace nubrik {
 namespace {
 
-// The app's monitor with its production reads (a thread per poll, the default files), over
-// the status and generation files that the helper's own transactions publish in a directory of
-// the test's.
+// The app's monitor with its production reads (a thread per poll), over the status and
+// generation files that the helper's own transactions publish in a directory of the test's.
 class StatusMonitorPublisherTest : public ::testing::Test {
  protected:
   void SetUp() override {
-    StateLocation::setTestSupportDirectoryForTest(dir.path());
-    HelperTransaction::invalidateSnapshot();
-    setLogHandler([](const std::string&) {});
     monitor = std::make_unique<StatusMonitor>(StatusMonitor::Dependencies{
         &loop,
         // The test polls by hand; the timer is there but never comes due.
         mainQueueRepeatingTimers(loop),
-        {},
+        [this](std::function<void(GuiStatusDetail)> completion) {
+          refreshStatusDetail(dir.file("status.json"), loop, std::move(completion));
+        },
         {},
         3600.0,
     });
     monitor->setOnChange([this] { ++applied; });
     monitor->setOnSessionCompleted([this] { ++completions; });
   }
-  void TearDown() override {
-    monitor.reset();
-    setLogHandler(nullptr);
-    StateLocation::setTestSupportDirectoryForTest(std::nullopt);
-  }
+  void TearDown() override { monitor.reset(); }
 
   // One poll, waited for: the read runs on a thread of its own and comes back on the loop.
   GuiStatusDetail poll() {
@@ -50,11 +41,13 @@ class StatusMonitorPublisherTest : public ::testing::Test {
     return {monitor->status(), monitor->earlyUnlockPending()};
   }
 
-  static void publish(const HelperStatus& status) {
-    HelperTransaction::run([&] { SessionStore::writeStatus(status); });
+  void publish(const HelperStatus& status) {
+    runner.run(StatusEffect::publishes,
+               [&](Transaction& tx) { tx.sessions().writeStatus(status); });
   }
 
   TempDir dir;
+  TransactionRunner runner{StatePaths::inDirectory(dir.path()), wallClock(), {}};
   EventLoop loop;
   std::unique_ptr<StatusMonitor> monitor;
   int applied = 0;
@@ -86,9 +79,9 @@ TEST_F(StatusMonitorPublisherTest, ASessionSeenToEndIsReportedOnce) {
 
   // While a transaction runs the generation is odd: after its re-reads the poll is still busy.
   std::optional<GuiStatusDetail> during;
-  HelperTransaction::run([&] {
+  runner.run(StatusEffect::publishes, [&](Transaction& tx) {
     during = poll();
-    SessionStore::writeStatusIdle();
+    tx.sessions().writeStatusIdle();
   });
   EXPECT_EQ(during->status, GuiStatus::unavailable(StatusUnavailableReason::busy));
   EXPECT_EQ(completions, 0);
@@ -99,12 +92,9 @@ TEST_F(StatusMonitorPublisherTest, ASessionSeenToEndIsReportedOnce) {
   EXPECT_EQ(completions, 1);
 }
 
-// The monitor's default read and a read given the helper's status file agree: the generation
-// beside it is the one the helper wrote.
+// A read given the helper's status file finds the generation the helper wrote beside it.
 TEST_F(StatusMonitorPublisherTest, AnExplicitStatusFileReadsTheGenerationBesideIt) {
   publish(HelperStatus::idle());
-  EXPECT_EQ(fetchStatus(dir.file("status.json")), GuiStatus::confirmedIdle());
-  StateLocation::setTestSupportDirectoryForTest(std::nullopt);
   EXPECT_EQ(fetchStatus(dir.file("status.json")), GuiStatus::confirmedIdle());
 }
 

@@ -13,7 +13,6 @@
 #include "core/public_status.hpp"
 #include "core/session.hpp"
 #include "core/session_start_error.hpp"
-#include "core/state_location.hpp"
 #include "helper/context/helper.hpp"
 #include "helper/transaction/helper_transaction.hpp"
 #include "tests/support/scoped_environment.hpp"
@@ -221,17 +220,16 @@ TEST(RecoverCommand, ReportsEachResultAndEveryTransactionErrorAsBusy) {
 // The status command reads the files of the state directory the store is pointed at.
 TEST(StatusCommand, PrintsTheStatusOrWhyItIsUnavailable) {
   TempDir dir;
-  StateLocation::setTestSupportDirectoryForTest(dir.path());
+  const StatePaths paths = StatePaths::inDirectory(dir.path());
   CommandHarness empty;
-  EXPECT_EQ(doStatus(empty.context()), 12);
+  EXPECT_EQ(doStatus(empty.context(), paths), 12);
   EXPECT_EQ(empty.out.str(), "{\"unavailable\":\"missing\"}\n");
 
   dir.write("status.json", "{\"active\":false}");
   dir.write("generation.json", encodeGeneration({sessionId, 4}));
   CommandHarness idle;
-  EXPECT_EQ(doStatus(idle.context()), 0);
+  EXPECT_EQ(doStatus(idle.context(), paths), 0);
   EXPECT_EQ(idle.out.str(), "{\"active\":false}\n");
-  StateLocation::setTestSupportDirectoryForTest(std::nullopt);
 }
 
 TEST(CommandDispatch, PrintsUsageAndMissingDurationAndRunsTheDaemon) {

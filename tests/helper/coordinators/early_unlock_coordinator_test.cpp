@@ -5,12 +5,11 @@
 #include <chrono>
 #include <stdexcept>
 
-#include "core/file_read.hpp"
 #include "core/helper_status.hpp"
 #include "core/session.hpp"
 #include "helper/store/session_load_result.hpp"
 #include "helper/store/session_store.hpp"
-#include "tests/helper/transaction/state_fixture.hpp"
+#include "tests/helper/coordinators/helper_fixture.hpp"
 
 namespace nubrik {
 namespace {
@@ -129,19 +128,18 @@ TEST(EarlyUnlockCoordinator, FailedSavePublishesNothing) {
 }
 
 // The whole round against the real session store and status file.
-class EarlyUnlockStoreTest : public test::StateFixture {
+class EarlyUnlockStoreTest : public test::HelperFixture {
  protected:
-  EarlyUnlockCoordinator coordinator() {
-    EarlyUnlockDependencies dependencies = EarlyUnlockDependencies::production();
-    dependencies.now = [this] { return now; };
-    return EarlyUnlockCoordinator(dependencies);
+  EarlyUnlockResult request() {
+    return inTransaction([&] { return EarlyUnlockCoordinator::production(helper).request(); });
   }
-  static OfflineSession stored() { return *SessionStore::load(); }
-  static HelperStatus published() {
-    return decodeStatus(readWholeFile(StateLocation::statusFile()));
+  EarlyUnlockResult cancel() {
+    return inTransaction([&] { return EarlyUnlockCoordinator::production(helper).cancel(); });
   }
+  OfflineSession stored() { return *sessions.load(); }
+  HelperStatus published() const { return decodeStatus(dir.read("status.json")); }
   // The published status describes the stored session.
-  static void expectAgreement(bool pendingExpected) {
+  void expectAgreement(bool pendingExpected) {
     const OfflineSession session = stored();
     const HelperStatus status = published();
     EXPECT_TRUE(status.active);
@@ -150,44 +148,41 @@ class EarlyUnlockStoreTest : public test::StateFixture {
     EXPECT_EQ(status.earlyUnlockPending,
               pendingExpected ? std::optional<bool>(true) : std::nullopt);
   }
-
-  // Whole seconds near the wall clock, so that the published countdown makes sense.
-  Date now = std::chrono::floor<seconds>(std::chrono::system_clock::now());
 };
 
 TEST_F(EarlyUnlockStoreTest, RequestAndCancelKeepSessionAndStatusInStep) {
   const Date originalEnd = now + seconds(900);
-  SessionStore::save(running(originalEnd, now - std::chrono::hours(1)));
+  sessions.save(running(originalEnd, now - std::chrono::hours(1)));
 
-  EXPECT_EQ(coordinator().request(), (EarlyUnlockResult{Code::endsSoon, originalEnd}));
-  EXPECT_FALSE(pathExists(StateLocation::statusFile()));
+  EXPECT_EQ(request(), (EarlyUnlockResult{Code::endsSoon, originalEnd}));
+  EXPECT_FALSE(has("status.json"));
 
   now -= std::chrono::milliseconds(500);  // 900.5 s left
   const Date requestedAt = now;
   const Date shortenedEnd = requestedAt + seconds(900);
-  EXPECT_EQ(coordinator().request(), (EarlyUnlockResult{Code::accepted, shortenedEnd}));
+  EXPECT_EQ(request(), (EarlyUnlockResult{Code::accepted, shortenedEnd}));
   EXPECT_EQ(stored().originalExpirationDate, originalEnd);
   EXPECT_EQ(stored().earlyUnlockRequestedAt, requestedAt);
   expectAgreement(true);
-  const std::string statusAfterRequest = readWholeFile(StateLocation::statusFile());
+  const std::string statusAfterRequest = dir.read("status.json");
 
   now += seconds(10);
-  EXPECT_EQ(coordinator().request(), (EarlyUnlockResult{Code::alreadyPending, shortenedEnd}));
+  EXPECT_EQ(request(), (EarlyUnlockResult{Code::alreadyPending, shortenedEnd}));
   EXPECT_EQ(stored().earlyUnlockRequestedAt, requestedAt);
-  EXPECT_EQ(readWholeFile(StateLocation::statusFile()), statusAfterRequest);
+  EXPECT_EQ(dir.read("status.json"), statusAfterRequest);
 
   now = shortenedEnd - seconds(1);
-  EXPECT_EQ(coordinator().cancel(), (EarlyUnlockResult{Code::accepted, originalEnd}));
+  EXPECT_EQ(cancel(), (EarlyUnlockResult{Code::accepted, originalEnd}));
   EXPECT_EQ(stored().expirationDate, originalEnd);
   EXPECT_FALSE(stored().earlyUnlockRequestedAt);
   expectAgreement(false);
 
   // Requested again a little earlier; cancelling exactly at the shortened end is too late.
   now = originalEnd - seconds(1000);
-  ASSERT_EQ(coordinator().request().code, Code::accepted);
+  ASSERT_EQ(request().code, Code::accepted);
   const OfflineSession again = stored();
   now = again.expirationDate;
-  EXPECT_EQ(coordinator().cancel(), (EarlyUnlockResult{Code::tooLate, again.expirationDate}));
+  EXPECT_EQ(cancel(), (EarlyUnlockResult{Code::tooLate, again.expirationDate}));
   EXPECT_EQ(stored(), again);
   expectAgreement(true);
 }

@@ -72,7 +72,7 @@ TEST(RecoverCommandRunner, DispatchesOnTheStoredState) {
 TEST(RecoverCommandRunnerFactory, BothPathsUseTheGivenNetworkPublicationsAndLog) {
   auto fake = std::make_unique<test::FakeNetwork>();
   test::FakeNetwork& net = *fake;
-  Helper helper(std::move(fake));
+  Helper helper(HelperParts{.network = std::move(fake)});
   net.listed = {{"services", {"A"}}, {"wifi", {}}, {"interfaces", {}}};
   net.failingChanges = {"service A"};
   std::vector<std::string> effects;

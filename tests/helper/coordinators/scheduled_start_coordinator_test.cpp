@@ -10,7 +10,7 @@
 #include "core/session_start_error.hpp"
 #include "helper/context/helper.hpp"
 #include "helper/store/schedule_store.hpp"
-#include "tests/helper/transaction/state_fixture.hpp"
+#include "tests/helper/coordinators/helper_fixture.hpp"
 
 namespace nubrik {
 namespace {
@@ -137,23 +137,24 @@ TEST(ScheduledStartCoordinator, SkipsAndFailuresEndInALogLineAtMost) {
   }
 }
 
-class ScheduledStartStoreTest : public test::StateFixture {};
+class ScheduledStartStoreTest : public test::HelperFixture {};
 
 TEST_F(ScheduledStartStoreTest, TheStoredFileHoldsTheWindowBeforeTheSessionStarts) {
-  ScheduleStore::save({{kWeekdayMornings}, {}});
+  schedules.save({{kWeekdayMornings}, {}});
   std::vector<std::map<std::string, Date>> firedAtStart;
-  Helper helper;
+  now = monday(9, 5);
   ScheduledStartDependencies dependencies = ScheduledStartDependencies::production(helper);
   dependencies.startSession = [&](double seconds) {
-    firedAtStart.push_back(ScheduleStore::load().firedWindows);
+    firedAtStart.push_back(schedules.load().firedWindows);
     return sessionFor(seconds);
   };
   dependencies.publishStatus = [](const OfflineSession&) {};
-  dependencies.now = [] { return monday(9, 5); };
   dependencies.calendar = [] { return berlin(); };
   const ScheduledStartCoordinator coordinator(dependencies);
-  coordinator.runIfDue();
-  coordinator.runIfDue();
+  for (int run = 0; run < 2; ++run) {
+    helper.transactions().run(StatusEffect::publishes,
+                              [&](Transaction&) { coordinator.runIfDue(); });
+  }
   EXPECT_EQ(firedAtStart, (std::vector<std::map<std::string, Date>>{{{"A", monday(9, 0)}}}));
 }
 

@@ -10,10 +10,9 @@
 #include <vector>
 
 #include "core/session.hpp"
-#include "core/state_location.hpp"
-#include "helper/log/log.hpp"
 #include "helper/store/session_load_result.hpp"
 #include "helper/store/session_store.hpp"
+#include "helper/transaction/helper_transaction.hpp"
 #include "tests/support/temp_dir.hpp"
 
 namespace nubrik {
@@ -176,14 +175,13 @@ TEST(DaemonTick, ARecordThatCannotBeReadForAMomentIsNeitherTrustedNorCondemned) 
 
 class TransactionalTickTest : public ::testing::Test {
  protected:
-  void SetUp() override { StateLocation::setTestSupportDirectoryForTest(dir.path()); }
-  void TearDown() override { StateLocation::setTestSupportDirectoryForTest(std::nullopt); }
   TempDir dir;
+  TransactionRunner runner{StatePaths::inDirectory(dir.path()), wallClock(), {}};
 };
 
 TEST_F(TransactionalTickTest, RunsTheDecisionUnderTheStateLock) {
   TickTrace trace;
-  runTick(DaemonTickCoordinator(trace.dependencies(SessionAbsent{})));
+  runTick(DaemonTickCoordinator(trace.dependencies(SessionAbsent{})), runner);
   EXPECT_EQ(trace.calls, (std::vector<std::string>{"load", "publish idle", "scheduled start"}));
 }
 
@@ -195,9 +193,9 @@ TEST_F(TransactionalTickTest, IsSkippedWithALogLineWhileTheLockIsHeld) {
 
   TickTrace trace;
   const DaemonTickCoordinator coordinator(trace.dependencies(SessionAbsent{}));
-  EXPECT_THROW(coordinator.transactionalTick(), std::exception);
+  EXPECT_THROW(coordinator.transactionalTick(runner), std::exception);
   trace.calls.clear();
-  runTick(coordinator);
+  runTick(coordinator, runner);
   ::close(holder);
 
   ASSERT_EQ(trace.calls.size(), 1u);

@@ -6,7 +6,6 @@
 #include <string>
 #include <vector>
 
-#include "helper/log/log.hpp"
 #include "helper/service/helper_xpc_service.hpp"
 
 namespace nubrik {
@@ -43,10 +42,10 @@ CodeIdentity installation(mode_t appMode = 02755, gid_t appFileGroup = appGroup)
 
 class ValidatorTest : public ::testing::Test {
  protected:
-  void SetUp() override {
-    setLogHandler([this](const std::string& line) { logLines.push_back(line); });
+  XPCClientValidator validatorFor(const std::optional<std::string>& teamID,
+                                  CodeIdentity identity = installation()) {
+    return XPCClientValidator::withCodeIdentityForTest(teamID, std::move(identity), log);
   }
-  void TearDown() override { setLogHandler(nullptr); }
 
   // A caller that connected while it carried these groups (by default, as the app does).
   XPCCaller caller(std::optional<pid_t> pid, std::optional<uid_t> uid = 1000,
@@ -58,23 +57,23 @@ class ValidatorTest : public ::testing::Test {
   }
 
   std::vector<std::string> logLines;
+  const LogOperation log = [this](const std::string& line) { logLines.push_back(line); };
   bool stillThere = true;
   int livenessChecks = 0;
 };
 
 TEST_F(ValidatorTest, AcceptsOnlyTheAppOfThisInstallation) {
-  const auto validator = XPCClientValidator::withCodeIdentityForTest(team, installation());
+  const auto validator = validatorFor(team);
   EXPECT_TRUE(validator.shouldAccept(caller(42)));
   EXPECT_FALSE(validator.shouldAccept(caller(43)));
   EXPECT_FALSE(validator.shouldAccept(caller(44)));
   EXPECT_TRUE(logLines.empty());
   // Nor under another Team ID.
-  EXPECT_FALSE(XPCClientValidator::withCodeIdentityForTest("OTHER", installation())
-                   .shouldAccept(caller(42)));
+  EXPECT_FALSE(validatorFor("OTHER").shouldAccept(caller(42)));
 }
 
 TEST_F(ValidatorTest, UnreadableCredentialsAreRefused) {
-  const auto validator = XPCClientValidator::withCodeIdentityForTest(team, installation());
+  const auto validator = validatorFor(team);
   EXPECT_FALSE(validator.shouldAccept(caller(std::nullopt)));
   EXPECT_FALSE(validator.shouldAccept(caller(42, std::nullopt)));
   EXPECT_FALSE(validator.shouldAccept(caller(42, 1000, std::nullopt)));
@@ -106,7 +105,7 @@ TEST_F(ValidatorTest, TheAppIsServedOnlyOnAConnectionMadeWithItsGroup) {
       {"the desktop program holding the group", 45, {appGroup}, false},
       {"the desktop program", 45, {1000}, false},
   };
-  const auto validator = XPCClientValidator::withCodeIdentityForTest(team, installation());
+  const auto validator = validatorFor(team);
   for (const Case& c : cases) {
     livenessChecks = 0;
     EXPECT_EQ(validator.shouldAccept(caller(c.pid, 1000, c.groups)), c.accepted) << c.what;
@@ -130,8 +129,7 @@ TEST_F(ValidatorTest, WithoutASetgidAppEveryCallerIsRefusedAndEachRefusalLogged)
   };
   for (const Case& c : cases) {
     logLines.clear();
-    const auto validator =
-        XPCClientValidator::withCodeIdentityForTest(team, installation(c.mode, c.group));
+    const auto validator = validatorFor(team, installation(c.mode, c.group));
     // Whatever groups the caller shows: with no group to look for, none proves anything.
     EXPECT_FALSE(validator.shouldAccept(caller(42, 1000, std::vector<gid_t>{c.group}))) << c.what;
     EXPECT_FALSE(validator.shouldAccept(caller(42))) << c.what;
@@ -145,7 +143,7 @@ TEST_F(ValidatorTest, WithoutASetgidAppEveryCallerIsRefusedAndEachRefusalLogged)
 }
 
 TEST_F(ValidatorTest, ACallerThatWentAwayDuringTheCheckIsRefused) {
-  const auto validator = XPCClientValidator::withCodeIdentityForTest(team, installation());
+  const auto validator = validatorFor(team);
   stillThere = false;
   EXPECT_FALSE(validator.shouldAccept(caller(42)));
   // Asked after the executable was judged, so the answer covers that judgement.
@@ -155,7 +153,7 @@ TEST_F(ValidatorTest, ACallerThatWentAwayDuringTheCheckIsRefused) {
 TEST_F(ValidatorTest, WithoutATeamIDEveryCallerIsRefusedAndEachRefusalLogged) {
   for (const auto& teamID : {std::optional<std::string>(), std::optional<std::string>("\"")}) {
     logLines.clear();
-    const auto validator = XPCClientValidator::withCodeIdentityForTest(teamID, installation());
+    const auto validator = validatorFor(teamID);
     EXPECT_FALSE(validator.shouldAccept(caller(42)));
     EXPECT_FALSE(validator.shouldAccept(caller(42)));
     EXPECT_EQ(logLines, (std::vector<std::string>(
@@ -168,18 +166,17 @@ TEST_F(ValidatorTest, WithoutATeamIDEveryCallerIsRefusedAndEachRefusalLogged) {
 
 TEST_F(ValidatorTest, TheProductionRuleRefusesATestBinary) {
   // Run from the build tree, this process has no Team ID and fails closed.
-  EXPECT_FALSE(XPCClientValidator::production().shouldAccept(caller(::getpid())));
+  EXPECT_FALSE(XPCClientValidator::production(log).shouldAccept(caller(::getpid())));
   // With a Team ID, this executable is still not the installed app.
-  EXPECT_FALSE(XPCClientValidator::production(team).shouldAccept(caller(::getpid())));
+  EXPECT_FALSE(XPCClientValidator::production(team, log).shouldAccept(caller(::getpid())));
 }
 
 TEST_F(ValidatorTest, TheServiceMakesAFreshObjectPerAcceptedRequest) {
   int made = 0;
-  const HelperXPCService service(XPCClientValidator::withCodeIdentityForTest(team, installation()),
-                                 [&] {
-                                   ++made;
-                                   return HelperXPCExportedObject{};
-                                 });
+  const HelperXPCService service(validatorFor(team), [&] {
+    ++made;
+    return HelperXPCExportedObject{};
+  });
   EXPECT_TRUE(service.accept(caller(42)));
   EXPECT_TRUE(service.accept(caller(42)));
   EXPECT_FALSE(service.accept(caller(43)));

@@ -1,10 +1,9 @@
 #include "helper/store/schedule_store.hpp"
 
 #include <gtest/gtest.h>
-
-#include <filesystem>
 #include <unistd.h>
 
+#include <filesystem>
 #include <system_error>
 
 #include "tests/helper/transaction/state_fixture.hpp"
@@ -29,20 +28,13 @@ const Date kStamp = dateFromUnixSeconds(1796486400.7);
 
 class ScheduleStoreTest : public test::StateFixture {
  protected:
-  void SetUp() override {
-    StateFixture::SetUp();
-    ScheduleStore::setClockForTest([] { return kStamp; });
-  }
-  void TearDown() override {
-    ScheduleStore::setClockForTest(nullptr);
-    StateFixture::TearDown();
-  }
+  void SetUp() override { now = kStamp; }
   void writeState(const ScheduleState& state) const {
     dir.write("schedules.json", encodeScheduleState(state));
   }
-  static std::optional<Kind> saveError(const ScheduleState& state) {
+  std::optional<Kind> saveError(const ScheduleState& state) {
     try {
-      ScheduleStore::save(state);
+      schedules.save(state);
       return std::nullopt;
     } catch (const ScheduleStoreError& error) {
       return error.kind();
@@ -51,22 +43,21 @@ class ScheduleStoreTest : public test::StateFixture {
 };
 
 TEST_F(ScheduleStoreTest, SavesPrivatelyAndLoadsWhatItSaved) {
-  EXPECT_EQ(ScheduleStore::load(), ScheduleState{});
+  EXPECT_EQ(schedules.load(), ScheduleState{});
   const ScheduleState state{{schedule("A"), schedule("B")}, {{"A", kWindow}}};
-  ScheduleStore::save(state);
+  schedules.save(state);
 
-  EXPECT_EQ(ScheduleStore::fileURL(), dir.file("schedules.json"));
   EXPECT_EQ(modeOf(dir.file("schedules.json")), 0600u);
   EXPECT_EQ(entries(), std::set<std::string>{"schedules.json"});  // no temporary file left
-  EXPECT_EQ(ScheduleStore::load(), state);
+  EXPECT_EQ(schedules.load(), state);
   EXPECT_TRUE(logLines.empty());
 }
 
 TEST_F(ScheduleStoreTest, UndecodableFilesAreQuarantinedWithoutOverwritingEvidence) {
   dir.write("schedules.json", "not json");
-  EXPECT_EQ(ScheduleStore::load(), ScheduleState{});
+  EXPECT_EQ(schedules.load(), ScheduleState{});
   dir.write("schedules.json", R"({"schedules":[]})");
-  EXPECT_EQ(ScheduleStore::load(), ScheduleState{});
+  EXPECT_EQ(schedules.load(), ScheduleState{});
 
   EXPECT_EQ(entries(), (std::set<std::string>{"schedules.corrupt.1796486400",
                                               "schedules.corrupt.1796486400-1"}));
@@ -82,7 +73,7 @@ TEST_F(ScheduleStoreTest, UndecodableFilesAreQuarantinedWithoutOverwritingEviden
   // A file far beyond any list of schedules is not read into memory; it is evidence all the same.
   dir.write("schedules.json", "");
   std::filesystem::resize_file(dir.file("schedules.json"), 100 * 1024 * 1024);  // sparse
-  EXPECT_EQ(ScheduleStore::load(), ScheduleState{});
+  EXPECT_EQ(schedules.load(), ScheduleState{});
   EXPECT_EQ(std::filesystem::file_size(dir.file("schedules.corrupt.1796486400-2")),
             100u * 1024 * 1024);
   EXPECT_FALSE(has("schedules.json"));
@@ -91,7 +82,7 @@ TEST_F(ScheduleStoreTest, UndecodableFilesAreQuarantinedWithoutOverwritingEviden
 TEST_F(ScheduleStoreTest, UnreadableFilesAreLeftInPlace) {
   dir.write("elsewhere.json", encodeScheduleState({{schedule("A")}, {}}));
   ASSERT_EQ(::symlink(dir.file("elsewhere.json").c_str(), dir.file("schedules.json").c_str()), 0);
-  EXPECT_EQ(ScheduleStore::load(), ScheduleState{});  // a link is never followed
+  EXPECT_EQ(schedules.load(), ScheduleState{});  // a link is never followed
   ASSERT_EQ(logLines.size(), 1u);
   EXPECT_TRUE(
       logLines[0].starts_with("schedules: unreadable file (open " + dir.file("schedules.json")));
@@ -106,7 +97,7 @@ TEST_F(ScheduleStoreTest, LoadDropsInvalidDuplicateAndSurplusSchedules) {
   writeState({stored, {{"S0", kWindow}, {"bad", kWindow}, {"S22", kWindow}, {"gone", kWindow}}});
   const std::string before = dir.read("schedules.json");
 
-  const ScheduleState loaded = ScheduleStore::load();
+  const ScheduleState loaded = schedules.load();
   EXPECT_EQ(loaded.schedules, numbered(20));
   EXPECT_EQ(loaded.firedWindows, (std::map<std::string, Date>{{"S0", kWindow}}));
   EXPECT_EQ(logLines, (std::vector<std::string>{"schedules: dropping duplicate schedule id 'S0'",
@@ -125,18 +116,18 @@ TEST_F(ScheduleStoreTest, SaveChecksEachScheduleBeforeTheCountAndCleansUpAfterFa
   EXPECT_TRUE(entries().empty());
 
   occupyWithDirectory("schedules.json");  // the rename into place fails
-  EXPECT_THROW(ScheduleStore::save({{schedule("A")}, {}}), std::system_error);
+  EXPECT_THROW(schedules.save({{schedule("A")}, {}}), std::system_error);
   EXPECT_EQ(entries(), std::set<std::string>{"schedules.json"});
 }
 
 TEST_F(ScheduleStoreTest, RecordFiredReplacesTheEntryOfAStoredSchedule) {
-  ScheduleStore::save({{schedule("A"), schedule("B")}, {{"A", kWindow}, {"B", kWindow}}});
+  schedules.save({{schedule("A"), schedule("B")}, {{"A", kWindow}, {"B", kWindow}}});
   const Date next = kWindow + std::chrono::hours(24);
-  ScheduleStore::recordFired("A", next);
-  EXPECT_EQ(ScheduleStore::load().firedWindows,
+  schedules.recordFired("A", next);
+  EXPECT_EQ(schedules.load().firedWindows,
             (std::map<std::string, Date>{{"A", next}, {"B", kWindow}}));
 
-  EXPECT_THROW(ScheduleStore::recordFired("C", next), ScheduleStoreError);
+  EXPECT_THROW(schedules.recordFired("C", next), ScheduleStoreError);
 }
 
 }  // namespace

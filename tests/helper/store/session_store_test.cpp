@@ -4,8 +4,6 @@
 
 #include <chrono>
 #include <filesystem>
-#include <fstream>
-#include <sstream>
 #include <system_error>
 
 #include "core/helper_status.hpp"
@@ -16,11 +14,6 @@
 namespace nubrik {
 namespace {
 
-long long unixSeconds() {
-  using namespace std::chrono;
-  return duration_cast<seconds>(system_clock::now().time_since_epoch()).count();
-}
-
 OfflineSession sampleSession() {
   OfflineSession session;
   session.expirationDate = addSeconds(std::chrono::system_clock::now(), 3600);
@@ -29,26 +22,21 @@ OfflineSession sampleSession() {
 
 const RecoveryPendingMarker kMarker{Date{}, CorruptReason::unreadable, std::nullopt};
 
-std::string readFile(const std::string& path) {
-  std::ifstream in(path);
-  std::stringstream content;
-  content << in.rdbuf();
-  return content.str();
-}
-
-class SessionStoreTest : public test::StateFixture {};
+class SessionStoreTest : public test::StateFixture {
+ protected:
+  std::string stamp() const {
+    return std::to_string(std::chrono::floor<std::chrono::seconds>(now).time_since_epoch().count());
+  }
+};
 
 TEST_F(SessionStoreTest, UndecodableSessionIsQuarantinedBehindAPrivateMarker) {
   dir.write("session.json", "not json");
-  const long long before = unixSeconds();
-  const SessionLoadResult result = SessionStore::loadSession();
+  const SessionLoadResult result = sessions.loadSession();
 
   const auto* info = std::get_if<CorruptSessionInfo>(&result);
   ASSERT_TRUE(info && info->quarantinedPath && info->pendingPersisted) << describe(result);
-  const std::string name = info->quarantinedPath->substr(dir.path().size() + 1);
-  ASSERT_EQ(name.rfind("session.corrupt.", 0), 0u) << name;
-  EXPECT_LE(before, std::stoll(name.substr(16)));
-  EXPECT_LE(std::stoll(name.substr(16)), unixSeconds());
+  const std::string name = "session.corrupt." + stamp();
+  EXPECT_EQ(*info->quarantinedPath, dir.file(name));
   EXPECT_EQ(dir.read(name), "not json");
   const RecoveryPendingMarker marker = decodeMarker(dir.read("recovery-pending.json"));
   EXPECT_EQ(marker.reason, CorruptReason::undecodable);
@@ -59,42 +47,34 @@ TEST_F(SessionStoreTest, UndecodableSessionIsQuarantinedBehindAPrivateMarker) {
 
   // The next load reports the pending recovery and touches nothing.
   const auto files = entries();
-  EXPECT_TRUE(std::holds_alternative<RecoveryPendingMarker>(SessionStore::loadSession()));
+  EXPECT_TRUE(std::holds_alternative<RecoveryPendingMarker>(sessions.loadSession()));
   EXPECT_EQ(entries(), files);
 }
 
 TEST_F(SessionStoreTest, QuarantineNeverOverwritesEarlierEvidenceAndFindsAFreeName) {
-  // Occupy this second and the next few, so that a slow machine still finds its name taken.
-  const long long now = unixSeconds();
-  for (long long s = now; s <= now + 5; ++s) {
-    dir.write("session.corrupt." + std::to_string(s), "first");
-  }
+  dir.write("session.corrupt." + stamp(), "first");
   dir.write("session.json", "second");
-
-  const std::optional<std::string> kept = SessionStore::quarantine(dir.file("session.json"));
-  ASSERT_TRUE(kept.has_value());
-  EXPECT_EQ(kept->rfind(dir.file("session.corrupt."), 0), 0u) << *kept;
-  EXPECT_EQ(readFile(*kept), "second");
-  for (long long s = now; s <= now + 5; ++s) {
-    EXPECT_EQ(dir.read("session.corrupt." + std::to_string(s)), "first");
-  }
+  EXPECT_EQ(sessions.quarantine(dir.file("session.json")),
+            dir.file("session.corrupt." + stamp() + "-1"));
+  EXPECT_EQ(dir.read("session.corrupt." + stamp() + "-1"), "second");
+  EXPECT_EQ(dir.read("session.corrupt." + stamp()), "first");
   EXPECT_FALSE(has("session.json"));
 }
 
 TEST_F(SessionStoreTest, FinishingARecoveryKeepsAnyRemainingRecordAsEvidence) {
-  EXPECT_NO_THROW(SessionStore::finishRecovery());  // nothing stored is success
+  EXPECT_NO_THROW(sessions.finishRecovery());  // nothing stored is success
   const mode_t previousMask = ::umask(0);
-  HelperTransaction::markSnapshotPublished();
-  SessionStore::save(sampleSession());
-  SessionStore::writePendingMarker(kMarker);
+  snapshot.statusPublished();
+  sessions.save(sampleSession());
+  sessions.writePendingMarker(kMarker);
   ::umask(previousMask);
-  EXPECT_FALSE(HelperTransaction::finalSnapshotPublished());
+  EXPECT_FALSE(snapshot.isFinal());
   EXPECT_EQ(modeOf(dir.file("session.json")), 0600u);
   EXPECT_EQ(modeOf(dir.file("recovery-pending.json")), 0600u);
   const std::string record = dir.read("session.json");
 
   // The record the helper could not trust is moved aside, never deleted; the marker goes.
-  SessionStore::finishRecovery();
+  sessions.finishRecovery();
   const std::set<std::string> left = entries();
   ASSERT_EQ(left.size(), 1u);
   EXPECT_EQ(left.begin()->rfind("session.corrupt.", 0), 0u);
@@ -103,7 +83,7 @@ TEST_F(SessionStoreTest, FinishingARecoveryKeepsAnyRemainingRecordAsEvidence) {
   // A directory planted at the marker's place does not wedge the recovery for ever: it is moved
   // aside with what it holds.
   occupyWithDirectory("recovery-pending.json");
-  EXPECT_NO_THROW(SessionStore::finishRecovery());
+  EXPECT_NO_THROW(sessions.finishRecovery());
   EXPECT_FALSE(has("recovery-pending.json"));
   bool movedAside = false;
   for (const std::string& name : entries()) {
@@ -115,7 +95,7 @@ TEST_F(SessionStoreTest, FinishingARecoveryKeepsAnyRemainingRecordAsEvidence) {
 TEST_F(SessionStoreTest, AnOversizedRecordIsJudgedUnreadableWithoutBeingRead) {
   dir.write("session.json", "");
   std::filesystem::resize_file(dir.file("session.json"), 64 * 1024 * 1024);  // sparse
-  const SessionLoadResult result = SessionStore::loadSession();
+  const SessionLoadResult result = sessions.loadSession();
   const auto* info = std::get_if<CorruptSessionInfo>(&result);
   ASSERT_TRUE(info != nullptr) << describe(result);
   EXPECT_EQ(info->reason, CorruptReason::unreadable);
@@ -124,16 +104,16 @@ TEST_F(SessionStoreTest, AnOversizedRecordIsJudgedUnreadableWithoutBeingRead) {
 
 TEST_F(SessionStoreTest, StatusPublicationMarksTheSnapshotOnlyWhenItLands) {
   const mode_t previousMask = ::umask(077);
-  SessionStore::writeStatus(sampleSession());
+  sessions.writeStatus(sampleSession());
   ::umask(previousMask);
-  EXPECT_TRUE(HelperTransaction::finalSnapshotPublished());
+  EXPECT_TRUE(snapshot.isFinal());
   EXPECT_EQ(modeOf(dir.file("status.json")), 0644u);
   EXPECT_GT(decodeStatus(dir.read("status.json")).remainingSeconds.value_or(0), 3500);
 
   std::filesystem::remove(dir.file("status.json"));
   occupyWithDirectory("status.json");
-  SessionStore::writeStatusIdle();
-  EXPECT_FALSE(HelperTransaction::finalSnapshotPublished());
+  sessions.writeStatusIdle();
+  EXPECT_FALSE(snapshot.isFinal());
   EXPECT_EQ(entries(), std::set<std::string>{"status.json"});  // no temporary file left behind
 }
 

@@ -7,7 +7,6 @@
 #include <stdexcept>
 
 #include "core/public_status.hpp"
-#include "helper/store/session_store.hpp"
 #include "helper/transaction/state_file_lock.hpp"
 #include "tests/helper/transaction/state_fixture.hpp"
 
@@ -47,9 +46,9 @@ TEST_F(HelperTransactionTest, BracketsAPublishingBodyWithOddThenEvenGenerations)
     if (!c.previous.empty()) dir.write("generation.json", c.previous);
 
     StatusGeneration during;
-    HelperTransaction::run([&] {
+    transact([&](Transaction& tx) {
       during = generation();
-      SessionStore::writeStatusIdle();
+      tx.sessions().writeStatusIdle();
     });
     EXPECT_EQ(during.sequence, c.inProgress);
     EXPECT_EQ(during.epoch != kEpoch, c.newEpoch);
@@ -60,28 +59,28 @@ TEST_F(HelperTransactionTest, BracketsAPublishingBodyWithOddThenEvenGenerations)
 
 TEST_F(HelperTransactionTest, OnlyAFinalPublicationFinishesTheGeneration) {
   storeGeneration(4);
-  HelperTransaction::run([] {
-    SessionStore::writeStatusIdle();
-    SessionStore::deleteSession();
+  transact([](Transaction& tx) {
+    tx.sessions().writeStatusIdle();
+    tx.sessions().deleteSession();
   });
   EXPECT_EQ(generation(), (StatusGeneration{kEpoch, 5}));
 
   // A status-neutral transaction leaves the generation file alone.
-  HelperTransaction::run([] { SessionStore::writeStatusIdle(); }, StatusEffect::neutral);
+  transact([](Transaction& tx) { tx.sessions().writeStatusIdle(); }, StatusEffect::neutral);
   EXPECT_EQ(dir.read("generation.json"), encodeGeneration({kEpoch, 5}));
 }
 
 TEST_F(HelperTransactionTest, NestedRunExecutesInlineWithoutLockOrGeneration) {
   storeGeneration(2);
   int innerRuns = 0;
-  HelperTransaction::run([&] {
+  EXPECT_THROW(runner.current(), std::logic_error);
+  transact([&](Transaction& outer) {
     // A second flock from a new descriptor would be refused even in this process.
-    HelperTransaction::run([&] { ++innerRuns; });
-    HelperTransaction::run([&] { ++innerRuns; }, StatusEffect::publishes,
-                           dir.file("other/transaction.lock"));
+    transact([&](Transaction& inner) { innerRuns += &inner == &outer; });
+    transact([&](Transaction& inner) { innerRuns += &inner == &runner.current(); },
+             StatusEffect::neutral);
   });
   EXPECT_EQ(innerRuns, 2);
-  EXPECT_FALSE(has("other"));
   EXPECT_EQ(generation().sequence, 4u);  // one bracket: 3 while running, 4 after
 }
 
@@ -90,11 +89,11 @@ TEST_F(HelperTransactionTest, ThrowingBodyStillFinishesAPublishedGeneration) {
   struct BodyFailure : std::runtime_error {
     using std::runtime_error::runtime_error;
   };
-  const auto body = [] {
-    SessionStore::writeStatusIdle();
+  const auto body = [](Transaction& tx) {
+    tx.sessions().writeStatusIdle();
     throw BodyFailure("capture failed");
   };
-  EXPECT_THROW(HelperTransaction::run(body), BodyFailure);
+  EXPECT_THROW(transact(body), BodyFailure);
   EXPECT_EQ(generation(), (StatusGeneration{kEpoch, 12}));
   EXPECT_TRUE(lockIsFree());
 }
@@ -102,12 +101,12 @@ TEST_F(HelperTransactionTest, ThrowingBodyStillFinishesAPublishedGeneration) {
 TEST_F(HelperTransactionTest, ABodyThatChangesNothingLeavesTheStatusFinal) {
   // A refused start changes no state and publishes nothing: readers must not see it as busy.
   storeGeneration(6);
-  HelperTransaction::run([] {});
+  transact([](Transaction&) {});
   EXPECT_EQ(generation(), (StatusGeneration{kEpoch, 8}));
 
   // But a status already unfinished before stays unfinished until someone publishes.
   storeGeneration(7);
-  HelperTransaction::run([] {});
+  transact([](Transaction&) {});
   EXPECT_EQ(generation(), (StatusGeneration{kEpoch, 9}));
 }
 
@@ -116,32 +115,33 @@ TEST_F(HelperTransactionTest, UnwritableGenerationRefusesOrRunsWithTheStatusWith
   dir.write("status.json", "{\"active\":true,\"expirationDate\":1,\"remainingSeconds\":600}");
 
   bool ran = false;
-  EXPECT_THROW(HelperTransaction::run([&] { ran = true; }), std::system_error);
+  EXPECT_THROW(transact([&](Transaction&) { ran = true; }), std::system_error);
   EXPECT_FALSE(ran);
   EXPECT_TRUE(lockIsFree());
   EXPECT_TRUE(has("status.json"));
 
   // The network work goes on; the old status is removed rather than left frozen, and nothing
   // is published that readers could not tell from a torn write.
-  bool publicationAllowed = true;
-  HelperTransaction::run(
-      [&] {
+  runner.run(
+      StatusEffect::publishes,
+      [&](Transaction& tx) {
         ran = true;
-        publicationAllowed = HelperTransaction::publicationAllowed();
-        SessionStore::writeStatusIdle();
+        tx.sessions().writeStatusIdle();
       },
-      StatusEffect::publishes, std::nullopt, WhenUnwritable::proceed);
+      WhenUnwritable::proceed);
   EXPECT_TRUE(ran);
-  EXPECT_FALSE(publicationAllowed);
   EXPECT_FALSE(has("status.json"));
   EXPECT_TRUE(lockIsFree());
-  EXPECT_TRUE(HelperTransaction::publicationAllowed());
+  // The next transaction that can mark its change publishes again.
+  std::filesystem::remove_all(dir.file("generation.json"));
+  transact([](Transaction& tx) { tx.sessions().writeStatusIdle(); });
+  EXPECT_TRUE(has("status.json"));
 }
 
 TEST_F(HelperTransactionTest, AnUnusableLockFileFallsBackToTheDirectoryLockOnlyWhenAsked) {
   occupyWithDirectory("transaction.lock");
   try {
-    HelperTransaction::run([] { ADD_FAILURE() << "body ran"; });
+    transact([](Transaction&) { ADD_FAILURE() << "body ran"; });
     ADD_FAILURE() << "entered";
   } catch (const HelperTransactionError& error) {
     EXPECT_EQ(error.kind(), HelperTransactionError::Kind::acquisitionFailed);
@@ -149,14 +149,15 @@ TEST_F(HelperTransactionTest, AnUnusableLockFileFallsBackToTheDirectoryLockOnlyW
   }
 
   bool ran = false;
-  HelperTransaction::run(
-      [&] {
+  runner.run(
+      StatusEffect::publishes,
+      [&](Transaction& tx) {
         ran = true;
         // Still exclusive across processes: the directory is held.
         EXPECT_FALSE(StateDirectoryLock(dir.path()).acquire());
-        SessionStore::writeStatusIdle();
+        tx.sessions().writeStatusIdle();
       },
-      StatusEffect::publishes, std::nullopt, WhenUnwritable::proceed);
+      WhenUnwritable::proceed);
   EXPECT_TRUE(ran);
   EXPECT_EQ(generation().sequence % 2, 0u);
   EXPECT_EQ(dir.read("status.json"), "{\"active\":false}");
@@ -164,12 +165,12 @@ TEST_F(HelperTransactionTest, AnUnusableLockFileFallsBackToTheDirectoryLockOnlyW
   // Whoever holds the directory lock keeps every transaction out, whichever lock it could take.
   StateDirectoryLock holder(dir.path());
   ASSERT_TRUE(holder.acquire());
-  EXPECT_THROW(
-      HelperTransaction::run([] {}, StatusEffect::publishes, std::nullopt, WhenUnwritable::proceed),
-      HelperTransactionError);
+  EXPECT_THROW(runner.run(
+                   StatusEffect::publishes, [](Transaction&) {}, WhenUnwritable::proceed),
+               HelperTransactionError);
   std::filesystem::remove_all(dir.file("transaction.lock"));
   try {
-    HelperTransaction::run([] { ADD_FAILURE() << "body ran"; });
+    transact([](Transaction&) { ADD_FAILURE() << "body ran"; });
     ADD_FAILURE() << "entered";
   } catch (const HelperTransactionError& error) {
     EXPECT_EQ(error.kind(), HelperTransactionError::Kind::lockUnavailable);
@@ -177,9 +178,10 @@ TEST_F(HelperTransactionTest, AnUnusableLockFileFallsBackToTheDirectoryLockOnlyW
 }
 
 TEST_F(HelperTransactionTest, LockFailuresAreReportedWithoutWaiting) {
-  const auto failure = [](const std::string& lock) -> std::string {
+  const auto failure = [this](const std::string& directory) -> std::string {
     try {
-      HelperTransaction::run([] { ADD_FAILURE() << "body ran"; }, StatusEffect::publishes, lock);
+      TransactionRunner(StatePaths::inDirectory(directory), clock, log)
+          .run(StatusEffect::publishes, [](Transaction&) { ADD_FAILURE() << "body ran"; });
     } catch (const HelperTransactionError& error) {
       return error.what();
     }
@@ -187,12 +189,12 @@ TEST_F(HelperTransactionTest, LockFailuresAreReportedWithoutWaiting) {
   };
   StateFileLock holder(dir.file("transaction.lock"));
   ASSERT_TRUE(holder.acquire(false));
-  EXPECT_EQ(failure(holder.path()), "lockUnavailable(path: \"" + holder.path() + "\")");
+  EXPECT_EQ(failure(dir.path()), "lockUnavailable(path: \"" + holder.path() + "\")");
   // A refused transaction has not touched the generation.
   EXPECT_FALSE(has("generation.json"));
   dir.write("plain", "");
-  EXPECT_EQ(failure(dir.file("plain/lock")),
-            "acquisitionFailed(path: \"" + dir.file("plain/lock") + "\")");
+  EXPECT_EQ(failure(dir.file("plain")),
+            "acquisitionFailed(path: \"" + dir.file("plain/transaction.lock") + "\")");
 }
 
 }  // namespace

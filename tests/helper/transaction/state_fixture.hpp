@@ -8,26 +8,15 @@
 #include <string>
 #include <vector>
 
-#include "core/state_location.hpp"
-#include "helper/log/log.hpp"
 #include "helper/transaction/helper_transaction.hpp"
 #include "tests/support/temp_dir.hpp"
 
 namespace nubrik::test {
 
-// Points the whole state layer at a fresh directory and captures log lines in memory.
+// The state layer over a fresh directory, with a clock the test sets and log lines in memory:
+// a transaction runner, and stores bound to a snapshot of their own for use without one.
 class StateFixture : public ::testing::Test {
  protected:
-  void SetUp() override {
-    StateLocation::setTestSupportDirectoryForTest(dir.path());
-    HelperTransaction::invalidateSnapshot();
-    setLogHandler([this](const std::string& line) { logLines.push_back(line); });
-  }
-  void TearDown() override {
-    setLogHandler(nullptr);
-    StateLocation::setTestSupportDirectoryForTest(std::nullopt);
-  }
-
   static mode_t modeOf(const std::string& path) {
     struct stat info {};
     return ::lstat(path.c_str(), &info) == 0 ? (info.st_mode & 07777) : 0;
@@ -44,9 +33,21 @@ class StateFixture : public ::testing::Test {
   void occupyWithDirectory(const std::string& name) const {
     std::filesystem::create_directories(dir.file(name + "/occupied"));
   }
+  void transact(const std::function<void(Transaction&)>& body,
+                StatusEffect effect = StatusEffect::publishes) {
+    runner.run(effect, body);
+  }
 
   TempDir dir;
   std::vector<std::string> logLines;
+  Date now = std::chrono::floor<std::chrono::seconds>(std::chrono::system_clock::now());
+  const StatePaths paths = StatePaths::inDirectory(dir.path());
+  const Clock clock = [this] { return now; };
+  const LogOperation log = [this](const std::string& line) { logLines.push_back(line); };
+  TransactionRunner runner{paths, clock, log};
+  StatusSnapshot snapshot = StatusSnapshot::publishable(false);
+  SessionStore sessions{paths, snapshot, clock, log};
+  ScheduleStore schedules{paths, clock, log};
 };
 
 }  // namespace nubrik::test
