@@ -10,17 +10,55 @@ namespace nubrik {
 Helper::Helper(HelperParts parts)
     : network_(parts.network ? std::move(parts.network) : productionNetworkSwitches()),
       log_(std::move(parts.log)),
+      logFile_(std::move(parts.logFile)),
       clock_(parts.clock ? std::move(parts.clock) : wallClock()),
       calendar_(parts.calendar ? std::move(parts.calendar) : systemCalendar()),
       transactions_(parts.paths.value_or(StatePaths::production()), clock_, logOperation()) {}
+
+Helper::~Helper() {
+  try {
+    if (log_) return;
+    const std::lock_guard guard(logMutex_);
+    for (const std::string& line : repeats_.flush()) appendLogLine(logFile_, line);
+  } catch (...) {
+  }
+}
 
 void Helper::log(const std::string& message) const {
   try {
     if (log_) {
       log_(message);
-    } else {
-      appendLogLine(NubrikPaths::logFile, message);
+      return;
     }
+    const std::lock_guard guard(logMutex_);
+    appendLogLine(logFile_, message);
+  } catch (...) {
+  }
+}
+
+void Helper::logCorrection(const std::string& message) const {
+  try {
+    if (log_) {
+      log_(message);
+      return;
+    }
+    const std::lock_guard guard(logMutex_);
+    for (const std::string& line : repeats_.admit(message, clock_())) {
+      appendLogLine(logFile_, line);
+    }
+  } catch (...) {
+  }
+}
+
+Helper::LogOperation Helper::correctionLogOperation() const {
+  return [this](const std::string& message) { logCorrection(message); };
+}
+
+void Helper::closeEndedLogBursts() const {
+  try {
+    if (log_) return;
+    const std::lock_guard guard(logMutex_);
+    for (const std::string& line : repeats_.expire(clock_())) appendLogLine(logFile_, line);
   } catch (...) {
   }
 }

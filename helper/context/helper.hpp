@@ -10,9 +10,11 @@
 
 #include "core/calendar.hpp"
 #include "core/date.hpp"
+#include "core/paths.hpp"
 #include "core/posix_file.hpp"
 #include "core/state_paths.hpp"
 #include "helper/log/log.hpp"
+#include "helper/log/repeat_summary.hpp"
 #include "helper/net/network_switches.hpp"
 #include "helper/transaction/helper_transaction.hpp"
 
@@ -40,7 +42,10 @@ struct TickFinding {
 // What a helper is made of; every part left empty is the production one.
 struct HelperParts {
   std::unique_ptr<NetworkSwitches> network = nullptr;
-  LogOperation log = nullptr;  // the helper's log file
+  // Where log lines go instead of the log file; lines handed here are neither summed up nor
+  // bounded.
+  LogOperation log = nullptr;
+  std::string logFile = NubrikPaths::logFile;
   std::optional<StatePaths> paths = std::nullopt;
   Clock clock = nullptr;                               // the wall clock
   std::shared_ptr<const Calendar> calendar = nullptr;  // the system's, following its zone
@@ -55,6 +60,8 @@ class Helper {
   using LogOperation = nubrik::LogOperation;
 
   explicit Helper(HelperParts parts = {});
+  // Writes the counts of repeated log lines not yet written.
+  ~Helper();
   Helper(const Helper&) = delete;
   Helper& operator=(const Helper&) = delete;
 
@@ -71,8 +78,15 @@ class Helper {
   SessionStore& sessions() { return transaction().sessions(); }
   const ScheduleStore& schedules() { return transaction().schedules(); }
 
-  // Writes one log line; never fails visibly.
+  // Writes one log line; never fails visibly. The log file is bounded (appendLogLine).
   void log(const std::string& message) const;
+  // The same for the lines of a correction, which something outside can make happen thousands of
+  // times (a link that keeps coming back): in the log file, a line repeated within a short window
+  // is written once and then counted (RepeatSummary).
+  void logCorrection(const std::string& message) const;
+  LogOperation correctionLogOperation() const;
+  // Writes the counts of repeat bursts whose window has passed; the daemon calls it every tick.
+  void closeEndedLogBursts() const;
   // The same as an operation for the coordinators; valid as long as the helper.
   LogOperation logOperation() const;
 
@@ -103,6 +117,10 @@ class Helper {
  private:
   std::unique_ptr<NetworkSwitches> network_;
   LogOperation log_;
+  std::string logFile_;
+  // Guards the summary and keeps the log's lines in the order they were admitted.
+  mutable std::mutex logMutex_;
+  mutable RepeatSummary repeats_;
   Clock clock_;
   std::shared_ptr<const Calendar> calendar_;
   TransactionRunner transactions_;

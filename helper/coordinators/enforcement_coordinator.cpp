@@ -69,9 +69,9 @@ std::string enforcementSummary(EnforcementOutcome outcome) {
 
 EnforcementOutcome runEnforcementPass(Helper& helper) {
   const EnforcementOutcome outcome =
-      EnforcementCoordinator(helper.network(), helper.logOperation()).enforce();
+      EnforcementCoordinator(helper.network(), helper.correctionLogOperation()).enforce();
   if (const std::string summary = enforcementSummary(outcome); !summary.empty()) {
-    helper.log(summary);
+    helper.logCorrection(summary);
   }
 
   // Refreshes the published remaining time; only a valid session has one to publish. The pass

@@ -144,6 +144,7 @@ void tick(Helper& helper) noexcept {
     helper.noteTickFinding({});
     runTick(DaemonTickCoordinator(DaemonTickDependencies::production(helper)),
             helper.transactions());
+    helper.closeEndedLogBursts();
   } catch (...) {
     // Only building the operations can get here (memory exhaustion); the next firing retries.
   }

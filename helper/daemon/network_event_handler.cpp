@@ -48,9 +48,10 @@ NetworkEventDependencies NetworkEventDependencies::production(Helper& helper,
     }
   };
   d.enforceLinks = [&helper](const SwitchReadings& links) {
-    return EnforcementCoordinator(helper.network(), helper.logOperation()).enforceAnnounced(links);
+    return EnforcementCoordinator(helper.network(), helper.correctionLogOperation())
+        .enforceAnnounced(links);
   };
-  d.log = helper.logOperation();
+  d.log = helper.correctionLogOperation();
   d.requestTick = std::move(requestTick);
   return d;
 }

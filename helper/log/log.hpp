@@ -1,5 +1,7 @@
 #pragma once
 
+#include <sys/types.h>
+
 #include <functional>
 #include <string>
 #include <string_view>
@@ -22,8 +24,14 @@ void sendDiagnosticsToStandardError();
 // The whole line that appendLogLine writes for a message at an instant (with its line feed).
 std::string formatLogLine(Date when, std::string_view message);
 
+// The log file's size beyond which it is moved aside as "<file>.1", replacing the one before: the
+// log and its predecessor together never hold much more than twice this.
+inline constexpr off_t logFileLimitBytes = 1 << 20;
+
 // Appends the message's line to the log file at the path, making the file (0644) and its
-// directories on demand, never through a symbolic link. Never fails visibly; any thread.
-void appendLogLine(const std::string& file, std::string_view message);
+// directories on demand, never through a symbolic link, and starting a new file when the line
+// would take it past the limit. Never fails visibly; any thread.
+void appendLogLine(const std::string& file, std::string_view message,
+                   off_t limitBytes = logFileLimitBytes);
 
 }  // namespace nubrik
