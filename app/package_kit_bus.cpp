@@ -1,12 +1,7 @@
 #include "app/package_kit_bus.hpp"
 
-#include <poll.h>
 #include <systemd/sd-bus.h>
-#include <time.h>
 
-#include <algorithm>
-#include <cerrno>
-#include <climits>
 #include <cstdint>
 #include <functional>
 #include <memory>
@@ -14,6 +9,7 @@
 #include <vector>
 
 #include "app/bus_address.hpp"
+#include "app/bus_wait.hpp"
 #include "core/sd_handles.hpp"
 
 namespace nubrik {
@@ -24,13 +20,6 @@ constexpr const char* serviceName = "org.freedesktop.PackageKit";
 constexpr const char* servicePath = "/org/freedesktop/PackageKit";
 constexpr const char* serviceInterface = "org.freedesktop.PackageKit";
 constexpr const char* transactionInterface = "org.freedesktop.PackageKit.Transaction";
-
-uint64_t monotonicMicroseconds() {
-  timespec now{};
-  ::clock_gettime(CLOCK_MONOTONIC, &now);
-  return static_cast<uint64_t>(now.tv_sec) * 1'000'000u +
-         static_cast<uint64_t>(now.tv_nsec) / 1000u;
-}
 
 // The signals of one transaction, from PackageKit's own connection only: anyone may send a
 // signal with the transaction's path.
@@ -68,18 +57,6 @@ struct Collector {
   // PackageKit's connection closed: nothing more will come.
   static int onOwnerGone(sd_bus_message*, void* userdata, sd_bus_error*) {
     static_cast<Collector*>(userdata)->ended = true;
-    return 0;
-  }
-};
-
-struct PendingReply {
-  BusMessageHandle reply;
-  bool done = false;
-
-  static int onReply(sd_bus_message* message, void* userdata, sd_bus_error*) {
-    auto& pending = *static_cast<PendingReply*>(userdata);
-    pending.reply.reset(sd_bus_message_ref(message));
-    pending.done = true;
     return 0;
   }
 };
@@ -184,31 +161,8 @@ class TransactionRun {
 
   // Processes the bus until `done` holds, the deadline passes (-ETIMEDOUT) or the stop
   // descriptor fires (-ECANCELED). A negative errno on failure.
-  template <typename Done>
-  int wait(const Done& done) {
-    for (;;) {
-      if (done()) return 0;
-      int r = sd_bus_process(bus_.get(), nullptr);
-      if (r < 0) return r;
-      if (r > 0) continue;
-      if (done()) return 0;
-
-      const uint64_t now = monotonicMicroseconds();
-      if (now >= deadline_) return -ETIMEDOUT;
-      uint64_t until = UINT64_MAX;
-      if ((r = sd_bus_get_timeout(bus_.get(), &until)) < 0) return r;
-      until = std::min(until, deadline_);
-      const uint64_t left = until > now ? (until - now + 999) / 1000 : 0;
-      const int timeoutMs = left > INT_MAX ? INT_MAX : static_cast<int>(left);
-      const int fd = sd_bus_get_fd(bus_.get());
-      const int events = sd_bus_get_events(bus_.get());
-      if (fd < 0) return fd;
-      if (events < 0) return events;
-      pollfd fds[2] = {{fd, static_cast<short>(events), 0}, {options_.stopFd, POLLIN, 0}};
-      const nfds_t count = options_.stopFd >= 0 ? 2 : 1;
-      if (::poll(fds, count, timeoutMs) < 0 && errno != EINTR) return -errno;
-      if (count == 2 && (fds[1].revents & POLLIN) != 0) return -ECANCELED;
-    }
+  int wait(const std::function<bool()>& done) {
+    return processBusUntil(bus_.get(), done, options_.stopFd, deadline_);
   }
 
   const PackageKitBusOptions& options_;

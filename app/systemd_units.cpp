@@ -1,16 +1,13 @@
 #include "app/systemd_units.hpp"
 
-#include <poll.h>
 #include <systemd/sd-bus.h>
-#include <time.h>
 
-#include <cerrno>
-#include <climits>
 #include <cstdint>
 #include <memory>
 #include <utility>
 
 #include "app/bus_address.hpp"
+#include "app/bus_wait.hpp"
 #include "core/sd_handles.hpp"
 
 namespace nubrik {
@@ -24,26 +21,6 @@ constexpr const char* managerInterface = "org.freedesktop.systemd1.Manager";
 uint64_t microseconds(double seconds) {
   return static_cast<uint64_t>(seconds * 1e6);
 }
-
-uint64_t monotonicMicroseconds() {
-  timespec now{};
-  ::clock_gettime(CLOCK_MONOTONIC, &now);
-  return static_cast<uint64_t>(now.tv_sec) * 1'000'000u +
-         static_cast<uint64_t>(now.tv_nsec) / 1000u;
-}
-
-// The reply to one call, filled in by sd-bus while the caller waits.
-struct PendingReply {
-  BusMessageHandle reply;
-  bool done = false;
-
-  static int onReply(sd_bus_message* message, void* userdata, sd_bus_error*) {
-    auto& pending = *static_cast<PendingReply*>(userdata);
-    pending.reply.reset(sd_bus_message_ref(message));
-    pending.done = true;
-    return 0;
-  }
-};
 
 // One connection to the manager's bus, used from one thread at a time.
 class ManagerConnection {
@@ -111,30 +88,8 @@ class ManagerConnection {
   // Processes the bus until the reply (or sd-bus's own time-out error) is in, or the stop
   // descriptor fires. A negative errno on failure.
   int wait(const PendingReply& pending) {
-    for (;;) {
-      if (pending.done) return 0;
-      int r = sd_bus_process(bus_.get(), nullptr);
-      if (r < 0) return r;
-      if (pending.done) return 0;
-      if (r > 0) continue;
-
-      const int fd = sd_bus_get_fd(bus_.get());
-      const int events = sd_bus_get_events(bus_.get());
-      if (fd < 0) return fd;
-      if (events < 0) return events;
-      uint64_t until = UINT64_MAX;
-      if (r = sd_bus_get_timeout(bus_.get(), &until); r < 0) return r;
-      int timeoutMs = -1;
-      if (until != UINT64_MAX) {
-        const uint64_t now = monotonicMicroseconds();
-        const uint64_t left = until > now ? (until - now + 999) / 1000 : 0;
-        timeoutMs = left > INT_MAX ? INT_MAX : static_cast<int>(left);
-      }
-      pollfd fds[2] = {{fd, static_cast<short>(events), 0}, {options_.stopFd, POLLIN, 0}};
-      const nfds_t count = options_.stopFd >= 0 ? 2 : 1;
-      if (::poll(fds, count, timeoutMs) < 0 && errno != EINTR) return -errno;
-      if (count == 2 && (fds[1].revents & POLLIN) != 0) return -ECANCELED;
-    }
+    return processBusUntil(
+        bus_.get(), [&pending] { return pending.done; }, options_.stopFd);
   }
 
   SystemdBusOptions options_;
