@@ -25,7 +25,11 @@ unit_is_running || fail "the helper is not running after the upgrade"
 no_link_up || fail "a link is up after the upgrade: $(links_up)"
 session_is_active || fail "the upgrade ended the session"
 expect_no_link_up_since "$mark" "the upgrade"
-log "during the session the old daemon answers: $(as_user tamsel health 2>&1 || true)"
+# The old daemon still serves the new app, so that an early unlock stays within reach.
+during=$(as_user tamsel health 2>&1) || fail "the old daemon refuses the upgraded app: $during"
+grep -qF "(version ${old_health##*(version }" <<<"$during" ||
+  fail "during the session another daemon answers: $during (before: $old_health)"
+log "during the session the old daemon answers: $during"
 
 # The administrator's way to end a session at once (RECOVERY.md).
 recovered=$(in_container env NUBRIK_FORCE=YES "$helper" --recover 2>&1) ||
