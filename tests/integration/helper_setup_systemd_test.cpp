@@ -2,7 +2,6 @@
 
 #include <gmock/gmock.h>
 #include <gtest/gtest.h>
-#include <poll.h>
 #include <sys/eventfd.h>
 #include <systemd/sd-bus.h>
 #include <unistd.h>
@@ -16,6 +15,7 @@
 #include <thread>
 #include <vector>
 
+#include "app/bus_wait.hpp"
 #include "app/event_loop.hpp"
 #include "app/helper_setup_production.hpp"
 #include "app/systemd_units.hpp"
@@ -150,16 +150,10 @@ class FakeSystemdManager {
     return sd_bus_reply_method_return(message, "");
   }
 
+  // Serves until the stop descriptor fires.
   void serve() {
-    for (;;) {
-      const int processed = sd_bus_process(bus_, nullptr);
-      if (processed < 0) return;
-      if (processed > 0) continue;
-      pollfd fds[2] = {{sd_bus_get_fd(bus_), static_cast<short>(sd_bus_get_events(bus_)), 0},
-                       {stop_, POLLIN, 0}};
-      if (::poll(fds, 2, -1) < 0 && errno != EINTR) return;
-      if (fds[1].revents & POLLIN) return;
-    }
+    (void)processBusUntil(
+        bus_, [] { return false; }, stop_);
   }
 
   static constexpr sd_bus_vtable vtable[] = {

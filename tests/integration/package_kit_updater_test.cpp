@@ -2,7 +2,6 @@
 // sd-bus client on its worker thread, the real update controller and its idle gate.
 #include <gmock/gmock.h>
 #include <gtest/gtest.h>
-#include <poll.h>
 #include <sys/eventfd.h>
 #include <systemd/sd-bus.h>
 #include <unistd.h>
@@ -17,6 +16,7 @@
 #include <utility>
 #include <vector>
 
+#include "app/bus_wait.hpp"
 #include "app/event_loop.hpp"
 #include "app/update_control.hpp"
 #include "app/update_control_package_manager.hpp"
@@ -166,16 +166,10 @@ class FakePackageKit {
     sd_bus_emit_signal(bus_, path, transactionInterface, "Finished", "uu", error ? 2u : 1u, 7u);
   }
 
+  // Serves until the stop descriptor fires.
   void serve() {
-    for (;;) {
-      const int processed = sd_bus_process(bus_, nullptr);
-      if (processed < 0) return;
-      if (processed > 0) continue;
-      pollfd fds[2] = {{sd_bus_get_fd(bus_), static_cast<short>(sd_bus_get_events(bus_)), 0},
-                       {stop_, POLLIN, 0}};
-      if (::poll(fds, 2, -1) < 0 && errno != EINTR) return;
-      if (fds[1].revents & POLLIN) return;
-    }
+    (void)processBusUntil(
+        bus_, [] { return false; }, stop_);
   }
 
   static constexpr sd_bus_vtable daemonVtable[] = {
