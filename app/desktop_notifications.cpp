@@ -82,7 +82,7 @@ int notify(sd_bus* bus, const std::string& title, const std::string& body,
       (r = appendStringHint(call, DesktopNotificationPoster::identifierHint, identifier)) >= 0 &&
       (r = sd_bus_message_close_container(call)) >= 0 &&
       (r = sd_bus_message_append(call, "i", -1)) >= 0) {
-    sd_bus_error error = SD_BUS_ERROR_NULL;
+    sd_bus_error error{};
     r = sd_bus_call(bus, call, timeout, &error, nullptr);
     sd_bus_error_free(&error);
   }

@@ -31,7 +31,7 @@ class ErrorScope {
   sd_bus_error* get() { return &error_; }
 
  private:
-  sd_bus_error error_ = SD_BUS_ERROR_NULL;
+  sd_bus_error error_{};
 };
 
 struct Credentials {

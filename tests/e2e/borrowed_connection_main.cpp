@@ -47,7 +47,7 @@ int sendOverBorrowedConnection(int fd, const std::string& method) {
     std::printf("error: cannot use the connection\n");
     return 2;
   }
-  sd_bus_error error = SD_BUS_ERROR_NULL;
+  sd_bus_error error{};
   sd_bus_message* reply = nullptr;
   int result = 0;
   if (method == "StartSessionWithDuration") {

@@ -79,7 +79,7 @@ void rawHealthCheck(const nubrik::BusOpener& open) {
     return;
   }
   const char* unique = nullptr;
-  sd_bus_error error = SD_BUS_ERROR_NULL;
+  sd_bus_error error{};
   sd_bus_message* reply = nullptr;
   uint32_t pid = 0;
   if (sd_bus_get_unique_name(bus, &unique) >= 0 &&

@@ -17,7 +17,7 @@ __attribute__((constructor)) void onLoad() {
   std::fprintf(out, "loaded\n");
   std::fflush(out);
   sd_bus* bus = nullptr;
-  sd_bus_error error = SD_BUS_ERROR_NULL;
+  sd_bus_error error{};
   sd_bus_message* reply = nullptr;
   if (sd_bus_open_system(&bus) < 0) {
     std::fprintf(out, "no bus\n");

@@ -40,7 +40,7 @@ struct ReportedPids {
 
 ReportedPids reportedPids(sd_bus* asker, const char* unique) {
   ReportedPids pids;
-  sd_bus_error error = SD_BUS_ERROR_NULL;
+  sd_bus_error error{};
   sd_bus_message* reply = nullptr;
   uint32_t pid = 0;
   if (sd_bus_call_method(asker, "org.freedesktop.DBus", "/org/freedesktop/DBus",

@@ -366,7 +366,7 @@ TEST_F(HelperServiceBusTest, TheAppsGroupCountsAsItWasWhenTheConnectionWasMade) 
       sd_bus* own = nullptr;
       if (HelperXPCListenerOwner::busAtAddressForTest(address)(&own) < 0) ::_exit(91);
       if (!carryAppGroup(c.groupWhenCalling)) ::_exit(90);
-      sd_bus_error failure = SD_BUS_ERROR_NULL;
+      sd_bus_error failure{};
       sd_bus_message* reply = nullptr;
       const int r = sd_bus_call_method(own, NubrikXPC::busName, NubrikXPC::objectPath,
                                        NubrikXPC::interfaceName, NubrikXPC::healthCheck.member,

@@ -35,7 +35,7 @@ constexpr const char* alreadyInStateError =
 constexpr uint64_t methodTimeoutMicroseconds = 5 * 1000 * 1000;
 
 struct BusError {
-  sd_bus_error error = SD_BUS_ERROR_NULL;
+  sd_bus_error error{};
   ~BusError() { sd_bus_error_free(&error); }
 };
 
