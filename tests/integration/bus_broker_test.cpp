@@ -6,7 +6,6 @@
 #include <fcntl.h>
 #include <gtest/gtest.h>
 #include <poll.h>
-#include <stdlib.h>
 #include <sys/socket.h>
 #include <sys/syscall.h>
 #include <sys/wait.h>
@@ -22,7 +21,6 @@
 
 #include "app/broker_client.hpp"
 #include "tests/support/private_system_bus.hpp"
-#include "tests/support/scoped_environment.hpp"
 
 namespace nubrik {
 namespace {
@@ -166,27 +164,6 @@ TEST_F(BusBrokerTest, AnythingButARequestEndsTheBroker) {
   ASSERT_EQ(::send(broker.socket, "cc", 2, 0), 2);
   EXPECT_EQ(waitForExit(broker.pid), 0);
   ::close(broker.socket);
-}
-
-TEST_F(BusBrokerTest, TheDesktopProgramTakesItsBrokerFromTheEnvironment) {
-  const BrokerProcess broker = startBusBroker(bus.socketPath());
-  ASSERT_EQ(::fcntl(broker.socket, F_SETFD, 0), 0);
-  std::unique_ptr<BrokerClient> client;
-  {
-    test::ScopedEnvironment passed(brokerFdVariable, std::to_string(broker.socket).c_str());
-    client = BrokerClient::fromEnvironment();
-    ASSERT_NE(client, nullptr);
-    EXPECT_EQ(::getenv(brokerFdVariable), nullptr);
-  }
-  EXPECT_EQ(::fcntl(broker.socket, F_GETFD) & FD_CLOEXEC, FD_CLOEXEC);
-  sd_bus* connection = nullptr;
-  ASSERT_EQ(client->openBus(&connection), 0);
-  const BusHandle handle(connection);
-  const char* name = nullptr;
-  ASSERT_GE(sd_bus_get_unique_name(connection, &name), 0);
-  EXPECT_EQ(reportedPids(connection, name).unixProcessID, static_cast<uint32_t>(broker.pid));
-  client.reset();
-  EXPECT_EQ(waitForExit(broker.pid), 0);
 }
 
 }  // namespace

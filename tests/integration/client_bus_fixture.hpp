@@ -101,10 +101,6 @@ class ClientBusTest : public ::testing::Test {
       record->add("health");
       return HealthReply{nubrikXPCProtocolVersion, nubrikHelperVersion, 0};
     };
-    object.earlyUnlockCancelHandler = [record] {
-      record->add("cancel");
-      return XPCEarlyUnlockReply{4, 0, "No early unlock is pending."};
-    };
     object.scheduleSetHandler = [record](std::string_view payload) {
       record->add("set");
       std::lock_guard guard(record->mutex);

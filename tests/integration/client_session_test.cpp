@@ -25,21 +25,6 @@ std::vector<RecurringSchedule> schedulesEncodedTo(std::size_t bytes) {
   return {schedule(std::string(bytes - base + 1, 'a'))};
 }
 
-struct Invocation {
-  int status;
-  std::string out;
-  std::string err;
-};
-
-Invocation tamsel(BlockingSessionClient& client, std::vector<std::string> arguments) {
-  std::ostringstream out;
-  std::ostringstream err;
-  const int status = runCommandLine(arguments, out, err,
-                                    CommandLineDependencies::withClient(
-                                        [&client]() -> BlockingSessionClient& { return client; }));
-  return {status, out.str(), err.str()};
-}
-
 TEST_F(ClientSession, StartIsHealthCheckedOnOneConnection) {
   startServer();
   auto client = makeClient();
@@ -75,9 +60,13 @@ TEST_F(ClientSession, TamselSchedulesPrintsTheHelpersList) {
   startServer();
   auto client = makeClient();
 
-  const Invocation result = tamsel(*client, {"schedules"});
-  EXPECT_EQ(result.status, 0);
-  EXPECT_EQ(result.out,
+  std::ostringstream out;
+  std::ostringstream err;
+  EXPECT_EQ(runCommandLine({"schedules"}, out, err,
+                           CommandLineDependencies::withClient(
+                               [&client]() -> BlockingSessionClient& { return *client; })),
+            0);
+  EXPECT_EQ(out.str(),
             "[{\"id\":\"A\",\"weekdays\":[2],\"startMinute\":60,\"durationMinutes\":30,"
             "\"isEnabled\":true}]\n");
   EXPECT_EQ(record_.callsSoFar(), (std::vector<std::string>{"validate", "get"}));

@@ -35,13 +35,7 @@ class RecordingPoster : public NotificationPoster {
 
 sd_bus* connectTo(const std::string& address) {
   sd_bus* bus = nullptr;
-  if (sd_bus_new(&bus) < 0) return nullptr;
-  if (sd_bus_set_address(bus, address.c_str()) < 0 || sd_bus_set_bus_client(bus, 1) < 0 ||
-      sd_bus_start(bus) < 0) {
-    sd_bus_unref(bus);
-    return nullptr;
-  }
-  return bus;
+  return HelperXPCListenerOwner::busAtAddressForTest(address)(&bus) >= 0 ? bus : nullptr;
 }
 
 // The helper's real bus service owns its name on a private system bus; the app's subscriber
