@@ -6,7 +6,6 @@
 umask 022
 command -v cmake >/dev/null || unavailable "cmake is needed to install the build"
 command -v dbus-daemon >/dev/null || unavailable "dbus-daemon is not installed"
-command -v dbus-send >/dev/null || unavailable "dbus-send is not installed"
 command -v setpriv >/dev/null || unavailable "setpriv is not installed"
 [ -d /srv ] || unavailable "no /srv to mount the installation on"
 # /tmp and /var/tmp are world-writable, so nothing below them could ever be trusted.
@@ -33,17 +32,14 @@ PREFIX=$(installTree /srv/a) || exit 94
 TAMSEL=$PREFIX/bin/tamsel
 INSTALLED_HELPER=$PREFIX/$HELPER_PATH
 
-# startBus [POLICY]: a system-style bus with the installed policy (and POLICY, a bus configuration
-# of the test's own, when given) at the system bus's default socket, /run/dbus/system_bus_socket,
-# in a directory open to every user, like the real one; nobody needs DBUS_SYSTEM_BUS_ADDRESS to
-# find it.
+# startBus: a system-style bus with the installed policy at the system bus's default socket,
+# /run/dbus/system_bus_socket, in a directory open to every user, like the real one; nobody needs
+# DBUS_SYSTEM_BUS_ADDRESS to find it.
 BUS_DIR=/run/nubrik-e2e-bus
 startBus() {
   mkdir -m 0755 "$BUS_DIR" /run/dbus || exit 95
-  local extra=()
-  [ $# -gt 0 ] && extra=(-e "s|</busconfig>|<include>$1</include></busconfig>|")
   sed -e "s|@SOCKET@|/run/dbus/system_bus_socket|" \
-      -e "s|@POLICY@|$PREFIX/share/dbus-1/system.d/com.nubrik.helper.conf|" "${extra[@]}" \
+      -e "s|@POLICY@|$PREFIX/share/dbus-1/system.d/com.nubrik.helper.conf|" \
       "$SOURCE/packaging/test/private-system-bus.conf.in" >"$BUS_DIR/bus.conf" || exit 95
   dbus-daemon --config-file="$BUS_DIR/bus.conf" --nofork --nopidfile --nosyslog \
     --print-address=3 3>"$BUS_DIR/address" 2>"$OUT/bus.err" &
@@ -51,14 +47,11 @@ startBus() {
   waitFor "the bus" test -s "$BUS_DIR/address" || exit 95
 }
 
-LISTENERS=0
-# startHelperOnBus [EXECUTABLE]: the installed helper unless another is named; returns once it
-# owns its name and has published its first status.
+# startHelperOnBus: the installed helper, once it owns its name and has published its first status.
 startHelperOnBus() {
-  "${1:-$INSTALLED_HELPER}" --daemon 2>>"$OUT/daemon.err" &
+  "$INSTALLED_HELPER" --daemon 2>>"$OUT/daemon.err" &
   DAEMON=$!
-  LISTENERS=$((LISTENERS + 1))
-  waitFor "the bus listener" logHasTimes "$LISTENERS" "xpc listener started on com.nubrik.helper.xpc"
+  waitFor "the bus listener" logHas "xpc listener started on com.nubrik.helper.xpc"
   waitFor "the idle status" idlePublished
 }
 
@@ -81,11 +74,3 @@ recordStatus() {
 }
 
 asNobody() { setpriv --reuid=65534 --regid=65534 --clear-groups "$@"; }
-
-# callHelper METHOD [ARGUMENT...]: a call from dbus-send, a program that is not the app.
-callHelper() {
-  local method=$1
-  shift
-  dbus-send --system --print-reply --dest=com.nubrik.helper.xpc /com/nubrik/helper \
-    "com.nubrik.HelperXPC.$method" "$@"
-}

@@ -58,16 +58,10 @@ pid_t parentOf(pid_t pid) {
   return parent;
 }
 
+// "ready VERSION", or "failed" for any other result.
 std::string healthText(const nubrik::HealthProbeResult& result) {
-  switch (result.kind) {
-    case nubrik::HealthProbeResult::Kind::ready:
-      return "ready " + result.version;
-    case nubrik::HealthProbeResult::Kind::versionMismatch:
-      return "versionMismatch";
-    case nubrik::HealthProbeResult::Kind::failed:
-      break;
-  }
-  return "failed";
+  return result.kind == nubrik::HealthProbeResult::Kind::ready ? "ready " + result.version
+                                                               : "failed";
 }
 
 // A HealthCheck on a connection of the probe's own, and the pid the bus recorded for it.

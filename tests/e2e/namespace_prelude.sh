@@ -131,13 +131,6 @@ startIdle() {
 startSession() { recordRetrying "${1:-start}" "$HELPER" --start --duration 300; }
 # recover [NAME]: a deliberate recover, recorded as NAME (recover).
 recover() { recordRetrying "${1:-recover}" env NUBRIK_FORCE=YES "$HELPER" --recover; }
-# tick: one more tick, asked for at once rather than waited for on the timer.
-tick() {
-  local at
-  at=$(generation)
-  nudge
-  waitFor "a tick" generationReached $((at + 2))
-}
 # endIn SECONDS: moves the stored session's expiration to that many seconds from now.
 endIn() {
   local end

@@ -1,7 +1,7 @@
 // A whole offline session with the real daemon on real links: the start takes every link but the
 // loopback device (whatever the others are called) down and records what it changed, the daemon
 // hears a link come back and takes it down again, and the recover command puts back exactly what
-// was recorded. The start refuses to change anything when it cannot record the Wi-Fi switches.
+// was recorded.
 #include <gtest/gtest.h>
 
 #include <cstdio>
@@ -117,88 +117,14 @@ finish
   EXPECT_EQ(read("status-after-recover"), "{\"active\":false}");
   EXPECT_EQ(statusOf("daemon"), 0);
 
-  // The log's own line format, and the wording of every change, are pinned here.
+  // The log's own line format on disk; the wording of each change is its coordinator's tests'.
   EXPECT_TRUE(std::regex_match(
       read("log").substr(0, read("log").find('\n') + 1),
       std::regex(R"(\d{4}-\d\d-\d\dT\d\d:\d\d:\d\dZ nubrik-helper: daemon launched \(uid=0\)\n)")))
       << read("log");
-  EXPECT_EQ(logMatching(R"(^session started id=[0-9A-F-]{36} until )"
-                        R"(\d{4}-\d\d-\d\d \d\d:\d\d:\d\d \+0000$)")
-                .size(),
-            1u)
-      << read("log");
-  expectLogged("capture: recorded 0 services, 0 Wi-Fi devices, 6 interfaces");
-  for (const char* link : {"uplink0", "spare0", "bridge0", "lo1", "peer1"}) {
-    expectLogged(std::string("activation: brought interface ") + link + " down");
-    expectLogged(std::string("restoration: restored interface ") + link);
-  }
   expectLogged("enforcement: brought interface uplink0 down");
-  expectLogged("enforcement: re-applied offline lock");
   EXPECT_EQ(logCount("enforcement: brought interface bridge0 down"), 0u);
   EXPECT_EQ(logMatching(R"(interface lo( |$))"), std::vector<std::string>{});
-}
-
-TEST_F(SessionOfflineTest, WifiSwitchesAreCapturedAndSwitchedOrTheStartChangesNothing) {
-  // A tree of the kernel's rfkill shape in place of /sys/class/rfkill, only in this namespace.
-  runIsolated(R"SH(
-mount --make-rprivate / || exit 90
-if [ -d /sys/class/rfkill ]; then
-  mount -t tmpfs -o mode=0755 tmpfs /sys/class/rfkill || unavailable "cannot mount over /sys/class/rfkill"
-else
-  mount -t tmpfs -o mode=0755 tmpfs /sys/class || unavailable "cannot mount over /sys/class"
-  mkdir /sys/class/rfkill
-fi
-SWITCH=/sys/class/rfkill/rfkill0
-mkdir "$SWITCH"
-echo wlan >"$SWITCH/type"
-echo phy0 >"$SWITCH/name"
-echo garbled >"$SWITCH/soft"
-ip link add uplink0 type veth peer name spare0 || unavailable "veth links are not available here"
-ip link set uplink0 up || exit 91
-ALL="lo uplink0 spare0"
-
-record garbled "$HELPER" --start --duration 300
-states $ALL >"$OUT/after-garbled"
-ls -A "$STATE" >"$OUT/state-after-garbled"
-cp "$SWITCH/soft" "$OUT/soft-after-garbled"
-
-echo 0 >"$SWITCH/soft"
-record start "$HELPER" --start --duration 300
-states $ALL >"$OUT/after-start"
-cp "$SWITCH/soft" "$OUT/soft-after-start"
-cp "$STATE/session.json" "$OUT/session.json"
-
-record recover env NUBRIK_FORCE=YES "$HELPER" --recover
-states $ALL >"$OUT/after-recover"
-cp "$SWITCH/soft" "$OUT/soft-after-recover"
-finish
-)SH");
-  if (!ran()) return;
-
-  expectCommand("garbled", 10, "",
-                "error: could not capture current network state; nothing was changed\n");
-  EXPECT_EQ(read("after-garbled"), "lo=up uplink0=up spare0=down\n");
-  EXPECT_EQ(read("state-after-garbled"), "transaction.lock\n");
-  EXPECT_EQ(read("soft-after-garbled"), "garbled\n");
-
-  expectCommand("start", 0, "", "");
-  EXPECT_EQ(read("after-start"), "lo=up uplink0=down spare0=down\n");
-  EXPECT_EQ(read("soft-after-start"), "1\n");
-  const OfflineSession session = decodeSession(read("session.json"));
-  EXPECT_EQ(session.wifiPower, (std::map<std::string, bool>{{"phy0", true}}));
-
-  expectCommand("recover", 0, "recovered: network state restored\n", "");
-  EXPECT_EQ(read("after-recover"), "lo=up uplink0=up spare0=down\n");
-  EXPECT_EQ(read("soft-after-recover"), "0\n");
-
-  // The refused start recorded nothing; the later one recorded the switch.
-  EXPECT_EQ(logCount("capture: recorded 0 services, 1 Wi-Fi devices, 3 interfaces"), 1u)
-      << read("log");
-  const std::vector<std::string> messages = logMessages();
-  ASSERT_FALSE(messages.empty());
-  EXPECT_EQ(messages.front(), "capture: recorded 0 services, 1 Wi-Fi devices, 3 interfaces");
-  expectLogged("activation: powered off Wi-Fi phy0");
-  expectLogged("restoration: restored Wi-Fi phy0");
 }
 
 }  // namespace

@@ -5,6 +5,8 @@
 // the new executable. Run by hand, with nothing to start it again, it never exits for an upgrade.
 #include <gtest/gtest.h>
 
+#include <fstream>
+#include <iterator>
 #include <string>
 
 #include "tests/e2e/namespace_harness.hpp"
@@ -65,12 +67,16 @@ finish
   EXPECT_EQ(logCount("restart: exiting so systemd can start the updated helper"), 1u);
   EXPECT_LT(logIndex("enforcement: re-applied offline lock"),
             logIndex("restart: exiting so systemd can start the updated helper"));
+  // What the service manager does next: the unit's restart policy starts the new executable.
+  std::ifstream unit(NUBRIK_SOURCE_DIR "/packaging/systemd/com.nubrik.helper.service");
+  const std::string unitText{std::istreambuf_iterator<char>(unit), {}};
+  EXPECT_NE(unitText.find("\nRestart=always\n"), std::string::npos) << unitText;
 }
 
 TEST_F(UpgradeRestartTest, WithoutAServiceManagerTheDaemonKeepsRunning) {
   runIsolated(installedCopy + std::string(R"SH(
-startDaemonAt() { "$INSTALLED" --daemon 2>"$OUT/journal" & DAEMON=$!; }
-startDaemonAt
+"$INSTALLED" --daemon 2>"$OUT/journal" &
+DAEMON=$!
 waitFor "the idle status" idlePublished
 upgrade
 # Two ticks after the replacement, each brought by an address event.
