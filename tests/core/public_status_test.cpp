@@ -10,7 +10,6 @@
 #include <system_error>
 
 #include "core/json_fields.hpp"
-#include "core/state_paths.hpp"
 #include "tests/support/temp_dir.hpp"
 
 namespace nubrik {
@@ -179,9 +178,6 @@ TEST(ReadPublicStatus, ReadsRealFiles) {
   dir.write("status.json", R"({"active":false})");
   EXPECT_EQ(read(), PublicStatusResult::unavailable(Reason::busy));
 
-  dir.write("generation.json", generation(7));
-  EXPECT_EQ(read(), PublicStatusResult::unavailable(Reason::busy));
-
   dir.write("generation.json", generation(8));
   const PublicStatusResult idle = read();
   EXPECT_EQ(idle.state.kind, PublicStatusState::Kind::confirmedIdle);
@@ -215,18 +211,6 @@ TEST(StatusGenerationRead, SeparatesIoFailuresFromBadContent) {
   EXPECT_THROW(StatusGeneration::read(dir.file("g")), DecodingError);
   dir.write("g", generation(UINT64_MAX - 1, "E"));
   EXPECT_EQ(StatusGeneration::read(dir.file("g")), (StatusGeneration{"E", UINT64_MAX - 1}));
-}
-
-TEST(StatePaths, ProductionAndTestSetsUseTheSameNames) {
-  EXPECT_EQ(StatePaths::production().statusFile, "/var/run/nubrik-status.json");
-  EXPECT_EQ(StatePaths::production().schedulesFile, "/var/lib/nubrik/schedules.json");
-  const StatePaths x = StatePaths::inDirectory("/tmp/x");
-  EXPECT_EQ(
-      std::vector<std::string>({x.supportDirectory, x.sessionFile, x.recoveryPendingFile,
-                                x.stateLockFile, x.schedulesFile, x.statusFile, x.generationFile}),
-      std::vector<std::string>({"/tmp/x", "/tmp/x/session.json", "/tmp/x/recovery-pending.json",
-                                "/tmp/x/transaction.lock", "/tmp/x/schedules.json",
-                                "/tmp/x/status.json", "/tmp/x/generation.json"}));
 }
 
 }  // namespace

@@ -114,10 +114,9 @@ TEST(ScheduleDecision, WindowsInAnOrdinaryWeek) {
   const RecurringSchedule tenMinutes{"A", {2}, 540, 10, true};
   const RecurringSchedule fiveMinutes{"A", {2}, 540, 5, true};
   const RecurringSchedule lateMonday{"A", {2}, 1380, 120, true};  // Mondays 23:00 to 01:00
-  const std::vector<RecurringSchedule> neverConsidered = {
-      {"A", {2}, 540, 60, false},   {"B", {2}, 540, 4, true},     {"C", {2}, 540, 1441, true},
-      {"D", {0, 2}, 540, 60, true}, {"E", {2, 8}, 540, 60, true}, {"F", {}, 540, 60, true},
-      {"", {2}, 540, 60, true},     {"G", {2}, -1, 60, true},     {"H", {2}, 1440, 60, true}};
+  // Which schedules are valid is the schedule's own test; one of each kind is skipped here.
+  const std::vector<RecurringSchedule> neverConsidered = {{"A", {2}, 540, 60, false},
+                                                          {"B", {2}, 540, 4, true}};
   const std::optional<std::int64_t> none;
 
   // clang-format off
