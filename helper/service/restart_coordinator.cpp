@@ -55,16 +55,6 @@ void ExitScheduler::schedule() {
   (void)sd_event_source_set_description(source_.get(), "restart-exit");
 }
 
-std::optional<uint64_t> ExitScheduler::deadline() const {
-  uint64_t usec = 0;
-  if (source_ == nullptr || sd_event_source_get_time(source_.get(), &usec) < 0) return std::nullopt;
-  return usec;
-}
-
-void ExitScheduler::expireForTest() {
-  if (source_ != nullptr) (void)sd_event_source_set_time(source_.get(), 1);
-}
-
 int ExitScheduler::onTimer(sd_event_source*, uint64_t, void* userdata) {
   auto* self = static_cast<ExitScheduler*>(userdata);
   self->fired_ = true;

@@ -58,11 +58,6 @@ class ExitScheduler {
   // refuses the timer.
   void schedule();
   bool isScheduled() const { return source_ != nullptr || fired_; }
-  // The CLOCK_MONOTONIC deadline (microseconds) of the armed timer.
-  std::optional<uint64_t> deadline() const;
-
-  // Moves the armed timer's deadline to the past, so that the next loop iteration fires it.
-  void expireForTest();
 
  private:
   static int onTimer(sd_event_source* source, uint64_t usec, void* userdata);

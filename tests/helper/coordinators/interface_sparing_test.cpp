@@ -16,10 +16,7 @@
 namespace nubrik {
 namespace {
 
-using ::testing::Contains;
 using ::testing::ElementsAreArray;
-using ::testing::HasSubstr;
-using ::testing::Not;
 
 using Rule = std::function<bool(const std::string&)>;
 
@@ -100,29 +97,6 @@ TEST(InterfaceSparing, EveryPassLeavesAloneExactlyWhatTheBackendSpares) {
       EXPECT_THAT(changed[pass], ElementsAreArray(c.switched));
     }
   }
-}
-
-// A record holds the spared interfaces too, while the backend's listing leaves them out: they
-// are passed over in silence, not reported as gone.
-TEST(InterfaceSparing, RecordedSparedInterfacesAreNotReportedAsVanished) {
-  test::FakeNetwork net;
-  net.listed = {{"services", {}}, {"wifi", {}}, {"interfaces", {"lobby0", "lo1"}}};
-  net.sparing = [](const std::string& name) { return name == "lo"; };
-  OfflineSession session;
-  session.id = "S";
-  session.interfaces =
-      std::vector<InterfaceState>{{"lo", true}, {"lobby0", true}, {"lo1", false}, {"lo2", true}};
-  std::vector<std::string> effects;
-  const bool restored =
-      RestorationCoordinator(
-          net, {[] {}, [] {}, net.log()}, [&] { effects.push_back("delete"); }, [] {})
-          .restore(session);
-  EXPECT_TRUE(restored);
-  EXPECT_THAT(net.changes(),
-              ElementsAreArray({"set interface lobby0 up", "set interface lo1 down"}));
-  EXPECT_THAT(net.logLines, Contains("restoration: interface lo2 no longer present; skipping"));
-  EXPECT_THAT(net.logLines, Not(Contains(HasSubstr("interface lo "))));
-  EXPECT_THAT(effects, ElementsAreArray({"delete"}));
 }
 
 }  // namespace

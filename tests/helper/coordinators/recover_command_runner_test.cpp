@@ -1,19 +1,15 @@
 #include "helper/coordinators/recover_command_runner.hpp"
 
-#include <gmock/gmock.h>
 #include <gtest/gtest.h>
 
 #include <stdexcept>
 
 #include "core/session.hpp"
-#include "helper/context/helper.hpp"
 #include "helper/store/session_load_result.hpp"
-#include "tests/helper/coordinators/fake_network.hpp"
 
 namespace nubrik {
 namespace {
 
-using ::testing::ElementsAre;
 using Kind = RecoverCommandResult::Kind;
 
 OfflineSession unexpiredSession() {
@@ -65,38 +61,6 @@ TEST(RecoverCommandRunner, DispatchesOnTheStoredState) {
     EXPECT_EQ(runner.run().kind,
               c.expected.kind == Kind::nothingToDo ? Kind::nothingToDo : Kind::failed);
   }
-}
-
-// Both paths of the production runner act through the options they were given. Every change
-// fails here, so neither path reaches the store's delete or finalize.
-TEST(RecoverCommandRunnerFactory, BothPathsUseTheGivenNetworkPublicationsAndLog) {
-  auto fake = std::make_unique<test::FakeNetwork>();
-  test::FakeNetwork& net = *fake;
-  Helper helper(HelperParts{.network = std::move(fake)});
-  net.listed = {{"services", {"A"}}, {"wifi", {}}, {"interfaces", {}}};
-  net.failingChanges = {"service A"};
-  std::vector<std::string> effects;
-  RecoverCommandOptions options{
-      .publishIdle = [&] { effects.push_back("idle"); },
-      .publishPending = [&] { effects.push_back("pending"); },
-      .notifyRestored = [&] { effects.push_back("notify"); },
-      .log = net.log(),
-  };
-  const RecoverCommandRunner runner = recoverCommandRunner(helper, options);
-
-  EXPECT_FALSE(runner.restoreValid(unexpiredSession()));
-  EXPECT_FALSE(runner.recoverFailOpen());
-  runner.publishIdle();
-  EXPECT_THAT(net.changes(), ElementsAre("set service A off", "set service A on"));
-  EXPECT_THAT(effects, ElementsAre("pending", "pending", "idle"));
-  EXPECT_THAT(net.logLines, testing::IsSupersetOf(
-                                {"restoration: FAILED to restore service A; will retry",
-                                 "fail-open recovery: FAILED to enable service A; will retry"}));
-  // The lines that said what failed are kept for the command to repeat, once.
-  EXPECT_THAT(runner.takeFailureLines(),
-              ElementsAre("restoration: FAILED to restore service A; will retry",
-                          "fail-open recovery: FAILED to enable service A; will retry"));
-  EXPECT_THAT(runner.takeFailureLines(), testing::IsEmpty());
 }
 
 }  // namespace

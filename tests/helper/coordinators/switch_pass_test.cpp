@@ -32,9 +32,10 @@ TEST(SwitchPass, OnlyARuleThatAnswersYesSparesAnInterface) {
   EXPECT_FALSE(skipsSwitch(net, SwitchKind::interface, "lo"));
 }
 
-// Every line a pass can write, for each kind of switch: the log's wording is what the
-// administrator and the recover command read back, so it is pinned here once.
-TEST(SwitchPass, EveryStepIsToldInTheLogsWords) {
+// What a step's outcome counts as, told in the log's words. The wording of each step kind is
+// pinned with the pass that writes it (activation, enforcement, restoration, fail-open); these
+// are the outcomes no single pass shows.
+TEST(SwitchPass, EachStepIsToldAndCountedAsAChangeOrAFailure) {
   const struct {
     SwitchKind kind;
     Step step;
@@ -42,55 +43,14 @@ TEST(SwitchPass, EveryStepIsToldInTheLogsWords) {
     const char* line;
   } cases[] = {
       {SwitchKind::service, {Step::Action::change, "A", false}, false, "p: disabled service A"},
-      {SwitchKind::service,
-       {Step::Action::change, "A", true},
-       true,
-       "p: FAILED to enable service A; r"},
-      {SwitchKind::wifi, {Step::Action::change, "w", false}, false, "p: powered off Wi-Fi w"},
-      {SwitchKind::wifi,
-       {Step::Action::change, "w", true},
-       true,
-       "p: FAILED to power on Wi-Fi w; r"},
-      {SwitchKind::interface,
-       {Step::Action::change, "e", false},
-       false,
-       "p: brought interface e down"},
-      {SwitchKind::interface,
-       {Step::Action::change, "e", true},
-       true,
-       "p: FAILED to bring interface e up; r"},
-      {SwitchKind::wifi,
-       {Step::Action::change, "w", false, Step::Wording::restored},
-       false,
-       "p: restored Wi-Fi w"},
-      {SwitchKind::service,
-       {Step::Action::change, "A", true, Step::Wording::restored},
-       true,
-       "p: FAILED to restore service A; r"},
-      {SwitchKind::interface,
-       {Step::Action::change, "e", true, Step::Wording::addedDuringSession},
-       false,
-       "p: brought interface e up added during session"},
       {SwitchKind::wifi,
        {Step::Action::change, "w", true, Step::Wording::addedDuringSession},
        true,
        "p: FAILED to power on Wi-Fi w added during session; r"},
-      {SwitchKind::interface,
-       {Step::Action::change, "e", true, Step::Wording::legacyFailOpen},
-       false,
-       "p: legacy fail-open brought interface e up"},
-      {SwitchKind::interface,
-       {Step::Action::change, "e", true, Step::Wording::legacyFailOpen},
-       true,
-       "p: FAILED legacy fail-open for interface e; r"},
       {SwitchKind::wifi,
        {Step::Action::vanished, "w"},
        false,
        "p: Wi-Fi device w no longer present; skipping"},
-      {SwitchKind::service,
-       {Step::Action::vanished, "A"},
-       false,
-       "p: service A no longer present; skipping"},
       {SwitchKind::interface,
        {Step::Action::stateUnknown, "e"},
        false,

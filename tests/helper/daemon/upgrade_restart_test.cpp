@@ -3,7 +3,6 @@
 #include <gtest/gtest.h>
 #include <unistd.h>
 
-#include <cstdio>
 #include <optional>
 #include <string>
 #include <vector>
@@ -32,13 +31,16 @@ class UpgradeRestartTest : public ::testing::Test {
       ++decisions;
       if (lockTaken)
         throw HelperTransactionError(HelperTransactionError::Kind::lockUnavailable, "");
-      return RestartCoordinator({[this] { return stored; }, [this] { ++exits; },
-                                 [this] { return restarting; }, [this] { restarting = true; }})
-          .prepareRestart();
+      return restartRequest().prepareRestart();
     };
     d.isRestarting = [this] { return restarting; };
     d.diagnose = [this](std::string_view line) { diagnostics.emplace_back(line); };
     return UpgradeRestartCoordinator(runningFile, d);
+  }
+
+  RestartCoordinator restartRequest() {
+    return RestartCoordinator({[this] { return stored; }, [this] { ++exits; },
+                               [this] { return restarting; }, [this] { restarting = true; }});
   }
 
   static OfflineSession session() {
@@ -55,6 +57,20 @@ class UpgradeRestartTest : public ::testing::Test {
   int exits = 0;
   std::vector<std::string> diagnostics;
 };
+
+TEST_F(UpgradeRestartTest, OnlyAnIdleHelperAcceptsARestart) {
+  const std::vector<std::pair<SessionLoadResult, HelperRestartResultCode>> table = {
+      {session(), HelperRestartResultCode::sessionActive},
+      {CorruptSessionInfo{}, HelperRestartResultCode::notIdle},
+      {RecoveryPendingMarker{}, HelperRestartResultCode::notIdle},
+      {SessionAbsent{}, HelperRestartResultCode::accepted},
+  };
+  for (const auto& [state, code] : table) {
+    stored = state;
+    EXPECT_EQ(restartRequest().prepareRestart(), code);
+    EXPECT_EQ(exits, code == HelperRestartResultCode::accepted ? 1 : 0);
+  }
+}
 
 TEST_F(UpgradeRestartTest, TheRunningExecutableInPlaceOrNoneAtAllAsksNothing) {
   for (const std::optional<FileIdentity>& file :
@@ -84,25 +100,6 @@ TEST_F(UpgradeRestartTest, ANewExecutableWaitsForEverythingStoredAndForTheLock) 
   EXPECT_FALSE(restarting);
 }
 
-TEST_F(UpgradeRestartTest, TheRestartFollowsAtTheFirstTickAfterTheSessionEnds) {
-  installed = upgradedFile;
-  stored = session();
-  UpgradeRestartCoordinator coordinator = watch();
-  EXPECT_EQ(coordinator.check(), UpgradeCheck::deferred);
-  EXPECT_EQ(coordinator.check(), UpgradeCheck::deferred);
-  EXPECT_EQ(exits, 0);
-
-  stored = SessionAbsent{};
-  EXPECT_EQ(coordinator.check(), UpgradeCheck::restarting);
-  EXPECT_EQ(exits, 1);
-  EXPECT_TRUE(restarting);
-
-  // The exit is on its way: later ticks neither ask again nor arm a second exit.
-  EXPECT_EQ(coordinator.check(), UpgradeCheck::restarting);
-  EXPECT_EQ(decisions, 3);
-  EXPECT_EQ(exits, 1);
-}
-
 TEST_F(UpgradeRestartTest, ARestartAcceptedForTheAppEndsTheWatch) {
   restarting = true;
   installed = upgradedFile;
@@ -125,21 +122,6 @@ TEST_F(UpgradeRestartTest, TheJournalHearsOfEachWaitingExecutableOnce) {
   EXPECT_EQ(diagnostics.size(), 2u);
 }
 
-TEST(ExecutableIdentityTest, AReplacementByRenameIsAnotherFile) {
-  TempDir dir;
-  dir.write("helper", "old");
-  const std::optional<FileIdentity> before = regularFileIdentity(dir.file("helper"));
-  ASSERT_TRUE(before);
-  EXPECT_EQ(regularFileIdentity(dir.file("helper")), before);
-
-  // As a package manager installs: the new file beside, then renamed over the old one.
-  dir.write("helper.new", "new");
-  ASSERT_EQ(std::rename(dir.file("helper.new").c_str(), dir.file("helper").c_str()), 0);
-  const std::optional<FileIdentity> after = regularFileIdentity(dir.file("helper"));
-  ASSERT_TRUE(after);
-  EXPECT_NE(*after, *before);
-}
-
 TEST(ExecutableIdentityTest, OnlyARegularFileAtThePathCounts) {
   TempDir dir;
   dir.write("target", "x");
@@ -147,13 +129,6 @@ TEST(ExecutableIdentityTest, OnlyARegularFileAtThePathCounts) {
   EXPECT_FALSE(regularFileIdentity(dir.file("link")));
   EXPECT_FALSE(regularFileIdentity(dir.path()));
   EXPECT_FALSE(regularFileIdentity(dir.file("missing")));
-}
-
-TEST(ExecutableIdentityTest, TheRunningExecutableIsTheFileAtItsPath) {
-  const std::optional<RunningExecutable> running = runningExecutable();
-  ASSERT_TRUE(running);
-  EXPECT_EQ(running->path.front(), '/');
-  EXPECT_EQ(regularFileIdentity(running->path), running->identity);
 }
 
 }  // namespace

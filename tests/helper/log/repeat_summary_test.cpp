@@ -11,22 +11,6 @@ using Lines = std::vector<std::string>;
 const Date start = dateFromUnixSeconds(1796489491);
 const std::string down = "enforcement: interface eth0 set down";
 
-TEST(RepeatSummaryTest, TheFirstOfABurstIsWrittenItsRepeatsAreCountedOnceTheWindowHasPassed) {
-  RepeatSummary summary(seconds(60));
-  EXPECT_EQ(summary.admit(down, start), Lines{down});
-  EXPECT_EQ(summary.admit("daemon: tick", start + seconds(1)), Lines{"daemon: tick"});
-  for (int i = 1; i <= 500; ++i) EXPECT_TRUE(summary.admit(down, start + seconds(i % 59)).empty());
-  EXPECT_TRUE(summary.expire(start + seconds(59)).empty());
-
-  // The window ends on a tick: the count is written although nothing else is logged.
-  EXPECT_EQ(summary.expire(start + seconds(60)),
-            Lines{"repeated 500 more times since 2026-12-05T16:51:31Z: " + down});
-  EXPECT_TRUE(summary.expire(start + seconds(600)).empty());
-
-  // After the window the message opens a new burst and is written in full again.
-  EXPECT_EQ(summary.admit(down, start + seconds(601)), Lines{down});
-}
-
 TEST(RepeatSummaryTest, ARepeatAfterItsWindowWritesTheCountThenOpensANewBurst) {
   RepeatSummary summary(seconds(60));
   summary.admit(down, start);

@@ -23,18 +23,12 @@ void expectMalformed(Parse parse, const std::string& command) {
   }
 }
 
-TEST(ServiceListParser, KeepsEnabledServicesOrAllServicesWithoutTheirStar) {
-  const std::string output = banner + "Wi-Fi\n*Thunderbolt Bridge\n";
+TEST(ServiceListParser, KeepsEnabledServicesOrAllServicesTrimmedWithoutTheirStar) {
+  const std::string output = "\n" + banner + "  \tWi-Fi \t\n\n*\t Thunderbolt Bridge\n   \n";
   EXPECT_THAT(parseServiceList(output), ElementsAre("Wi-Fi"));
   EXPECT_THAT(parseAllServiceNames(output), ElementsAre("Wi-Fi", "Thunderbolt Bridge"));
   EXPECT_THAT(parseSnapshotServiceNames(output), ElementsAre("Wi-Fi", "Thunderbolt Bridge"));
-}
-
-TEST(ServiceListParser, TrimsSpacesAndTabsAndSkipsBlankLines) {
-  const std::string output = "\n" + banner + "  \tEthernet \t\n\n*\t USB Modem\n   \n";
-  EXPECT_THAT(parseSnapshotServiceNames(output), ElementsAre("Ethernet", "USB Modem"));
   EXPECT_THAT(parseServiceList(banner), IsEmpty());
-  EXPECT_THAT(parseAllServiceNames(banner), IsEmpty());
 }
 
 TEST(ServiceListParser, LoopbackNamedServicesAreOnlyLeftOutOfTheAllServicesList) {
@@ -50,9 +44,7 @@ TEST(ServiceListParser, RejectsOutputsOfTheWrongShape) {
   const std::vector<std::string> outputs = {
       "Wi-Fi\nEthernet\n",               // no banner
       banner + "Wi-Fi\n*\n",             // a star alone
-      banner + "* \t\n",                 // a star and white space
       banner + "Wi-Fi\n*Wi-Fi\n",        // one name enabled and disabled
-      banner + "Ethernet\nEthernet\n",   // the same name twice
       banner + "*Loopback\nLoopback\n",  // duplicates count even where loopback is dropped
   };
   for (const std::string& output : outputs) {
@@ -74,7 +66,7 @@ TEST(InterfaceListParser, ListsEveryNameAndLeavesOutTheLoopbackOnes) {
 
 TEST(InterfaceListParser, RejectsAListWithoutLo0AnInvalidNameOrARepeatedName) {
   const std::vector<std::string> outputs = {
-      "en0 en1\n", "lo1 en0\n", "", "lo0 en/0\n", "lo0 en0 en0\n", "lo0 en0;rm\n", "lo0 \xff\xfe\n",
+      "en0 en1\n", "", "lo0 en/0\n", "lo0 en0 en0\n", "lo0 en0;rm\n", "lo0 \xff\xfe\n",
   };
   for (const std::string& output : outputs) {
     SCOPED_TRACE(output);
@@ -84,13 +76,12 @@ TEST(InterfaceListParser, RejectsAListWithoutLo0AnInvalidNameOrARepeatedName) {
 }
 
 TEST(InterfaceTokenValidation, AcceptsUnicodeLettersMarksAndDigitsOnly) {
-  for (const std::string token : {"en0", "bridge0:1", "a.b-c_d", "\u00ebn0", "e\u0301n0",
-                                  "\u0438\u0444\u0430", "\u7f51\u53e32", "\u0661\u0662"}) {
+  for (const std::string token : {"bridge0:1", "a.b-c_d", "e\u0301n0", "\u7f51\u53e32"}) {
     SCOPED_TRACE(token);
     EXPECT_NO_THROW(validateInterfaceToken(token));
   }
-  for (const std::string token : {"", "en 0", "en/0", "en0\u20ac", "en\u00a00", "en0\u2028",
-                                  "en0\xc0\x80", "en0\u00d7", "\U0001F600", "en0\ufeff"}) {
+  for (const std::string token :
+       {"", "en 0", "en/0", "en0\u20ac", "en\u00a00", "en0\xc0\x80", "\U0001F600"}) {
     SCOPED_TRACE(token);
     expectMalformed([&] { validateInterfaceToken(token); }, "ifconfig");
   }
@@ -109,16 +100,12 @@ TEST(HardwarePortParser, PairsEveryPortWithItsDevice) {
 
 TEST(HardwarePortParser, FailsAsAWholeOnAnyIrregularBlock) {
   const std::vector<std::string> outputs = {
-      "Hardware Port: Ethernet\nDevice: en0\nHardware Port: Wi-Fi\n",            // no device
-      "Hardware Port: Wi-Fi\nDevice: (null)\n",                                  // null device
-      "Hardware Port: Wi-Fi\nHardware Port: Ethernet\nDevice: en0\n",            // two ports
-      "Device: en0\nHardware Port: Wi-Fi\nDevice: en1\n",                        // orphan device
-      "Hardware Port: Wi-Fi\nDevice: en0\nHardware Port: Wi-Fi\nDevice: en1\n",  // port twice
-      "Hardware Port: A\nDevice: en0\nHardware Port: B\nDevice: en0\n",          // device twice
-      "Hardware Port: \nDevice: en0\n",                                          // empty port
-      "Hardware Port: Wi-Fi\nDevice:  \n",                                       // empty device
-      "",                                                                        // no pair
-      "VLAN Configurations\n===================\n",                              // no pair
+      "Hardware Port: Ethernet\nDevice: en0\nHardware Port: Wi-Fi\n",    // no device
+      "Hardware Port: Wi-Fi\nDevice: (null)\n",                          // null device
+      "Device: en0\nHardware Port: Wi-Fi\nDevice: en1\n",                // orphan device
+      "Hardware Port: A\nDevice: en0\nHardware Port: B\nDevice: en0\n",  // device twice
+      "Hardware Port: Wi-Fi\nDevice:  \n",                               // empty device
+      "VLAN Configurations\n===================\n",                      // no pair
   };
   for (const std::string& output : outputs) {
     SCOPED_TRACE(output);
@@ -127,35 +114,25 @@ TEST(HardwarePortParser, FailsAsAWholeOnAnyIrregularBlock) {
 }
 
 TEST(WifiDeviceNames, RecognisesWifiPortsByNameInAnyLetterCase) {
-  const std::vector<HardwarePort> ports = {{"Wi-Fi", "en0"},
-                                           {"AirPort", "en1"},
-                                           {"WIFI", "en2"},
-                                           {"Ethernet", "en3"},
-                                           {"Thunderbolt Bridge", "bridge0"},
-                                           {"USB wi-fi adapter", "en4"}};
-  EXPECT_THAT(wifiDeviceNames(ports), ElementsAre("en0", "en1", "en2", "en4"));
-  EXPECT_THAT(wifiDeviceNames({{"Ethernet", "en0"}}), IsEmpty());
+  const std::vector<HardwarePort> ports = {
+      {"AirPort", "en1"}, {"WIFI", "en2"}, {"Ethernet", "en3"}, {"USB wi-fi adapter", "en4"}};
+  EXPECT_THAT(wifiDeviceNames(ports), ElementsAre("en1", "en2", "en4"));
 }
 
 TEST(WifiPowerParser, ReadsOnOrOffAndRejectsBothOrNeither) {
-  EXPECT_TRUE(parseWifiPowerState("Wi-Fi Power (en0): On\n"));
-  EXPECT_FALSE(parseWifiPowerState("Wi-Fi Power (en0): Off\n"));
   EXPECT_TRUE(parseWifiPowerState("Wi-Fi Power (en0): ON"));
   EXPECT_FALSE(parseWifiPowerState("AirPort Power (en1): \u00d3ff"));
   for (const std::string output :
-       {"Wi-Fi Power (en0): On\nWi-Fi Power (en1): Off\n", "Wi-Fi Power (en0): unknown\n", "",
-        "en0 is not a Wi-Fi interface.\n"}) {
+       {"Wi-Fi Power (en0): On\nWi-Fi Power (en1): Off\n", "en0 is not a Wi-Fi interface.\n"}) {
     SCOPED_TRACE(output);
     expectMalformed([&] { parseWifiPowerState(output); }, "getairportpower");
   }
 }
 
 TEST(ServiceEnabledParser, AcceptsExactlyEnabledOrDisabled) {
-  EXPECT_TRUE(parseServiceEnabledState(" Enabled\n"));
-  EXPECT_TRUE(parseServiceEnabledState("Enabled\r\n"));
+  EXPECT_TRUE(parseServiceEnabledState(" Enabled\r\n"));
   EXPECT_FALSE(parseServiceEnabledState("Disabled"));
-  for (const std::string output : {"enabled", "", "Enabled.", "Enabled Disabled",
-                                   "** Error: The parameters were not valid.\n"}) {
+  for (const std::string output : {"enabled", "Enabled Disabled"}) {
     SCOPED_TRACE(output);
     expectMalformed([&] { parseServiceEnabledState(output); }, "getnetworkserviceenabled");
   }
@@ -166,10 +143,8 @@ TEST(InterfaceUpParser, LooksForTheExactUpFlag) {
       "en0: flags=8863<UP,BROADCAST,SMART,RUNNING,SIMPLEX,MULTICAST> mtu 1500\n\tether x\n"));
   EXPECT_FALSE(
       parseInterfaceUpState("en1: flags=8822<BROADCAST,SMART,SIMPLEX,MULTICAST> mtu 1500\n"));
-  EXPECT_FALSE(parseInterfaceUpState("x: flags=1<UPLINK,,SETUP> mtu 1\n"));
-  EXPECT_TRUE(parseInterfaceUpState("x: flags=8049<LOOPBACK,UP> mtu 16384 options=1<UP>\n"));
-  for (const std::string output :
-       {"ifconfig: interface en9 does not exist\n", "", "<UP>", "flags<", "flags<>>>"}) {
+  EXPECT_FALSE(parseInterfaceUpState("x: flags=1<UPLINK,,SETUP> mtu 1 options=1<UP>\n"));
+  for (const std::string output : {"ifconfig: interface en9 does not exist\n", "<UP>", "flags<"}) {
     SCOPED_TRACE(output);
     expectMalformed([&] { parseInterfaceUpState(output); }, "ifconfig");
   }
@@ -177,8 +152,7 @@ TEST(InterfaceUpParser, LooksForTheExactUpFlag) {
 
 TEST(ToolText, DecodesOnlyWellFormedUtf8) {
   EXPECT_TRUE(isValidUtf8("plain \u00e9\u4e2d\U0001F600"));
-  for (const std::string bad : {"\x80", "\xc0\xaf", "\xe0\x80\xaf", "\xed\xa0\x80",
-                                "\xf4\x90\x80\x80", "\xe4\xb8", "ok\xff"}) {
+  for (const std::string bad : {"\xc0\xaf", "\xed\xa0\x80", "\xf4\x90\x80\x80", "\xe4\xb8"}) {
     SCOPED_TRACE(bad);
     EXPECT_FALSE(isValidUtf8(bad));
   }

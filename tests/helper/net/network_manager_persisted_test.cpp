@@ -71,7 +71,6 @@ TEST_F(PersistedNetworkManager, ListsAndReadsThePersistedSwitch) {
     bool enabled;
   } cases[] = {
       {"no state file", [] {}, true},
-      {"key absent", [&] { writeState("[main]\nWirelessEnabled=false\n"); }, true},
       {"typical file", [&] { writeState(kTypical); }, true},
       {"switched off", [&] { writeState("[main]\nNetworkingEnabled = false \n"); }, false},
       {"last entry counts",
@@ -102,7 +101,6 @@ TEST_F(PersistedNetworkManager, AnUnreadableOrGarbledFileFailsTheReadings) {
     std::function<void()> prepare;
   } cases[] = {
       {"not a boolean", [&] { writeState("[main]\nNetworkingEnabled=maybe\n"); }},
-      {"not a key file", [&] { writeState("NetworkingEnabled=true\n[main]\n"); }},
       {"stray line", [&] { writeState("[main]\nNetworkingEnabled=true\ngarbage\n"); }},
       {"symbolic link",
        [&] { ASSERT_EQ(::symlink(elsewhere.file("target").c_str(), stateFile().c_str()), 0); }},
@@ -155,10 +153,8 @@ TEST_F(PersistedNetworkManager, SwitchingAddsTheKeyWhereItIsMissing) {
     const char* after;
   } cases[] = {
       {"no file", nullptr, "[main]\nNetworkingEnabled=false\n"},
-      {"empty file", "", "[main]\nNetworkingEnabled=false\n"},
       {"no key", "[main]\nWirelessEnabled=true\n",
        "[main]\nNetworkingEnabled=false\nWirelessEnabled=true\n"},
-      {"unterminated header", "[main]", "[main]\nNetworkingEnabled=false\n"},
       {"no group", "[other]\nx=1", "[other]\nx=1\n\n[main]\nNetworkingEnabled=false\n"},
   };
   for (const auto& c : cases) {

@@ -110,16 +110,6 @@ std::unique_ptr<LinuxNetworkSwitches> operationsOnBus(const TempDir& dir,
       dir.file("no-rfkill"), dir.file("no-rfkill-device"), address, dir.file("no-networkmanager")});
 }
 
-TEST(NetworkManagerServices, NoBusMeansNoServices) {
-  TempDir dir;
-  const auto operations = operationsOnBus(dir, "unix:path=" + dir.file("no-bus"));
-  EXPECT_THAT(test::namesOn(operations, SwitchKind::service), IsEmpty());
-  EXPECT_THAT(test::names(operations, SwitchKind::service), IsEmpty());
-  EXPECT_THAT(test::names(operations, SwitchKind::service, Listing::record), IsEmpty());
-  EXPECT_ANY_THROW(test::stateOf(operations, SwitchKind::service, "NetworkManager"));
-  EXPECT_FALSE(test::setSwitch(operations, SwitchKind::service, "NetworkManager", false));
-}
-
 class NetworkManagerOnPrivateBus : public ::testing::Test {
  protected:
   void SetUp() override {

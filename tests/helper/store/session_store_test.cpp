@@ -38,27 +38,12 @@ TEST_F(SessionStoreTest, UndecodableSessionIsQuarantinedBehindAPrivateMarker) {
   const std::string name = "session.corrupt." + stamp();
   EXPECT_EQ(*info->quarantinedPath, dir.file(name));
   EXPECT_EQ(dir.read(name), "not json");
-  const RecoveryPendingMarker marker = decodeMarker(dir.read("recovery-pending.json"));
-  EXPECT_EQ(marker.reason, CorruptReason::undecodable);
-  EXPECT_EQ(marker.quarantinedPath, dir.file(name));
   EXPECT_EQ(modeOf(dir.file("recovery-pending.json")), 0600u);
-  EXPECT_EQ(logLines, std::vector<std::string>{"corrupt session state (undecodable); evidence: " +
-                                               dir.file(name) + "; recovery pending"});
 
   // The next load reports the pending recovery and touches nothing.
   const auto files = entries();
   EXPECT_TRUE(std::holds_alternative<RecoveryPendingMarker>(sessions.loadSession()));
   EXPECT_EQ(entries(), files);
-}
-
-TEST_F(SessionStoreTest, QuarantineNeverOverwritesEarlierEvidenceAndFindsAFreeName) {
-  dir.write("session.corrupt." + stamp(), "first");
-  dir.write("session.json", "second");
-  EXPECT_EQ(sessions.quarantine(dir.file("session.json")),
-            dir.file("session.corrupt." + stamp() + "-1"));
-  EXPECT_EQ(dir.read("session.corrupt." + stamp() + "-1"), "second");
-  EXPECT_EQ(dir.read("session.corrupt." + stamp()), "first");
-  EXPECT_FALSE(has("session.json"));
 }
 
 TEST_F(SessionStoreTest, FinishingARecoveryKeepsAnyRemainingRecordAsEvidence) {
@@ -79,27 +64,6 @@ TEST_F(SessionStoreTest, FinishingARecoveryKeepsAnyRemainingRecordAsEvidence) {
   ASSERT_EQ(left.size(), 1u);
   EXPECT_EQ(left.begin()->rfind("session.corrupt.", 0), 0u);
   EXPECT_EQ(dir.read(*left.begin()), record);
-
-  // A directory planted at the marker's place does not wedge the recovery for ever: it is moved
-  // aside with what it holds.
-  occupyWithDirectory("recovery-pending.json");
-  EXPECT_NO_THROW(sessions.finishRecovery());
-  EXPECT_FALSE(has("recovery-pending.json"));
-  bool movedAside = false;
-  for (const std::string& name : entries()) {
-    if (name.rfind("recovery-pending.corrupt.", 0) == 0) movedAside = has(name + "/occupied");
-  }
-  EXPECT_TRUE(movedAside);
-}
-
-TEST_F(SessionStoreTest, AnOversizedRecordIsJudgedUnreadableWithoutBeingRead) {
-  dir.write("session.json", "");
-  std::filesystem::resize_file(dir.file("session.json"), 64 * 1024 * 1024);  // sparse
-  const SessionLoadResult result = sessions.loadSession();
-  const auto* info = std::get_if<CorruptSessionInfo>(&result);
-  ASSERT_TRUE(info != nullptr) << describe(result);
-  EXPECT_EQ(info->reason, CorruptReason::unreadable);
-  EXPECT_TRUE(info->quarantinedPath.has_value());
 }
 
 TEST_F(SessionStoreTest, StatusPublicationMarksTheSnapshotOnlyWhenItLands) {

@@ -36,7 +36,6 @@ TEST_F(HelperTransactionTest, BracketsAPublishingBodyWithOddThenEvenGenerations)
       {"", 1, true},
       {"{\"epoch\":", 1, true},
       {encodeGeneration({kEpoch, 6}), 7, false},
-      {encodeGeneration({kEpoch, 7}), 9, false},
       {encodeGeneration({kEpoch, 18446744073709551612u}), 18446744073709551613u, false},
       {encodeGeneration({kEpoch, 18446744073709551613u}), 1, true},
   };
@@ -108,34 +107,6 @@ TEST_F(HelperTransactionTest, ABodyThatChangesNothingLeavesTheStatusFinal) {
   storeGeneration(7);
   transact([](Transaction&) {});
   EXPECT_EQ(generation(), (StatusGeneration{kEpoch, 9}));
-}
-
-TEST_F(HelperTransactionTest, UnwritableGenerationRefusesOrRunsWithTheStatusWithdrawn) {
-  occupyWithDirectory("generation.json");
-  dir.write("status.json", "{\"active\":true,\"expirationDate\":1,\"remainingSeconds\":600}");
-
-  bool ran = false;
-  EXPECT_THROW(transact([&](Transaction&) { ran = true; }), std::system_error);
-  EXPECT_FALSE(ran);
-  EXPECT_TRUE(lockIsFree());
-  EXPECT_TRUE(has("status.json"));
-
-  // The network work goes on; the old status is removed rather than left frozen, and nothing
-  // is published that readers could not tell from a torn write.
-  runner.run(
-      StatusEffect::publishes,
-      [&](Transaction& tx) {
-        ran = true;
-        tx.sessions().writeStatusIdle();
-      },
-      WhenUnwritable::proceed);
-  EXPECT_TRUE(ran);
-  EXPECT_FALSE(has("status.json"));
-  EXPECT_TRUE(lockIsFree());
-  // The next transaction that can mark its change publishes again.
-  std::filesystem::remove_all(dir.file("generation.json"));
-  transact([](Transaction& tx) { tx.sessions().writeStatusIdle(); });
-  EXPECT_TRUE(has("status.json"));
 }
 
 TEST_F(HelperTransactionTest, AnUnusableLockFileFallsBackToTheDirectoryLockOnlyWhenAsked) {
