@@ -158,6 +158,18 @@ TEST(SymbolIcons, AnUnknownNameStillGetsAVisibleIcon) {
   }
 }
 
+TEST(SymbolIcons, DrawingsAreSharpAtTheDevicePixelRatio) {
+  const QPixmap pixmap = drawnSymbolIcon("lock.fill").pixmap(QSize(16, 16), 2.0);
+  EXPECT_EQ(pixmap.size(), QSize(32, 32));
+  EXPECT_DOUBLE_EQ(pixmap.devicePixelRatio(), 2.0);
+  // Painted at 32 device pixels, not a 16-pixel drawing scaled up: it matches a 32-pixel one.
+  EXPECT_EQ(pixmap.toImage().convertToFormat(QImage::Format_ARGB32),
+            drawnSymbolIcon("lock.fill")
+                .pixmap(QSize(32, 32), 1.0)
+                .toImage()
+                .convertToFormat(QImage::Format_ARGB32));
+}
+
 TEST(SymbolIcons, EveryDrawingIsDistinct) {
   std::map<QString, QImage> images;
   for (const QString& name : usedSymbols) {
@@ -190,6 +202,16 @@ TEST(SymbolIcons, DrawingsTakeThePalettesTextColourInEveryMode) {
     const QImage image = drawnSymbolIcon("minus").pixmap(QSize(32, 32), 1.0, c.mode).toImage();
     EXPECT_EQ(inkOf(image).rgb(), c.ink.rgb()) << static_cast<int>(c.mode);
   }
+}
+
+TEST(SymbolIcons, PaintSymbolStaysInsideItsSquare) {
+  QImage image(48, 24, QImage::Format_ARGB32_Premultiplied);
+  image.fill(Qt::transparent);
+  QPainter painter(&image);
+  paintSymbol(painter, QRectF(24, 0, 24, 24), "calendar", Qt::black);
+  painter.end();
+  EXPECT_FALSE(hasVisiblePixel(image.copy(0, 0, 24, 24)));
+  EXPECT_TRUE(hasVisiblePixel(image.copy(24, 0, 24, 24)));
 }
 
 }  // namespace
