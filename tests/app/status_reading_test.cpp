@@ -52,9 +52,6 @@ TEST(StatusFilePaths, PairTheStatusFileWithItsGeneration) {
       {std::nullopt,
        std::nullopt,
        {"/var/run/nubrik-status.json", "/var/run/nubrik-generation.json"}},
-      {"/var/run/nubrik-status.json",
-       std::nullopt,
-       {"/var/run/nubrik-status.json", "/var/run/nubrik-generation.json"}},
       {"/tmp/nubrik.Ab12/status.json",
        std::nullopt,
        {"/tmp/nubrik.Ab12/status.json", "/tmp/nubrik.Ab12/generation.json"}},
@@ -79,9 +76,6 @@ TEST(StatusDetail, ReducesAnObservationToTheAppsStatus) {
   };
   const std::vector<Case> cases = {
       {"missing", {Kind::missing, {}}, {unavailable(StatusUnavailableReason::missing), false}},
-      {"unreadable",
-       {Kind::unreadable, {}},
-       {unavailable(StatusUnavailableReason::unreadable), false}},
       {"busy", {Kind::busy, {}}, {unavailable(StatusUnavailableReason::busy), false}},
       {"idle", {Kind::snapshot, R"({"active":false})"}, {GuiStatus::confirmedIdle(), false}},
       {"idle ignores a stray early unlock",
@@ -97,17 +91,11 @@ TEST(StatusDetail, ReducesAnObservationToTheAppsStatus) {
       {"active without remainingSeconds",
        {Kind::snapshot, R"({"active":true,"expirationDate":915148800,"earlyUnlockPending":true})"},
        {unavailable(StatusUnavailableReason::malformed), false}},
-      {"active without expirationDate",
-       {Kind::snapshot, R"({"active":true,"remainingSeconds":600})"},
-       {unavailable(StatusUnavailableReason::malformed), false}},
       {"the helper's pending shape",
        {Kind::snapshot, R"({"active":true})"},
        {unavailable(StatusUnavailableReason::malformed), false}},
       {"active as a string",
        {Kind::snapshot, R"({"active":"true","expirationDate":915148800,"remainingSeconds":6})"},
-       {unavailable(StatusUnavailableReason::malformed), false}},
-      {"not JSON",
-       {Kind::snapshot, "{\"active\":"},
        {unavailable(StatusUnavailableReason::malformed), false}},
       {"empty file",
        {Kind::snapshot, ""},
@@ -157,7 +145,6 @@ TEST(SettledStatusDetail, RereadsOnlyWhileBusy) {
   const std::vector<Case> cases = {
       {"clear at once", 2, {idle}, idle, 1},
       {"another unavailable reason is not retried", 2, {missing}, missing, 1},
-      {"clears on the first re-read", 2, {busy, idle}, idle, 2},
       {"clears on the second re-read", 2, {busy, busy, idle}, idle, 3},
       {"still busy after two re-reads", 2, {busy, busy, busy, idle}, busy, 3},
       {"no retries", 0, {busy, idle}, busy, 1},
@@ -181,8 +168,10 @@ TEST(DisplayedRemainingSeconds, TruncatesTowardZeroAndNeverGoesBelowZero) {
     std::int64_t expected;
   };
   const std::vector<Case> cases = {
-      {-3600.0, 0}, {-0.5, 0},  {0.0, 0},   {0.999, 0},
-      {1.0, 1},     {59.9, 59}, {60.0, 60}, {3600.4, 3600},
+      {-0.5, 0},
+      {0.999, 0},
+      {1.0, 1},
+      {3600.4, 3600},
   };
   for (const auto& c : cases) {
     SCOPED_TRACE(c.secondsAhead);

@@ -128,19 +128,5 @@ TEST(XPCRequest, AReplyRacingTheTimeOutDeliversExactlyOneOutcome) {
   }
 }
 
-TEST(RequestGates, OnceFlagAndStartGate) {
-  OnceFlag flag;
-  EXPECT_TRUE(flag.claim());
-  EXPECT_FALSE(flag.claim());
-
-  StartRequestGate gate;
-  EXPECT_TRUE(gate.tryBegin());
-  EXPECT_TRUE(gate.isInFlight());
-  EXPECT_FALSE(gate.tryBegin());
-  gate.end();
-  EXPECT_FALSE(gate.isInFlight());
-  EXPECT_TRUE(gate.tryBegin());
-}
-
 }  // namespace
 }  // namespace nubrik

@@ -23,11 +23,11 @@ QString path(const TempDir& dir, const char* name) {
 
 TEST(HelpSheetTest, ShowsTheFallbackWhenTheGuideCannotBeRead) {
   TempDir dir;
-  dir.write("empty.md", "");
   dir.write("blank.md", "\n   \n\n");
   dir.write("latin1.md", "# Hilfe\nCaf\xE9\n");
-  for (const QString& guide : {QString(), path(dir, "missing.md"), path(dir, "empty.md"),
-                               path(dir, "blank.md"), path(dir, "latin1.md")}) {
+  // Which files are unreadable is the guide reader's test.
+  for (const QString& guide :
+       {path(dir, "missing.md"), path(dir, "blank.md"), path(dir, "latin1.md")}) {
     SCOPED_TRACE(guide.toStdString());
     HelpSheet sheet(nullptr, guide, QStringLiteral("9.8.7"));
     EXPECT_TRUE(sheet.showsFallback());

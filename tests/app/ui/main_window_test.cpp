@@ -25,8 +25,6 @@ TEST(MainWindow, EachScreenShowsTheTextsOfItsStatus) {
   EXPECT_EQ(fixture.text("idleHeading"), "Go offline for");
   EXPECT_EQ(fixture.text("durationCaption"), "Back online at 10:30");
   EXPECT_EQ(fixture.find<QPushButton>("durationReadout")->text(), "1 hr");
-  EXPECT_EQ(fixture.find<QPushButton>("preset15")->text(), "15 min");
-  EXPECT_EQ(fixture.find<QPushButton>("preset120")->text(), "2 hr");
 
   fixture.read(MainWindowFixture::active(3725));
   EXPECT_EQ(window->currentScreen()->objectName(), "activeScreen");
@@ -43,10 +41,6 @@ TEST(MainWindow, EachScreenShowsTheTextsOfItsStatus) {
   EXPECT_EQ(fixture.text("earlyUnlockPendingLabel"), "Early unlock in progress");
   EXPECT_EQ(fixture.find<QPushButton>("cancelEarlyUnlockButton")->accessibleName(),
             "Cancel Request & Resume Session");
-  EXPECT_TRUE(fixture.find<QPushButton>("requestEarlyUnlockButton")->isHidden());
-
-  // Under the cooldown there is nothing an early unlock could bring forward.
-  fixture.read(MainWindowFixture::active(900));
   EXPECT_TRUE(fixture.find<QPushButton>("requestEarlyUnlockButton")->isHidden());
 
   // Just after the expiration the helper is restoring.

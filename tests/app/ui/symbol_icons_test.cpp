@@ -119,8 +119,6 @@ TEST(SymbolIcons, EverySymbolDrawsWithTheDesktopThemeAndWithNoThemeAtAll) {
     const ScopedThemeName scoped(theme);
     for (const QString& name : usedSymbols) {
       expectDrawnAtEverySize(symbolIcon(name), name, "theme icon");
-      expectDrawnAtEverySize(symbolIcon(std::string_view(name.toStdString())), name,
-                             "theme icon by std name");
     }
   }
   for (const QString& name : usedSymbols) {

@@ -67,6 +67,7 @@ QImage rendered(const QIcon& icon, int pixels) {
   return icon.pixmap(QSize(pixels, pixels), 1.0).toImage().convertToFormat(QImage::Format_ARGB32);
 }
 
+// The presentation's texts are its own test; here, how the tray shows them.
 TEST(TrayIcon, MenuListsThePresentationsLinesAndTheAppsCommands) {
   const std::vector<Entry> commands = {
       {"", false},          {"Open Tamsel", true}, {"Check for Updates\u2026", false},
@@ -75,28 +76,18 @@ TEST(TrayIcon, MenuListsThePresentationsLinesAndTheAppsCommands) {
     lines.insert(lines.end(), commands.begin(), commands.end());
     return lines;
   };
-  const struct {
-    const char* name;
-    MenuBarPresentation presentation;
-    std::vector<Entry> expected;
-  } cases[] = {
-      {"idle", idle(), withLines({{"Online", false}})},
-      {"active", active(3900),
-       withLines({{"Offline: 1h 05m remaining", false}, {"Back online at 4:05 PM", false}})},
-      {"unlock pending", active(2520, true),
-       withLines({{"Offline: 42m remaining", false},
-                  {"Early unlock in progress \u00B7 back online at 4:05 PM", false}})},
-      {"unavailable", unavailable(),
-       withLines({{"Status unavailable", false}, {"Open Tamsel for details", false}})},
-  };
-  // One tray through every state, as the app uses it: each state replaces the last completely.
+  // One tray through two states, as the app uses it: each state replaces the last completely.
   TrayIcon tray;
-  for (const auto& c : cases) {
-    tray.setPresentation(c.presentation);
-    EXPECT_EQ(visibleEntries(*tray.menu()), c.expected) << c.name;
-  }
+  tray.setPresentation(active(2520, true));
+  EXPECT_EQ(visibleEntries(*tray.menu()),
+            withLines({{"Offline: 42m remaining", false},
+                       {"Early unlock in progress \u00B7 back online at 4:05 PM", false}}));
   tray.setPresentation(idle());
-  EXPECT_EQ(visibleEntries(*tray.menu()), cases[0].expected) << "idle again";
+  EXPECT_EQ(visibleEntries(*tray.menu()), withLines({{"Online", false}}));
+  EXPECT_EQ(tray.toolTip().toStdString(), "Online\nTamsel: online");
+  tray.setPresentation(unavailable());
+  EXPECT_EQ(tray.toolTip().toStdString(),
+            "Status unavailable\nOpen Tamsel for details\nTamsel: status unavailable");
 }
 
 TEST(TrayIcon, CheckForUpdatesIsEnabledOnlyAsTold) {
@@ -110,18 +101,6 @@ TEST(TrayIcon, CheckForUpdatesIsEnabledOnlyAsTold) {
   EXPECT_TRUE(check->isEnabled()) << "a new presentation leaves it as told";
   tray.setCheckForUpdatesEnabled(false);
   EXPECT_FALSE(check->isEnabled());
-}
-
-TEST(TrayIcon, ToolTipCarriesTheLinesAndTheAccessibilityLabel) {
-  TrayIcon tray;
-  tray.setPresentation(idle());
-  EXPECT_EQ(tray.toolTip().toStdString(), "Online\nTamsel: online");
-  tray.setPresentation(active(2520));
-  EXPECT_EQ(tray.toolTip().toStdString(),
-            "Offline: 42m remaining\nBack online at 4:05 PM\nTamsel: offline, 42m remaining");
-  tray.setPresentation(unavailable());
-  EXPECT_EQ(tray.toolTip().toStdString(),
-            "Status unavailable\nOpen Tamsel for details\nTamsel: status unavailable");
 }
 
 TEST(TrayIcon, MenuTextsShowAmpersandsAsTheyStand) {
@@ -150,13 +129,13 @@ TEST(TrayIcon, IconFollowsTheSymbolAndTheRemainingTime) {
 }
 
 TEST(TrayIcon, EveryStateDrawsAtEveryTraySize) {
-  for (const auto& presentation : {idle(), active(3900), active(2520), active(30), unavailable()}) {
+  for (const auto& presentation : {idle(), active(3900), active(30), unavailable()}) {
     const QIcon icon = trayIconImage(QString::fromStdString(presentation.symbolName),
                                      QString::fromStdString(presentation.title.value_or("")));
     const QImage withoutTitle =
         renderTrayIconImage(QString::fromStdString(presentation.symbolName), "", 64)
             .convertToFormat(QImage::Format_ARGB32);
-    for (const int pixels : {16, 22, 24, 32, 48, 64}) {
+    for (const int pixels : {16, 22, 64}) {
       const QImage image = rendered(icon, pixels);
       EXPECT_EQ(image.size(), QSize(pixels, pixels));
       EXPECT_NE(image.pixel(pixels / 2, pixels / 2), 0u) << presentation.statusLine << pixels;
