@@ -53,6 +53,7 @@ struct Harness {
   enum class Lock { free, busy, broken };
   Lock lock = Lock::free;
   std::vector<StatusEffect> transactions;  // the status effect of each transaction entered
+  bool restarting = false;
   std::function<OfflineSession(double)> start = [](double d) {
     return sessionEndingAt(kEnd + seconds(static_cast<long>(d)));
   };
@@ -78,7 +79,7 @@ struct Harness {
       transactions.push_back(effect);
       body();
     };
-    d.isRestarting = [] { return false; };
+    d.isRestarting = [this] { return restarting; };
     d.startSession = [this](double duration) { return start(duration); };
     d.publishStatus = [this](const OfflineSession& s) { published.push_back(s); };
     d.health = [] { return HealthReply{5, nubrikHelperVersion, 0}; };
@@ -156,6 +157,19 @@ TEST(Handlers, EveryStateOperationAnswersBusyWithItsOwnCode) {
     EXPECT_EQ(object.scheduleGetHandler(), (XPCScheduleGetReply{4, "", busyText}));
     EXPECT_EQ(h.ticks + h.loads, 0);
   }
+  // A restart under way turns a new session away before it is started (a start would answer 8).
+  Harness restarting;
+  restarting.restarting = true;
+  restarting.start = [](double) -> OfflineSession { throw std::logic_error("started"); };
+  EXPECT_EQ(restarting.object().startHandler(900),
+            (XPCStartReply{10, 0, text(XPCStartResultCode::helperRestarting)}));
+}
+
+TEST(HealthHandler, AnswersWithoutATransaction) {
+  Harness h;
+  h.lock = Harness::Lock::busy;
+  EXPECT_EQ(h.object().healthHandler(), (HealthReply{5, nubrikHelperVersion, 0}));
+  EXPECT_TRUE(h.transactions.empty());
 }
 
 TEST(EarlyUnlockHandlers, RequestAndCancelHaveTheirOwnTexts) {
@@ -176,6 +190,27 @@ TEST(EarlyUnlockHandlers, RequestAndCancelHaveTheirOwnTexts) {
   h.request = []() -> EarlyUnlockResult { throw std::runtime_error("boom"); };
   EXPECT_EQ(h.object().earlyUnlockRequestHandler(),
             (XPCEarlyUnlockReply{7, 0, text(EarlyUnlockResultCode::failed)}));
+}
+
+// A JSON array of schedules padded with blanks to exactly `size` bytes.
+std::string payloadOfSize(std::size_t size) {
+  std::string payload = encodeSchedules({schedule("A")});
+  payload.insert(1, size - payload.size(), ' ');
+  return payload;
+}
+
+TEST(SetSchedulesHandler, PayloadLimitIsInclusive) {
+  Harness h;
+  EXPECT_EQ(h.object().scheduleSetHandler(payloadOfSize(65536)),
+            (XPCScheduleSetReply{0, text(ScheduleResultCode::accepted)}));
+  EXPECT_EQ(h.stored.schedules, std::vector<RecurringSchedule>{schedule("A")});
+
+  Harness over;
+  EXPECT_EQ(over.object().scheduleSetHandler(payloadOfSize(65537)),
+            (XPCScheduleSetReply{1, text(ScheduleResultCode::invalid)}));
+  // Refused before the stored state is even read.
+  EXPECT_EQ(over.loads, 0);
+  EXPECT_EQ(over.transactions, std::vector<StatusEffect>{neutral});
 }
 
 TEST(SetSchedulesHandler, DecodingAndStoreRefusalsMapToCodes) {
@@ -211,6 +246,16 @@ TEST(SetSchedulesHandler, ReplacingTheListKeepsTheFiredWindows) {
   // Schedules touch neither the status nor the session.
   EXPECT_EQ(h.transactions, std::vector<StatusEffect>{neutral});
   EXPECT_EQ(h.ticks, 0);
+}
+
+TEST(GetSchedulesHandler, RepliesTheStoredList) {
+  Harness h;
+  EXPECT_EQ(h.object().scheduleGetHandler(),
+            (XPCScheduleGetReply{0, "[]", text(ScheduleResultCode::accepted)}));
+  h.stored.schedules = {schedule("A")};
+  const XPCScheduleGetReply reply = h.object().scheduleGetHandler();
+  EXPECT_EQ(decodeSchedules(reply.payload), std::vector<RecurringSchedule>{schedule("A")});
+  EXPECT_EQ(h.transactions, (std::vector<StatusEffect>{neutral, neutral}));
 }
 
 }  // namespace
