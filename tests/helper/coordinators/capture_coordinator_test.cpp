@@ -25,6 +25,24 @@ struct CaptureHarness {
   CapturedSnapshot capture() { return CaptureCoordinator(net, net.log()).capture(); }
 };
 
+TEST(CaptureCoordinator, RecordsEveryObjectInListOrderAndLogsTheCounts) {
+  CaptureHarness h;
+  const CapturedSnapshot snapshot = h.capture();
+  EXPECT_THAT(snapshot.services, ElementsAre(ServiceState{"A", true}, ServiceState{"B", false}));
+  EXPECT_EQ(snapshot.wifiPower, (std::map<std::string, bool>{{"en0", true}}));
+  EXPECT_THAT(snapshot.interfaces,
+              ElementsAre(InterfaceState{"lo0", true}, InterfaceState{"en0", true}));
+  EXPECT_THAT(h.net.logLines,
+              ElementsAre("capture: recorded 2 services, 1 Wi-Fi devices, 2 interfaces"));
+  EXPECT_THAT(h.net.calls, ElementsAre("list services", "list wifi", "list interfaces"));
+
+  CaptureHarness noWifi;
+  noWifi.net.listed["wifi"] = {};
+  EXPECT_TRUE(noWifi.capture().wifiPower.empty());
+  EXPECT_THAT(noWifi.net.logLines,
+              ElementsAre("capture: recorded 2 services, 0 Wi-Fi devices, 2 interfaces"));
+}
+
 TEST(CaptureCoordinator, StopsAtTheFirstFailureWithItsOwnError) {
   struct Case {
     const char* listing;  // or else the state entry to remove

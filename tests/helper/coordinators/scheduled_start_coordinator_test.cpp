@@ -8,6 +8,9 @@
 
 #include "core/session.hpp"
 #include "core/session_start_error.hpp"
+#include "helper/context/helper.hpp"
+#include "helper/store/schedule_store.hpp"
+#include "tests/helper/transaction/state_fixture.hpp"
 
 namespace nubrik {
 namespace {
@@ -132,6 +135,31 @@ TEST(ScheduledStartCoordinator, SkipsAndFailuresEndInALogLineAtMost) {
       EXPECT_EQ(h.calls, Lines{"load"}) << c.what;
     }
   }
+}
+
+// The production coordinator over a real schedule file, in the helper's own transactions.
+class ScheduledStartStoreTest : public test::StateFixture {
+ protected:
+  Helper helper{HelperParts{.log = log, .paths = paths, .clock = clock}};
+};
+
+TEST_F(ScheduledStartStoreTest, TheStoredFileHoldsTheWindowBeforeTheSessionStarts) {
+  schedules.save({{kWeekdayMornings}, {}});
+  std::vector<std::map<std::string, Date>> firedAtStart;
+  now = monday(9, 5);
+  ScheduledStartDependencies dependencies = ScheduledStartDependencies::production(helper);
+  dependencies.startSession = [&](double seconds) {
+    firedAtStart.push_back(schedules.load().firedWindows);
+    return sessionFor(seconds);
+  };
+  dependencies.publishStatus = [](const OfflineSession&) {};
+  dependencies.calendar = [] { return berlin(); };
+  const ScheduledStartCoordinator coordinator(dependencies);
+  for (int run = 0; run < 2; ++run) {
+    helper.transactions().run(StatusEffect::publishes,
+                              [&](Transaction&) { coordinator.runIfDue(); });
+  }
+  EXPECT_EQ(firedAtStart, (std::vector<std::map<std::string, Date>>{{{"A", monday(9, 0)}}}));
 }
 
 }  // namespace

@@ -102,6 +102,21 @@ TEST_F(TickSchedulerTest, ArmsTheWakeUpOnlyForAFutureExpiration) {
   EXPECT_FALSE(scheduler->armedWakeUp().has_value());
 }
 
+TEST_F(TickSchedulerTest, TheWakeUpRunsATickAtTheExpiration) {
+  // A fake clock far in the past puts the wake-up at an instant the real clock has passed, so it
+  // is due at once without waiting.
+  clock = dateFromReferenceSeconds(100);
+  expiration = dateFromReferenceSeconds(101);
+  auto scheduler = makeScheduler();
+  scheduler->tickNow();
+  ASSERT_TRUE(scheduler->armedWakeUp().has_value());
+  onTick = [&] { clock = dateFromReferenceSeconds(102); };  // the session ends
+
+  runUntilIdle();
+  EXPECT_EQ(ticks, 2);
+  EXPECT_FALSE(scheduler->armedWakeUp().has_value());
+}
+
 TEST(TickSchedulerTime, RoundsTheWakeUpUpToTheNextMicrosecond) {
   EXPECT_EQ(realtimeMicroseconds(Date(std::chrono::nanoseconds(5'000'001))), 5001u);
   EXPECT_EQ(realtimeMicroseconds(Date(std::chrono::nanoseconds(5'000'000))), 5000u);

@@ -162,11 +162,28 @@ TEST(DaemonTick, AnchorsASessionFromAnotherBootWithoutStretchingIt) {
   }
 }
 
+TEST(DaemonTick, ARecordThatCannotBeReadForAMomentIsNeitherTrustedNorCondemned) {
+  TickTrace trace;
+  DaemonTickDependencies d = trace.dependencies(SessionAbsent{});
+  d.loadState = [&trace]() -> SessionLoadResult {
+    trace.calls.push_back("load");
+    throw SessionUnreadableNow("open session.json: Permission denied");
+  };
+  DaemonTickCoordinator(d).tick();
+  EXPECT_EQ(trace.calls, std::vector<std::string>{"load"});
+}
+
 class TransactionalTickTest : public ::testing::Test {
  protected:
   TempDir dir;
   TransactionRunner runner{StatePaths::inDirectory(dir.path()), wallClock(), {}};
 };
+
+TEST_F(TransactionalTickTest, RunsTheDecisionUnderTheStateLock) {
+  TickTrace trace;
+  runTick(DaemonTickCoordinator(trace.dependencies(SessionAbsent{})), runner);
+  EXPECT_EQ(trace.calls, (std::vector<std::string>{"load", "publish idle", "scheduled start"}));
+}
 
 TEST_F(TransactionalTickTest, IsSkippedWithALogLineWhileTheLockIsHeld) {
   const int holder =

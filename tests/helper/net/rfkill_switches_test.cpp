@@ -76,6 +76,21 @@ TEST(RfkillSwitches, ListsWlanSwitchesInIndexOrderWithTheirPower) {
   EXPECT_EQ(test::optionalStateOf(operations, SwitchKind::wifi, "hci0"), std::nullopt);
 }
 
+TEST(RfkillSwitches, PowerChangesWriteTheSoftFileOfThatSwitchOnly) {
+  RfkillTree tree;
+  tree.addSwitch("rfkill0", "wlan", "phy0", "0");
+  tree.addSwitch("rfkill1", "wlan", "phy1", "0");
+  const auto operations = tree.operations();
+
+  EXPECT_TRUE(test::setSwitch(operations, SwitchKind::wifi, "phy1", false));
+  EXPECT_EQ(tree.read("rfkill1/soft"), "1\n");
+  EXPECT_EQ(tree.read("rfkill0/soft"), "0\n");
+  EXPECT_EQ(test::optionalStateOf(operations, SwitchKind::wifi, "phy1"), false);
+  EXPECT_TRUE(test::setSwitch(operations, SwitchKind::wifi, "phy1", true));
+  EXPECT_EQ(tree.read("rfkill1/soft"), "0\n");
+  EXPECT_FALSE(test::setSwitch(operations, SwitchKind::wifi, "phy7", false));
+}
+
 TEST(RfkillSwitches, AMissingTreeMeansNoWifiDevices) {
   TempDir dir;
   const auto operations = std::make_unique<LinuxNetworkSwitches>(

@@ -128,5 +128,28 @@ TEST(SessionLoaderTest, RecordsCorruptionWithTheMarkerBeforeTheEvidence) {
   }
 }
 
+TEST(SessionLoaderTest, LeavesARecordThatCannotBeReadForAMomentAsItIs) {
+  MemoryState state;
+  state.session = "EACCES";
+  EXPECT_THROW(SessionLoader::load(state.fileSystem()), SessionUnreadableNow);
+  EXPECT_EQ(state.events, std::vector<std::string>{});
+  EXPECT_EQ(state.session, "EACCES");
+}
+
+TEST(SessionLoaderTest, HoldsAnyRecordToTheLongestSession) {
+  OfflineSession stored;
+  stored.id = "6A1D8B0E-58E4-4E0B-9A39-0D7D4C0E1F22";
+  stored.startDate = kNow;
+  stored.expirationDate = addSeconds(kNow, 100.0 * 365 * 86400);
+  stored.originalExpirationDate = addSeconds(kNow, 50.0 * 365 * 86400);
+  MemoryState state;
+  state.session = encodeSession(stored);
+  const SessionLoadResult result = SessionLoader::load(state.fileSystem());
+  const auto* session = std::get_if<OfflineSession>(&result);
+  ASSERT_NE(session, nullptr);
+  EXPECT_EQ(session->expirationDate, addSeconds(kNow, 86400));
+  EXPECT_EQ(session->originalExpirationDate, addSeconds(kNow, 86400));
+}
+
 }  // namespace
 }  // namespace nubrik
