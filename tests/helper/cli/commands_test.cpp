@@ -12,6 +12,7 @@
 
 #include "core/session.hpp"
 #include "core/session_start_error.hpp"
+#include "helper/context/helper.hpp"
 #include "helper/transaction/helper_transaction.hpp"
 #include "tests/support/scoped_environment.hpp"
 
@@ -147,9 +148,10 @@ TEST(RecoverCommand, RequiresRootAndTheExactConfirmation) {
   EXPECT_EQ(doRecover(notRoot.context(), notRoot.recoverOperations({})), 3);
   EXPECT_EQ(notRoot.err.str(), "error: --recover requires root\n");
 
-  for (const char* value : {"YES ", ""}) {
+  for (const char* value : {static_cast<const char*>(nullptr), "yes", "YES ", ""}) {
     CommandHarness harness;
-    harness.environment["NUBRIK_FORCE"] = value;
+    harness.environment.clear();
+    if (value != nullptr) harness.environment["NUBRIK_FORCE"] = value;
     EXPECT_EQ(doRecover(harness.context(), harness.recoverOperations({})), 6);
     EXPECT_EQ(harness.err.str(),
               "refusing: set NUBRIK_FORCE=YES to confirm deliberate recovery (see "
@@ -170,6 +172,12 @@ TEST(RecoverCommand, ReportsEachResultAndEveryTransactionErrorAsBusy) {
       {{Kind::nothingToDo}, "recovered: no session state present\n", "", 0},
       {{},
        "",
+       "error: another helper operation is in progress\n",
+       11,
+       std::make_exception_ptr(
+           HelperTransactionError(HelperTransactionError::Kind::acquisitionFailed, "/x.lock"))},
+      {{},
+       "",
        "error: could not acquire helper state lock: boom\n",
        11,
        std::make_exception_ptr(std::runtime_error("boom"))},
@@ -181,6 +189,19 @@ TEST(RecoverCommand, ReportsEachResultAndEveryTransactionErrorAsBusy) {
     EXPECT_EQ(harness.out.str(), c.out);
     EXPECT_EQ(harness.err.str(), c.err);
   }
+}
+
+TEST(CommandDispatch, PrintsUsageAndMissingDurationAndRunsTheDaemon) {
+  Helper helper;
+  CommandHarness usage;
+  EXPECT_EQ(execute(UsageError{}, usage.context(), helper, [] { return 99; }), 1);
+  EXPECT_EQ(usage.err.str(),
+            "usage: nubrik-helper --daemon | --start --duration <sec> | --status | --recover\n");
+  CommandHarness missing;
+  EXPECT_EQ(execute(MissingDuration{}, missing.context(), helper, [] { return 99; }), 2);
+  EXPECT_EQ(missing.err.str(), "error: --start requires --duration <seconds>\n");
+  CommandHarness daemon;
+  EXPECT_EQ(execute(RunDaemon{}, daemon.context(), helper, [] { return 0; }), 0);
 }
 
 TEST(FormattedTime, IsTheLocaleTimeWithoutSeconds) {
