@@ -119,8 +119,7 @@ TEST(RegisterHelperService, StopsAtTheFirstFailure) {
     std::string failing;
     size_t callsMade;
   };
-  // The first step refused is the bus test's.
-  for (const Case& c : {Case{"Reload", 2}, Case{"StartUnit", 3}}) {
+  for (const Case& c : {Case{"EnableUnitFiles", 1}, Case{"Reload", 2}, Case{"StartUnit", 3}}) {
     CannedSystemd systemd;
     systemd.answers[c.failing] =
         SystemdCallResult::error("org.freedesktop.DBus.Error.InteractiveAuthorizationRequired",

@@ -110,13 +110,22 @@ TEST(PackageKitResult, TellsHowATransactionEnded) {
   }
 }
 
-// The updater under the real update controller, with PackageKit and the user played by the test.
-// What reaches PackageKit over the bus, and the texts the user is told, are the bus test's.
+class FakeTimer final : public RepeatingTimer {
+ public:
+  explicit FakeTimer(bool& cancelled) : cancelled_(cancelled) {}
+  void cancel() override { cancelled_ = true; }
+
+ private:
+  bool& cancelled_;
+};
+
+// The updater under the real update controller, with PackageKit, the user and the session's
+// status played by the test. What reaches PackageKit over the bus is the bus test's.
 class PackageManagerUpdaterTest : public ::testing::Test {
  protected:
   PackageManagerUpdaterTest() {
     UpdateControllerDependencies dependencies;
-    dependencies.statusProvider = [] { return GuiStatus::confirmedIdle(); };
+    dependencies.statusProvider = [this] { return status; };
     dependencies.makeUpdater = [this](UpdaterDelegate& delegate) {
       PackageManagerUpdaterDependencies deps;
       deps.getUpdates = [this](auto done) { checks.push_back(std::move(done)); };
@@ -129,6 +138,10 @@ class PackageManagerUpdaterTest : public ::testing::Test {
       };
       return packageManagerUpdater(delegate, std::move(deps));
     };
+    dependencies.timers = [this](double, std::function<void()> fire) {
+      poll = std::move(fire);
+      return std::make_unique<FakeTimer>(pollCancelled);
+    };
     controller = std::make_unique<UpdateController>(std::move(dependencies));
   }
 
@@ -136,8 +149,13 @@ class PackageManagerUpdaterTest : public ::testing::Test {
   std::vector<std::function<void(PackageKitTransaction)>> installs;
   std::vector<UpdateCheckNotice> notices;
   std::vector<std::function<void()>> offers;
+  GuiStatus status = GuiStatus::confirmedIdle();
+  std::function<void()> poll;
+  bool pollCancelled = false;
   std::unique_ptr<UpdateController> controller;
 };
+
+const GuiStatus activeStatus = GuiStatus::confirmedActive(dateFromReferenceSeconds(8e8), 600);
 
 TEST_F(PackageManagerUpdaterTest, ASecondCheckWaitsForTheFirst) {
   controller->checkForUpdates();
@@ -148,19 +166,54 @@ TEST_F(PackageManagerUpdaterTest, ASecondCheckWaitsForTheFirst) {
   EXPECT_EQ(checks.size(), 2u);
 }
 
-TEST_F(PackageManagerUpdaterTest, AFailedInstallSaysWhy) {
+TEST_F(PackageManagerUpdaterTest, NoCheckDuringASession) {
+  status = activeStatus;
+  controller->checkForUpdates();
+  EXPECT_TRUE(checks.empty());
+  EXPECT_THAT(notices, ElementsAre(UpdateCheckNotice{
+                           true, "Updates are only checked while no session is active."}));
+}
+
+TEST_F(PackageManagerUpdaterTest, AnUpdateAcceptedDuringASessionWaitsForTheIdleStatus) {
   controller->checkForUpdates();
   checks[0](finished({{5, tamselId, ""}}));
+  // A session starts while the offer is on screen.
+  status = activeStatus;
   ASSERT_EQ(offers.size(), 1u);
   offers[0]();
-  ASSERT_EQ(installs.size(), 1u);
+  EXPECT_TRUE(installs.empty());
+  EXPECT_THAT(notices, ElementsAre(UpdateCheckNotice{false, updateHeldText("1.4.0-1")}));
+  ASSERT_TRUE(poll);
+  poll();
+  EXPECT_TRUE(installs.empty());
+  status = GuiStatus::confirmedIdle();
+  poll();
+  EXPECT_TRUE(pollCancelled);
+  EXPECT_EQ(installs.size(), 1u);
+}
+
+TEST_F(PackageManagerUpdaterTest, AFailedInstallSaysWhy) {
+  PackageKitTransaction refused = finished();
+  refused.errorCode = PackageKitErrorCode{48, "Failed to obtain authentication."};
+  refused.exit = 2;
   PackageKitTransaction broken = finished();
   broken.errorCode = PackageKitErrorCode{13, "Could not resolve dependencies."};
   broken.exit = 2;
-  installs[0](broken);
-  EXPECT_THAT(notices,
-              ElementsAre(UpdateCheckNotice{
-                  false, "The update was not installed: Could not resolve dependencies."}));
+  const std::vector<std::pair<PackageKitTransaction, std::string>> cases = {
+      {refused,
+       "The update was not installed: administrator authorization was refused or cancelled."},
+      {broken, "The update was not installed: Could not resolve dependencies."},
+  };
+  for (const auto& [transaction, text] : cases) {
+    notices.clear();
+    controller->checkForUpdates();
+    checks.back()(finished({{5, tamselId, ""}}));
+    ASSERT_FALSE(offers.empty());
+    offers.back()();
+    ASSERT_FALSE(installs.empty());
+    installs.back()(transaction);
+    EXPECT_THAT(notices, ElementsAre(UpdateCheckNotice{false, text}));
+  }
 }
 
 TEST_F(PackageManagerUpdaterTest, NothingArrivesAfterTheUpdaterIsGone) {

@@ -147,6 +147,27 @@ TEST_F(StatusMonitorTest, AppliesEachReadingOnTheMainQueue) {
   EXPECT_EQ(changes, 2);
 }
 
+// A session seen to end (active, then idle after any number of busy readings) is reported once;
+// idle readings with no session seen before it report nothing.
+TEST_F(StatusMonitorTest, ReportsOneCompletionPerSessionSeenToEnd) {
+  const std::vector<std::pair<std::vector<GuiStatus>, std::vector<int>>> cases = {
+      {{active, busy, busy, idle, idle}, {0, 0, 0, 1, 1}},
+      {{idle, idle, busy, idle}, {0, 0, 0, 0}},
+  };
+  for (const auto& [readings, expected] : cases) {
+    completions = 0;
+    auto monitor = makeMonitor();
+    std::vector<int> completionsAfter;
+    for (const GuiStatus& reading : readings) {
+      monitor->tick();
+      answer(reading);
+      queue.drain();
+      completionsAfter.push_back(completions);
+    }
+    EXPECT_EQ(completionsAfter, expected);
+  }
+}
+
 // Overlapping polls: the later answer that arrives first is applied first, and the one that
 // arrives last stands.
 TEST_F(StatusMonitorTest, AppliesOverlappingReadingsInTheOrderTheyArrive) {

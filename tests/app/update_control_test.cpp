@@ -141,6 +141,32 @@ TEST_F(UpdateControllerTest, CheckByHandStartsTheUpdaterFirstAndAnIdleInstallRun
   EXPECT_TRUE(timers.empty());
 }
 
+TEST_F(UpdateControllerTest, HeldInstallRunsOnceAtTheFirstIdlePoll) {
+  const auto controller = makeController();
+  status = GuiStatus::confirmedActive(expiration, 600);
+  int installs = 0;
+  EXPECT_TRUE(controller->shouldPostponeRelaunch([&] { ++installs; }));
+  ASSERT_EQ(timers.size(), 1u);
+  EXPECT_EQ(timers[0]->interval, 5.0);
+
+  for (const GuiStatus& each : notIdle) {
+    status = each;
+    fire(timers[0]);
+    EXPECT_EQ(installs, 0);
+    EXPECT_FALSE(timers[0]->cancelled);
+  }
+
+  status = GuiStatus::confirmedIdle();
+  fire(timers[0]);
+  EXPECT_EQ(installs, 1);
+  EXPECT_TRUE(timers[0]->cancelled);
+  EXPECT_FALSE(controller->isHoldingInstall());
+
+  // A late firing (already queued when the poll stopped) installs nothing more.
+  timers[0]->fire();
+  EXPECT_EQ(installs, 1);
+}
+
 TEST_F(UpdateControllerTest, PostponingAgainKeepsOnlyTheNewestActionAndOneTimer) {
   const auto controller = makeController();
   status = GuiStatus::unavailable(StatusUnavailableReason::busy);
@@ -168,7 +194,6 @@ TEST_F(UpdateControllerTest, ControllerGoneStopsThePoll) {
   EXPECT_EQ(installs, 0);
 }
 
-// A held install over PackageKit, polled until the session ends, is the updater's bus test.
 TEST(IdleInstallGate, HeldActionIsClearedBeforeItRuns) {
   IdleInstallGate gate;
   int runs = 0;
