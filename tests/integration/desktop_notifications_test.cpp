@@ -150,8 +150,10 @@ TEST_F(DesktopNotificationsTest, TheCompletionAlertReachesTheNotificationService
   EXPECT_EQ(call.expireTimeout, -1);
   ASSERT_EQ(call.hints.size(), 2u);
   EXPECT_EQ(call.hints.at("desktop-entry"), "tamsel");
-  EXPECT_EQ(call.hints.at("x-nubrik-id").rfind("session-completed-", 0), 0u);
-  EXPECT_EQ(call.hints.at("x-nubrik-id").size(), std::string("session-completed-").size() + 36);
+  const std::string id = call.hints.at("x-nubrik-id"), prefix = "session-completed-";
+  EXPECT_EQ(id.rfind(prefix, 0), 0u);
+  EXPECT_EQ(id.size(), prefix.size() + 36);
+  EXPECT_EQ(id.find_first_of("abcdef", prefix.size()), std::string::npos) << "upper case";
 }
 
 TEST_F(DesktopNotificationsTest, EveryFailureIsAFalseResultWithinTheBound) {
