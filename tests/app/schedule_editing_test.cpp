@@ -113,7 +113,6 @@ TEST(ScheduleTexts, EndTextSaysWhenTheWindowRunsIntoTheNextDay) {
   const std::vector<Case> cases = {
       {1380, 120, "Back online at 01:00 the next day"},
       {540, 60, "Back online at 10:00"},
-      {600, 840, "Back online at 00:00 the next day"},
       {0, 1440, "Back online at 00:00 the next day"},
       {1439, 1440, "Back online at 23:59 the next day"},
   };
