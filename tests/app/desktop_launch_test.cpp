@@ -43,7 +43,6 @@ TEST(DesktopProgramPath, TheInstallationDecidesAndOnlyABuildLooksBesideItself) {
       {"setgid under another name", "/home/u/t2", true, {}, std::nullopt},
       {"setgid and replaced since it started", "/usr/bin/tamsel (deleted)", true, {}, std::nullopt},
       {"no absolute path", "tamsel", false, {}, std::nullopt},
-      {"no path", "", false, {}, std::nullopt},
   };
   for (const Case& c : cases) {
     const auto exists = [&c](const std::string& path) { return c.files.contains(path); };

@@ -102,18 +102,6 @@ TEST_F(HelperSetupTest, RefreshPairsTheAnswerWithTheRegistrationAsItIsNow) {
   EXPECT_EQ(setup_.state(), HelperSetupState::notInstalled());
 }
 
-TEST_F(HelperSetupTest, InstallOnlyFromNotInstalledOrAFailedRegistration) {
-  fakes_.registration = RegistrationStatus::enabled;
-  setup_.refresh();
-  fakes_.answerProbe(readyNow);
-  fakes_.calls.clear();
-
-  setup_.install();
-  EXPECT_TRUE(fakes_.calls.empty());
-  EXPECT_FALSE(setup_.isWorking());
-  EXPECT_EQ(setup_.refreshEpoch(), 0u);
-}
-
 TEST_F(HelperSetupTest, InstallWithAHandInstalledHelperNeverRegisters) {
   fakes_.developerHelper = true;
   setup_.install();
@@ -156,23 +144,26 @@ TEST_F(HelperSetupTest, InstallOverAnExistingRegistrationOnlyRefreshes) {
   EXPECT_EQ(setup_.refreshEpoch(), 0u);
 }
 
-TEST_F(HelperSetupTest, ARefusedUpdateStaysOnOfferWithTheHelpersReason) {
-  reachUpdateAvailable();
-  setup_.updateHelper();
-  EXPECT_TRUE(setup_.isWorking());
-  fakes_.answerRestart(
-      HelperRestartOutcome::refused("A session is active, so the helper cannot restart yet."));
-  EXPECT_EQ(setup_.state(), HelperSetupState::helperUpdateAvailable(
-                                "A session is active, so the helper cannot restart yet."));
-  EXPECT_FALSE(setup_.isWorking());
-}
-
-TEST_F(HelperSetupTest, AFailedUpdateIsAFailedHealthCheck) {
-  reachUpdateAvailable();
-  setup_.updateHelper();
-  fakes_.answerRestart(HelperRestartOutcome::failed("Helper returned an unrecognized response."));
-  EXPECT_EQ(setup_.state(),
-            HelperSetupState::healthCheckFailed("Helper returned an unrecognized response."));
+// A refusal leaves the update on offer with the helper's reason; a failure is a failed check.
+TEST(HelperSetupUpdate, ARefusedOrFailedUpdateShowsTheHelpersReason) {
+  const std::string busy = "A session is active, so the helper cannot restart yet.";
+  const std::string odd = "Helper returned an unrecognized response.";
+  const std::vector<std::pair<HelperRestartOutcome, HelperSetupState>> cases = {
+      {HelperRestartOutcome::refused(busy), HelperSetupState::helperUpdateAvailable(busy)},
+      {HelperRestartOutcome::failed(odd), HelperSetupState::healthCheckFailed(odd)},
+  };
+  for (const auto& [outcome, state] : cases) {
+    SetupFakes fakes;
+    HelperSetup setup(fakes.dependencies());
+    fakes.registration = RegistrationStatus::enabled;
+    setup.refresh();
+    fakes.answerProbe(HealthProbeResult::ready("0.9"));
+    setup.updateHelper();
+    EXPECT_TRUE(setup.isWorking());
+    fakes.answerRestart(outcome);
+    EXPECT_EQ(setup.state(), state);
+    EXPECT_FALSE(setup.isWorking());
+  }
 }
 
 TEST_F(HelperSetupTest, AnAcceptedUpdateWaitsForTheNewHelper) {
@@ -217,23 +208,6 @@ TEST_F(HelperSetupTest, RepairReRegistersAndPollsTwentyTimesASecondApart) {
   EXPECT_EQ(setup_.refreshEpoch(), epoch);
   EXPECT_EQ(setup_.state(),
             HelperSetupState::healthCheckFailed(std::string(helperDidNotComeBackMessage)));
-}
-
-TEST_F(HelperSetupTest, RepairEndsAsSoonAsTheHelperAnswersReady) {
-  reachHealthCheckFailed();
-  setup_.repairHelper();
-  fakes_.answerUnregister();
-  fakes_.answerRegister();
-  for (int i = 0; i < 4; ++i) {
-    fakes_.runScheduled();
-    fakes_.answerProbe(HealthProbeResult::failed());
-  }
-  fakes_.runScheduled();
-  fakes_.answerProbe(readyNow);
-  EXPECT_FALSE(setup_.isWorking());
-  EXPECT_TRUE(fakes_.scheduled.empty());
-  fakes_.answerProbe(readyNow);
-  EXPECT_EQ(setup_.state(), HelperSetupState::installedReady());
 }
 
 TEST_F(HelperSetupTest, RepairIsRefusedDuringASessionOrWhenNotRegistered) {

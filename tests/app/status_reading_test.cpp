@@ -59,7 +59,6 @@ TEST(StatusFilePaths, PairTheStatusFileWithItsGeneration) {
       {"/tmp/x/nubrik-status.json",
        std::nullopt,
        {"/tmp/x/nubrik-status.json", "/tmp/x/generation.json"}},
-      {"/tmp/x/status.json", "/elsewhere/gen.json", {"/tmp/x/status.json", "/elsewhere/gen.json"}},
       {std::nullopt, "/elsewhere/gen.json", {"/var/run/nubrik-status.json", "/elsewhere/gen.json"}},
   };
   for (const auto& c : cases) {
@@ -94,9 +93,6 @@ TEST(StatusDetail, ReducesAnObservationToTheAppsStatus) {
       {"the helper's pending shape",
        {Kind::snapshot, R"({"active":true})"},
        {unavailable(StatusUnavailableReason::malformed), false}},
-      {"active as a string",
-       {Kind::snapshot, R"({"active":"true","expirationDate":915148800,"remainingSeconds":6})"},
-       {unavailable(StatusUnavailableReason::malformed), false}},
       {"empty file",
        {Kind::snapshot, ""},
        {unavailable(StatusUnavailableReason::malformed), false}},
@@ -107,25 +103,18 @@ TEST(StatusDetail, ReducesAnObservationToTheAppsStatus) {
   }
 }
 
-// The files beside a status file in a directory of its own are the ones read: their generation
-// decides whether the status counts.
-TEST(FetchStatusDetail, ReadsTheGenerationBesideAStatusFileElsewhere) {
+// The generation beside an explicit status file is status_monitor_publisher_test's; here, a status
+// without its generation is not believed, and an explicit generation file takes precedence.
+TEST(FetchStatusDetail, TheGenerationDecidesWhetherTheStatusCounts) {
   TempDir dir;
   const std::string status = dir.file("status.json");
   EXPECT_EQ(fetchStatus(status), unavailable(StatusUnavailableReason::missing));
-
   dir.write("status.json", R"({"active":true,"expirationDate":915148800,"remainingSeconds":600})");
-  EXPECT_EQ(fetchStatus(status), unavailable(StatusUnavailableReason::busy))
-      << "a status file without its generation is not yet believed";
-
-  dir.write("generation.json", encodeGeneration({"3F2504E0-4F89-11D3-9A0C-0305E82C3301", 7}));
   EXPECT_EQ(fetchStatus(status), unavailable(StatusUnavailableReason::busy));
 
   dir.write("generation.json", encodeGeneration({"3F2504E0-4F89-11D3-9A0C-0305E82C3301", 8}));
   EXPECT_EQ(fetchStatusDetail(status),
             (GuiStatusDetail{GuiStatus::confirmedActive(expiration, 600), false}));
-
-  // An explicit generation file takes precedence over the one beside the status file.
   dir.write("other-generation.json", encodeGeneration({"3F2504E0-4F89-11D3-9A0C-0305E82C3301", 9}));
   EXPECT_EQ(fetchStatus(status, dir.file("other-generation.json")),
             unavailable(StatusUnavailableReason::busy));

@@ -22,7 +22,7 @@ inline const Date fixtureNow = dateFromUnixSeconds(1'800'000'000);
 
 class MainWindowFixture {
  public:
-  explicit MainWindowFixture(bool helperReady = true) : helperReady_(helperReady) {
+  MainWindowFixture() {
     client_ = std::make_unique<SessionClient>(SessionClientDependencies{
         &queue,
         [] { return std::optional<std::string>("TEAM"); },
@@ -34,7 +34,7 @@ class MainWindowFixture {
     });
     HelperSetupDependencies setupDependencies;
     setupDependencies.registrationStatus = [this](auto completion) {
-      completion(helperReady_ ? RegistrationStatus::enabled : RegistrationStatus::notRegistered);
+      completion(RegistrationStatus::enabled);
     };
     setupDependencies.probeHealth = [](auto completion) {
       completion(HealthProbeResult::ready(std::string(nubrikHelperVersion)));
@@ -116,15 +116,12 @@ class MainWindowFixture {
   std::vector<std::shared_ptr<FakeHelperConnection>> connections;
   QPointer<MainWindow> window;
 
-  HelperSetup& setup() { return *setup_; }
-
   ~MainWindowFixture() {
     delete window.data();
     for (auto& connection : connections) connection->forgetEverything();
   }
 
  private:
-  bool helperReady_;
   std::unique_ptr<SessionClient> client_;
   std::unique_ptr<HelperSetup> setup_;
 };

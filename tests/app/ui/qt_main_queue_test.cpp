@@ -5,7 +5,6 @@
 #include <QCoreApplication>
 #include <QThread>
 #include <memory>
-#include <string>
 #include <thread>
 #include <vector>
 
@@ -47,26 +46,6 @@ TEST(QtMainQueueTest, WorkPostedOnTheGuiThreadRunsLaterNotInsideThePoster) {
   queue.post([&] { ran = true; });
   EXPECT_FALSE(ran);
   EXPECT_TRUE(runEventLoopUntil([&] { return ran; }));
-}
-
-TEST(QtMainQueueTest, DelayedWorkFromAnotherThreadRunsOnTheGuiThreadInTheOrderOfItsDelays) {
-  QtMainQueue queue;
-  std::vector<std::string> order;
-  bool onGui = true;
-  std::thread([&] {
-    queue.postAfter(0.12, [&] {
-      onGui = onGui && onGuiThread();
-      order.push_back("long");
-    });
-    queue.postAfter(0.03, [&] {
-      onGui = onGui && onGuiThread();
-      order.push_back("short");
-    });
-    queue.post([&] { order.push_back("now"); });
-  }).join();
-  ASSERT_TRUE(runEventLoopUntil([&] { return order.size() == 3; }));
-  EXPECT_EQ(order, (std::vector<std::string>{"now", "short", "long"}));
-  EXPECT_TRUE(onGui);
 }
 
 TEST(QtMainQueueTest, WorkStillPendingWhenTheQueueIsDestroyedNeverRuns) {

@@ -16,11 +16,8 @@ TEST(QtSoundPlayerTest, EmptySoundPlaysNothing) {
 TEST(QtSoundPlayerTest, WithoutAnAudioOutputPlaysNothingAndSaysSo) {
   if (QtSoundPlayer::hasAudioOutput()) GTEST_SKIP() << "this system has an audio output";
   QtSoundPlayer player;
-  const std::vector<std::uint8_t> chime = completionChimeWAVData();
-  for (double volume : {0.0, 0.7, 1.0, 5.0}) {
-    EXPECT_FALSE(player.play(chime, volume)) << volume;
-    EXPECT_FALSE(qtSoundPlayingForTest());
-  }
+  EXPECT_FALSE(player.play(completionChimeWAVData(), 0.7));
+  EXPECT_FALSE(qtSoundPlayingForTest());
 }
 
 }  // namespace
