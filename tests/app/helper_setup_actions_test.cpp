@@ -26,7 +26,7 @@ HelperSetupActionButton off(Action action, std::string title) {
   return {action, std::move(title), false};
 }
 
-// The buttons of every state while idle are the setup sheet's test; here, what the work in
+// The buttons of every state while idle are helper_setup_state_test's; here, what the work in
 // progress and the window's status change.
 TEST(HelperSetupActions, Table) {
   struct Case {
