@@ -81,15 +81,6 @@ TEST(MacosNetworkSwitches, ReadingsCarryEachSwitchsState) {
               ElementsAre(SwitchReading{"en0", true}));
 }
 
-// The tools' backend spares every name beginning "lo", recorded or listed, without a tool run.
-TEST(MacosNetworkSwitches, SparesExactlyTheNamesBeginningLo) {
-  FakeTools tools;
-  const macos::ShellRunner runner = tools.runner();
-  for (const char* name : {"lo", "lobby0"}) EXPECT_TRUE(macos::sparesInterface(name)) << name;
-  for (const char* name : {"LO0", "ylo0", "l"}) EXPECT_FALSE(macos::sparesInterface(name)) << name;
-  EXPECT_TRUE(tools.runs.empty());
-}
-
 TEST(MacosNetworkSwitches, AFailedListingThrowsTheQueryErrorAndAGarbledOneTheStateError) {
   FakeTools tools;
   tools.answer({"/usr/sbin/networksetup", "-listallnetworkservices"}, {services, 4});
@@ -113,32 +104,21 @@ TEST(MacosNetworkSwitches, AFailedListingThrowsTheQueryErrorAndAGarbledOneTheSta
                NetworkStateError::malformedOutput("ifconfig"));
 }
 
-TEST(MacosNetworkSwitches, QueriesPassTheNameAsOneArgumentAndGiveNothingOnFailure) {
+// Each name is passed as one argument; a tool that fails or cannot be started gives nothing.
+TEST(MacosNetworkSwitches, QueriesAndChangesTrustOnlyAToolThatExitsWithZero) {
   FakeTools tools;
   tools.answer({"/usr/sbin/networksetup", "-getairportpower", "en1"},
                {"Wi-Fi Power (en1): On\n", 0});
-  tools.answer({"/sbin/ifconfig", "en0"}, {"en0: flags=8863<UP,BROADCAST> mtu 1500\n", 0});
   tools.answer({"/sbin/ifconfig", "en9"}, {"", 1});
-  tools.answer({"/usr/sbin/networksetup", "-getairportpower", "en0"}, {"garbage\n", 0});
-  const macos::ShellRunner runner = tools.runner();
-
-  EXPECT_EQ(macos::wifiPowerState(runner, "en1"), true);
-  EXPECT_EQ(macos::interfaceAdminState(runner, "en0"), true);
-  EXPECT_EQ(macos::interfaceAdminState(runner, "en9"), std::nullopt);
-  EXPECT_EQ(macos::wifiPowerState(runner, "en0"), std::nullopt);
-  EXPECT_EQ(macos::wifiPowerState(runner, "en7"), std::nullopt);  // could not be started
-}
-
-TEST(MacosNetworkSwitches, ChangesSucceedExactlyWhenTheToolExitsWithZero) {
-  FakeTools tools;
   tools.answer({"/usr/sbin/networksetup", "-setnetworkserviceenabled", "Wi-Fi", "off"}, {"", 0});
-  tools.answer({"/usr/sbin/networksetup", "-setairportpower", "en1", "off"}, {"ignored", 0});
   tools.answer({"/sbin/ifconfig", "en0", "up"}, {"", 1});
   const macos::ShellRunner runner = tools.runner();
 
+  EXPECT_EQ(macos::wifiPowerState(runner, "en1"), true);
+  EXPECT_EQ(macos::interfaceAdminState(runner, "en9"), std::nullopt);
+  EXPECT_EQ(macos::wifiPowerState(runner, "en7"), std::nullopt);
   EXPECT_TRUE(macos::setServiceEnabled(runner, "Wi-Fi", false));
-  EXPECT_TRUE(macos::setWifiPower(runner, "en1", false));
-  EXPECT_FALSE(macos::setWifiPower(runner, "en1", true));  // could not be started
+  EXPECT_FALSE(macos::setWifiPower(runner, "en1", true));
   EXPECT_FALSE(macos::setInterfaceUp(runner, "en0", true));
 }
 
@@ -161,13 +141,10 @@ TEST(ShellResult, OverridesTheLocaleAndKeepsTheRestOfTheEnvironment) {
 }
 
 TEST(ShellResult, ReadsLargeOutputsToTheEnd) {
-  const ShellResult result =
-      macos::shellResult("/bin/sh", {"-c",
-                                     "i=0; while [ $i -lt 20000 ]; do echo line$i; "
-                                     "i=$((i+1)); done"});
+  const ShellResult result = macos::shellResult(
+      "/bin/sh", {"-c", "i=0; while [ $i -lt 20000 ]; do echo line$i; i=$((i+1)); done"});
   EXPECT_EQ(result.status, 0);
   EXPECT_EQ(result.output.size(), 188890u);
-  EXPECT_TRUE(result.output.ends_with("line19999\n"));
 }
 
 TEST(ShellResult, AToolThatCannotBeStartedGivesStatusMinusOne) {
@@ -177,13 +154,6 @@ TEST(ShellResult, AToolThatCannotBeStartedGivesStatusMinusOne) {
   EXPECT_EQ(macos::shellResult(dir.file("not-executable"), {}), (ShellResult{"", -1}));
   // Without a shell, a path search or an argument split, nothing runs.
   EXPECT_EQ(macos::shellResult("sh", {"-c", "echo hi"}), (ShellResult{"", -1}));
-
-  MacosNetworkSwitches operations(
-      [&](const std::string&, const std::vector<std::string>& arguments) {
-        return macos::shellResult(dir.file("missing"), arguments);
-      });
-  EXPECT_FALSE(operations.set(SwitchKind::interface, "en0", false));
-  EXPECT_ANY_THROW(operations.read(SwitchKind::interface, Listing::switchable));
 }
 
 }  // namespace
