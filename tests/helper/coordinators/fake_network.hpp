@@ -35,15 +35,9 @@ struct FakeNetwork final : NetworkSwitches {
   std::vector<std::string> logLines;
 
   static std::string listingName(SwitchKind kind) {
-    switch (kind) {
-      case SwitchKind::service:
-        return "services";
-      case SwitchKind::wifi:
-        return "wifi";
-      case SwitchKind::interface:
-        break;
-    }
-    return "interfaces";
+    return kind == SwitchKind::service ? "services"
+           : kind == SwitchKind::wifi  ? "wifi"
+                                       : "interfaces";
   }
   static std::string stateName(SwitchKind kind) {
     return kind == SwitchKind::service ? "service"

@@ -22,16 +22,6 @@ TEST(SwitchPass, LoopbackServicesAreRecognised) {
   }
 }
 
-TEST(SwitchPass, OnlyARuleThatAnswersYesSparesAnInterface) {
-  test::FakeNetwork net;
-  net.sparing = [](const std::string& name) { return name == "lo"; };
-  EXPECT_TRUE(skipsSwitch(net, SwitchKind::interface, "lo"));
-  EXPECT_FALSE(skipsSwitch(net, SwitchKind::interface, "lo1"));
-  EXPECT_FALSE(skipsSwitch(net, SwitchKind::wifi, "lo"));
-  net.sparing = [](const std::string&) -> bool { throw std::logic_error("x"); };
-  EXPECT_FALSE(skipsSwitch(net, SwitchKind::interface, "lo"));
-}
-
 // What a step's outcome counts as, told in the log's words. The wording of each step kind is
 // pinned with the pass that writes it (activation, enforcement, restoration, fail-open); these
 // are the outcomes no single pass shows.
