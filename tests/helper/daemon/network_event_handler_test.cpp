@@ -52,13 +52,6 @@ ChangeBatch links(std::vector<LinkChange> changes) {
   return batch;
 }
 
-TEST(NetworkEventHandler, ALinkUpDuringTheSessionGoesDownAtOnceWithoutAPass) {
-  EventHarness h;
-  h.handle(links({{2, "eth0", true}, {3, "eth1", true}, {1, "lo", true, true}}));
-  EXPECT_THAT(h.effects,
-              ElementsAre("lock", "down eth0 eth1", "enforcement: re-applied offline lock"));
-}
-
 TEST(NetworkEventHandler, TheDaemonsOwnChangesCostNothing) {
   EventHarness h;
   // Links going down, and one that came up and went down again before the batch was read.

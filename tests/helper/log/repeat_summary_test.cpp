@@ -11,14 +11,6 @@ using Lines = std::vector<std::string>;
 const Date start = dateFromUnixSeconds(1796489491);
 const std::string down = "enforcement: interface eth0 set down";
 
-TEST(RepeatSummaryTest, ARepeatAfterItsWindowWritesTheCountThenOpensANewBurst) {
-  RepeatSummary summary(seconds(60));
-  summary.admit(down, start);
-  summary.admit(down, start + seconds(30));
-  EXPECT_EQ(summary.admit(down, start + seconds(61)),
-            (Lines{"repeated 1 more times since 2026-12-05T16:51:31Z: " + down, down}));
-}
-
 TEST(RepeatSummaryTest, BurstsWithoutRepeatsAndDistinctMessagesLeaveNoTrace) {
   RepeatSummary summary(seconds(60));
   for (int i = 0; i < 10; ++i) {
