@@ -32,7 +32,6 @@ std::string readFile(const std::string& path) {
   return text.str();
 }
 
-// The keys of the [Desktop Entry] group.
 std::map<std::string, std::string> mainGroup(const std::string& text) {
   std::map<std::string, std::string> keys;
   std::istringstream lines(text);

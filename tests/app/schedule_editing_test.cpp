@@ -34,22 +34,16 @@ RecurringSchedule schedule(std::string id, std::set<std::int64_t> weekdays = {2}
 
 TEST(ScheduleTime, ParserTable) {
   const std::vector<std::pair<std::string, std::optional<std::int64_t>>> cases = {
-      // Hours alone, and three or four digits as hours and minutes.
       {"9", 540},
       {"930", 570},
-      {"0930", 570},
       {"2359", 1439},
-      // Hours and minutes.
       {"21:15", 1275},
       {"9:5", 545},
-      // Meridiem, in any case and with blanks around it.
       {"9pm", 1260},
       {"12am", 0},
       {"12pm", 720},
-      {"12:30 PM", 750},
       {" 9:30 Am\t", 570},
       {"11:59pm", 1439},
-      // Invalid.
       {"24", std::nullopt},
       {"13pm", std::nullopt},
       {"0am", std::nullopt},
@@ -58,7 +52,6 @@ TEST(ScheduleTime, ParserTable) {
       {"9:60", std::nullopt},
       {"13:00pm", std::nullopt},
       {"9:", std::nullopt},
-      {"9:30:00", std::nullopt},
       {"9.30", std::nullopt},
       {"", std::nullopt},
       {"99999999999999999999:00", std::nullopt},
@@ -191,9 +184,7 @@ TEST(ScheduleList, ErrorsInTheirOrder) {
        {schedule("A", {}), schedule("A")},
        "Two schedules share the same identifier."},
       {"no day", {schedule("A", {})}, "The schedules were not valid."},
-      {"short", {schedule("A", {2}, 0, 4)}, "The schedules were not valid."},
       {"disabled but invalid", {schedule("A", {8}, 0, 60, false)}, "The schedules were not valid."},
-      {"no id", {schedule("")}, "The schedules were not valid."},
   };
   for (const auto& c : cases) {
     EXPECT_EQ(scheduleListError(c.list), c.expected) << c.name;
@@ -261,7 +252,6 @@ TEST(ScheduleSave, WarnsOnlyWhenANewOrChangedScheduleStartsASessionNow) {
       {"new, window open", {}, {openNow}, true},
       {"new id for the same window", {openNow}, {schedule("A2", {2}, 540, 60, true)}, true},
       {"lengthened, window open", {schedule("A", {2}, 540, 30)}, {openNow}, true},
-      {"moved into the window", {schedule("A", {2}, 600)}, {openNow}, true},
       {"unchanged, window open", {openNow}, {openNow}, false},
       {"unchanged open one beside a change",
        {openNow, closedNow},

@@ -21,17 +21,11 @@ QString path(const TempDir& dir, const char* name) {
 }
 
 TEST(HelpSheetTest, ShowsTheFallbackWhenTheGuideCannotBeRead) {
-  TempDir dir;
-  dir.write("blank.md", "\n   \n\n");
-  dir.write("latin1.md", "# Hilfe\nCaf\xE9\n");
   // Which files are unreadable is the guide reader's test.
-  for (const QString& guide :
-       {path(dir, "missing.md"), path(dir, "blank.md"), path(dir, "latin1.md")}) {
-    SCOPED_TRACE(guide.toStdString());
-    HelpSheet sheet(nullptr, guide, QStringLiteral("9.8.7"));
-    EXPECT_TRUE(sheet.showsFallback());
-    EXPECT_EQ(sheet.guide()->toPlainText().toStdString(), helpGuideFallback());
-  }
+  TempDir dir;
+  HelpSheet sheet(nullptr, path(dir, "missing.md"), QStringLiteral("9.8.7"));
+  EXPECT_TRUE(sheet.showsFallback());
+  EXPECT_EQ(sheet.guide()->toPlainText().toStdString(), helpGuideFallback());
 }
 
 TEST(HelpSheetTest, ShowsTheGuideLineByLineWithVersionAndSupport) {

@@ -41,7 +41,6 @@ TEST(MainWindow, EachScreenShowsTheTextsOfItsStatus) {
             "Cancel Request & Resume Session");
   EXPECT_TRUE(fixture.find<QPushButton>("requestEarlyUnlockButton")->isHidden());
 
-  // Just after the expiration the helper is restoring.
   fixture.read(MainWindowFixture::active(-5));
   EXPECT_EQ(window->currentScreen()->objectName(), "restoringScreen");
   EXPECT_EQ(fixture.text("restoringScreenLabel"), "Restoring your connection…");
@@ -127,7 +126,6 @@ TEST(MainWindow, OnboardingNeverOpensOverAConfirmedActiveSession) {
     EXPECT_EQ(fixture.onboardingOpened, 0);
   }
   {
-    // A later window, once the session is over, shows it.
     MainWindowFixture fixture;
     fixture.onboardingSeen = false;
     fixture.openWindow();

@@ -13,7 +13,6 @@
 namespace nubrik {
 namespace {
 
-// Every symbol name the app's logic and screens ask for.
 const QStringList usedSymbols = {"lock.fill",
                                  "lock.open.fill",
                                  "lock.open",
