@@ -156,7 +156,6 @@ TEST(CommandLine, OutcomesAndExitStatuses) {
        {.health = HealthProbeResult::versionMismatch(4, 5)},
        1,
        "error: The helper speaks protocol version 4, but this app needs version 5.\n"},
-      {{"health"}, {.health = HealthProbeResult::failed()}, 3, unavailableLine},
       {{"unlock"}, {}, 3, unavailableLine},
       {{"schedules"},
        {.load = ScheduleLoadOutcome::failed("The helper could not save the schedules.")},

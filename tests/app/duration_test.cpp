@@ -62,31 +62,8 @@ TEST(SteppedDuration, StepsByFiveWithinBounds) {
   }
 }
 
-// Press times in whole milliseconds, so that gaps of exactly 0.3 s are exact.
 Date at(std::int64_t milliseconds) {
   return dateFromReferenceSeconds(800000000.0) + std::chrono::milliseconds(milliseconds);
-}
-
-TEST(DurationStepper, PauseStartsNewRun) {
-  struct Case {
-    std::int64_t gapMilliseconds;
-    int moved;
-  };
-  // After a run of 25 quick presses, the next press after this gap moves by `moved`; a clock
-  // that stepped back does not end the run.
-  const std::vector<Case> cases = {{299, 20}, {300, 5}, {1000, 5}, {-1000, 20}};
-  for (const auto& c : cases) {
-    DurationStepper stepper;
-    int minutes = 5;
-    std::int64_t time = 0;
-    for (int press = 0; press < 25; ++press)
-      minutes = stepper.press(minutes, true, at(time += 100));
-    const int before = minutes;
-    minutes = stepper.press(minutes, true, at(time + c.gapMilliseconds));
-    EXPECT_EQ(minutes - before, c.moved) << "gap " << c.gapMilliseconds;
-    const int next = stepper.press(minutes, true, at(time + c.gapMilliseconds + 100));
-    EXPECT_EQ(next - minutes, c.moved == 5 ? 5 : 20) << "gap " << c.gapMilliseconds;
-  }
 }
 
 TEST(DurationStepper, EachStepIsClamped) {

@@ -176,7 +176,6 @@ TEST(ShouldProbeHelperSetup, AReadyHelperEveryIntervalAnyOtherStateEveryTick) {
   EXPECT_TRUE(shouldProbeHelperSetup(ready, 0));
   EXPECT_TRUE(shouldProbeHelperSetup(ready, 30));
   EXPECT_FALSE(shouldProbeHelperSetup(ready, 29));
-  EXPECT_FALSE(shouldProbeHelperSetup(ready, 31));
   EXPECT_FALSE(shouldProbeHelperSetup(ready, 0, 0));
   EXPECT_FALSE(shouldProbeHelperSetup(ready, 10, -5));
   EXPECT_TRUE(shouldProbeHelperSetup(ready, 7, 1));

@@ -68,9 +68,6 @@ TEST(StatusDetail, ReducesAnObservationToTheAppsStatus) {
        {Kind::snapshot, R"({"active":true,"expirationDate":915148800,"remainingSeconds":60,)"
                         R"("earlyUnlockPending":true})"},
        {GuiStatus::confirmedActive(expiration, 60), true}},
-      {"active without remainingSeconds",
-       {Kind::snapshot, R"({"active":true,"expirationDate":915148800,"earlyUnlockPending":true})"},
-       {unavailable(StatusUnavailableReason::malformed), false}},
       {"the helper's pending shape",
        {Kind::snapshot, R"({"active":true})"},
        {unavailable(StatusUnavailableReason::malformed), false}},

@@ -69,14 +69,5 @@ TEST(HelpSheetTest, ShowsTheGuideLineByLineWithVersionAndSupport) {
   EXPECT_FALSE(sheet.isVisible());
 }
 
-TEST(HelpSheetTest, FindsTheGuideOfThisBuild) {
-  const QString guide = installedHelpGuidePath();
-  ASSERT_FALSE(guide.isEmpty());
-  EXPECT_TRUE(guide.endsWith(QStringLiteral("/RECOVERY.md")));
-  HelpSheet sheet(nullptr, guide);
-  EXPECT_FALSE(sheet.showsFallback());
-  EXPECT_FALSE(sheet.guide()->toPlainText().contains(QStringLiteral("```")));
-}
-
 }  // namespace
 }  // namespace nubrik

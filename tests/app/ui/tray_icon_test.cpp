@@ -82,25 +82,6 @@ TEST(TrayIcon, MenuListsThePresentationsLinesAndTheAppsCommands) {
             "Status unavailable\nOpen Tamsel for details\nTamsel: status unavailable");
 }
 
-TEST(TrayIcon, CheckForUpdatesIsEnabledOnlyAsTold) {
-  TrayIcon tray;
-  QAction* check = tray.menu()->findChild<QAction*>("checkForUpdatesAction");
-  ASSERT_NE(check, nullptr);
-  EXPECT_FALSE(check->isEnabled());
-  tray.setCheckForUpdatesEnabled(true);
-  tray.setPresentation(active(600));
-  EXPECT_TRUE(check->isEnabled()) << "a new presentation leaves it as told";
-}
-
-TEST(TrayIcon, MenuTextsShowAmpersandsAsTheyStand) {
-  TrayIcon tray;
-  tray.setPresentation(
-      {"lock.fill", "5m", "Offline: 5m remaining", "Back online at R&D time", "Tamsel: offline"});
-  const QAction* detail = tray.menu()->findChild<QAction*>("trayDetailLine");
-  ASSERT_NE(detail, nullptr);
-  EXPECT_EQ(detail->iconText().toStdString(), "Back online at R&D time");
-}
-
 TEST(TrayIcon, CommandsAndClicksBecomeSignals) {
   TrayIcon tray;
   tray.setCheckForUpdatesEnabled(true);
