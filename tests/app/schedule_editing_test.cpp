@@ -146,13 +146,6 @@ TEST(ScheduleTexts, DaysTextNamesTheDaysInTheLocalesWeekOrder) {
   EXPECT_EQ(weekdaysInWeekOrder(7), (std::array<int, 7>{7, 1, 2, 3, 4, 5, 6}));
 }
 
-TEST(ScheduleTexts, SummaryJoinsDaysTimeAndDurationWithMiddleDots) {
-  EXPECT_EQ(scheduleSummary(makeDefaultSchedule("A"), CalendarLocale::english(), clock24),
-            "Weekdays \xC2\xB7 09:00 \xC2\xB7 1 h");
-  EXPECT_EQ(scheduleSummary(schedule("B", {1, 4}, 1380, 135), CalendarLocale::english(), clock24),
-            "Sun, Wed \xC2\xB7 23:00 \xC2\xB7 2 h 15 min");
-}
-
 TEST(ScheduleList, DefaultScheduleIsWeekdayMorningsForAnHour) {
   EXPECT_EQ(makeDefaultSchedule("X"), (RecurringSchedule{"X", {2, 3, 4, 5, 6}, 540, 60, true}));
   EXPECT_TRUE(makeDefaultSchedule("X").isValid());

@@ -147,18 +147,6 @@ TEST(MainWindow, ClosingTheWindowNeverCallsTheClient) {
   EXPECT_TRUE(fixture.connections.empty());
 }
 
-TEST(MainWindow, TheIdleScreenSaysBackOnlineForEightSecondsAfterASession) {
-  MainWindowFixture fixture;
-  fixture.openWindow();
-  fixture.read(MainWindowFixture::active(60));
-  fixture.read(MainWindowFixture::idle());
-  EXPECT_EQ(fixture.text("idleHeading"), "You're back online.");
-  ASSERT_EQ(fixture.queue.delayed.size(), 1u);
-  EXPECT_EQ(fixture.queue.delayed[0].seconds, MainView::justRestoredSeconds);
-  fixture.queue.delayed[0].work();
-  EXPECT_EQ(fixture.text("idleHeading"), "Go offline for");
-}
-
 TEST(MainWindow, TypedDurationsAreTakenOnReturnOrExplained) {
   MainWindowFixture fixture;
   fixture.openWindow();
