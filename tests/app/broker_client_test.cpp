@@ -112,7 +112,6 @@ TEST(BrokerClient, HandsOnThePassedConnectionCloseOnExec) {
   ASSERT_GE(fd, 0);
   EXPECT_TRUE(readRequest(channel.theirs));
   EXPECT_EQ(::fcntl(fd, F_GETFD) & FD_CLOEXEC, FD_CLOEXEC);
-  // The same socket: what goes in at the far end comes out here.
   ASSERT_EQ(::write(connection.theirs, "x", 1), 1);
   char byte = 0;
   EXPECT_EQ(::read(fd, &byte, 1), 1);

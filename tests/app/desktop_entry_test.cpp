@@ -1,5 +1,5 @@
-// The desktop entry and icon the installation puts into the application menu, and the login
-// entry the app writes itself: both start the same program under the same name and icon.
+// The desktop entry the installation puts into the application menu, and the login entry the app
+// writes itself: both start the same program under the same name and icon.
 #include <fcntl.h>
 #include <gmock/gmock.h>
 #include <gtest/gtest.h>
@@ -23,7 +23,6 @@ namespace nubrik {
 namespace {
 
 const std::string packagedEntryPath = NUBRIK_SOURCE_DIR "/packaging/desktop/tamsel.desktop";
-const std::string packagedIconPath = NUBRIK_SOURCE_DIR "/packaging/desktop/tamsel.svg";
 
 std::string readFile(const std::string& path) {
   std::ifstream file(path);
@@ -32,7 +31,6 @@ std::string readFile(const std::string& path) {
   return text.str();
 }
 
-// The keys of the [Desktop Entry] group.
 std::map<std::string, std::string> mainGroup(const std::string& text) {
   std::map<std::string, std::string> keys;
   std::istringstream lines(text);
@@ -110,19 +108,6 @@ TEST(DesktopEntry, BothEntriesPassTheValidator) {
   const ProgramRun login = run({"desktop-file-validate", dir.file("tamsel.desktop")});
   EXPECT_EQ(login.status, 0) << login.output;
   EXPECT_THAT(login.output, testing::Not(testing::HasSubstr("error")));
-}
-
-TEST(DesktopEntry, TheIconRendersFromTheSmallestToTheLargestSize) {
-  if (!installed("rsvg-convert")) GTEST_SKIP() << "rsvg-convert not installed";
-  TempDir dir;
-  for (const char* size : {"16", "256"}) {
-    const std::string png = dir.file(std::string("icon-") + size + ".png");
-    const ProgramRun rendered =
-        run({"rsvg-convert", "--width", size, "--height", size, packagedIconPath, "-o", png});
-    EXPECT_EQ(rendered.status, 0) << size << ": " << rendered.output;
-    const std::string bytes = readFile(png);
-    EXPECT_EQ(bytes.substr(0, 4), "\x89PNG") << size;
-  }
 }
 
 }  // namespace

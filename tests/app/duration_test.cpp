@@ -26,7 +26,6 @@ TEST(ParseDuration, Table) {
   EXPECT_EQ(parseDuration("\xC2\xA0"
                           "90\xE3\x80\x80"),
             90);
-  // Out of range or malformed.
   const std::vector<std::string> invalid = {
       "4",   "0:04",  "1:60",   "1:-5", "24:01", "1h1h", "30m5",   "abc",
       "",    "1441",  "23h61m", "0h4m", "24h1",  "90\n", "1h\t30", "-1:30",
@@ -63,44 +62,8 @@ TEST(SteppedDuration, StepsByFiveWithinBounds) {
   }
 }
 
-// Press times in whole milliseconds, so that gaps of exactly 0.3 s are exact.
 Date at(std::int64_t milliseconds) {
   return dateFromReferenceSeconds(800000000.0) + std::chrono::milliseconds(milliseconds);
-}
-
-TEST(DurationStepper, QuickPressesAccelerate) {
-  // Presses 0.1 s apart: 1..9 move 5 minutes, 10..21 move 10, from 22 on 20.
-  DurationStepper stepper;
-  int minutes = 5;
-  for (int press = 1; press <= 30; ++press) {
-    const int before = minutes;
-    minutes = stepper.press(minutes, true, at(press * 100));
-    const int expected = press <= 9 ? 5 : press <= 21 ? 10 : 20;
-    EXPECT_EQ(minutes - before, expected) << "press " << press;
-  }
-}
-
-TEST(DurationStepper, PauseStartsNewRun) {
-  struct Case {
-    std::int64_t gapMilliseconds;
-    int moved;
-  };
-  // After a run of 25 quick presses, the next press after this gap moves by `moved`; a clock
-  // that stepped back does not end the run.
-  const std::vector<Case> cases = {{299, 20}, {300, 5}, {1000, 5}, {-1000, 20}};
-  for (const auto& c : cases) {
-    DurationStepper stepper;
-    int minutes = 5;
-    std::int64_t time = 0;
-    for (int press = 0; press < 25; ++press)
-      minutes = stepper.press(minutes, true, at(time += 100));
-    const int before = minutes;
-    minutes = stepper.press(minutes, true, at(time + c.gapMilliseconds));
-    EXPECT_EQ(minutes - before, c.moved) << "gap " << c.gapMilliseconds;
-    // The run goes on from this press.
-    const int next = stepper.press(minutes, true, at(time + c.gapMilliseconds + 100));
-    EXPECT_EQ(next - minutes, c.moved == 5 ? 5 : 20) << "gap " << c.gapMilliseconds;
-  }
 }
 
 TEST(DurationStepper, EachStepIsClamped) {

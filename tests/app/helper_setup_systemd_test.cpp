@@ -54,9 +54,7 @@ TEST(HelperServiceStatus, MapsEveryUnitFileState) {
   };
   const std::vector<Case> cases = {
       {SystemdCallResult::unitFileState("enabled"), RegistrationStatus::enabled},
-      {SystemdCallResult::unitFileState("disabled"), RegistrationStatus::notRegistered},
       {SystemdCallResult::unitFileState("enabled-runtime"), RegistrationStatus::notRegistered},
-      {SystemdCallResult::unitFileState("linked-runtime"), RegistrationStatus::notRegistered},
       {SystemdCallResult::unitFileState("not-found"), RegistrationStatus::notFound},
       {SystemdCallResult::unitFileState("static"), RegistrationStatus::unknown},
       {SystemdCallResult::unitFileState(""), RegistrationStatus::unknown},
@@ -68,7 +66,6 @@ TEST(HelperServiceStatus, MapsEveryUnitFileState) {
        RegistrationStatus::notFound},
       {SystemdCallResult::error("org.freedesktop.DBus.Error.AccessDenied"),
        RegistrationStatus::unknown},
-      {SystemdCallResult::transportFailure(ENOENT), RegistrationStatus::unknown},
   };
   for (const Case& c : cases) {
     CannedSystemd systemd;
@@ -96,18 +93,11 @@ TEST(HelperServiceErrors, SayWhatWentWrong) {
        "unmask com.nubrik.helper.service, then try again."},
       {SystemdCallResult::error("org.freedesktop.DBus.Error.NoReply", "Method call timed out"),
        "systemd did not answer in time."},
-      {SystemdCallResult::error("org.freedesktop.DBus.Error.ServiceUnknown"),
-       "systemd is not running on the system bus."},
-      {SystemdCallResult::error("org.freedesktop.systemd1.UnitFileState", "Bad unit file."),
-       "systemd refused the request: Bad unit file."},
       {SystemdCallResult::error("org.example.Odd", "no stop"),
        "systemd refused the request: no stop."},
       {SystemdCallResult::error("org.example.Odd"),
        "systemd refused the request: org.example.Odd."},
       {SystemdCallResult::transportFailure(ETIMEDOUT), "systemd did not answer in time."},
-      {SystemdCallResult::transportFailure(ECANCELED), "The request to systemd was cancelled."},
-      {SystemdCallResult::transportFailure(ENOENT),
-       "Cannot reach systemd on the system bus: No such file or directory."},
   };
   for (const Case& c : cases) {
     EXPECT_EQ(registrationErrorFor(c.failure).message, c.message) << c.failure.errorName;

@@ -33,7 +33,6 @@ struct SetupFakes : test::HelperSetupFakes {
   void answerUnregister(std::optional<HelperRegistrationError> error = std::nullopt) {
     ASSERT_TRUE(answerOldest(unregisters, std::move(error)));
   }
-  // Runs the oldest delayed work, as the main queue would once its time has come.
   void runScheduled() {
     ASSERT_FALSE(scheduled.empty());
     auto work = std::move(scheduled.front().work);
@@ -57,7 +56,6 @@ const HealthProbeResult readyNow = HealthProbeResult::ready(nubrikHelperVersion)
 
 class HelperSetupTest : public ::testing::Test {
  protected:
-  // A controller in `state`, reached through a refresh with a failing or outdated helper.
   void reachHealthCheckFailed() {
     fakes_.registration = RegistrationStatus::enabled;
     setup_.refresh();
@@ -108,7 +106,6 @@ TEST_F(HelperSetupTest, InstallWithAHandInstalledHelperNeverRegisters) {
   EXPECT_EQ(setup_.state(),
             HelperSetupState::registrationFailed(std::string(developerHelperExistsMessage)));
   EXPECT_FALSE(setup_.isWorking());
-  // Trying again changes nothing either.
   setup_.install();
   EXPECT_THAT(fakes_.calls, ElementsAre("status", "status"));
   EXPECT_TRUE(fakes_.registers.empty());

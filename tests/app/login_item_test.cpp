@@ -22,12 +22,6 @@ RecurringSchedule schedule(std::string id, bool enabled) {
 const std::vector<RecurringSchedule> noneEnabled = {schedule("a", false), schedule("b", false)};
 const std::vector<RecurringSchedule> oneEnabled = {schedule("a", false), schedule("b", true)};
 
-TEST(LoginItemIsWanted, WhileAnyScheduleIsEnabled) {
-  EXPECT_FALSE(loginItemIsWanted({}));
-  EXPECT_FALSE(loginItemIsWanted(noneEnabled));
-  EXPECT_TRUE(loginItemIsWanted(oneEnabled));
-}
-
 TEST(LoginItemAction, EveryCombination) {
   using S = RegistrationStatus;
   using A = LoginItemAction;
@@ -49,7 +43,6 @@ TEST(LoginItemAction, EveryCombination) {
   }
 }
 
-// A login item kept in memory; changes can be made to fail.
 struct FakeLoginItem {
   RegistrationStatus status = RegistrationStatus::notRegistered;
   bool failChanges = false;

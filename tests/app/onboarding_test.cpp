@@ -11,21 +11,6 @@
 namespace nubrik {
 namespace {
 
-// The titles are the onboarding sheet's test.
-TEST(OnboardingPoints, FourPointsWithTheCooldownInMinutes) {
-  const std::vector<OnboardingPoint> points = onboardingPoints();
-  ASSERT_EQ(points.size(), 4u);
-  const std::vector<std::string> symbols = {"timer", "lock", "hourglass", "arrow.clockwise.circle"};
-  for (size_t i = 0; i < points.size(); ++i) {
-    EXPECT_EQ(points[i].symbolName, symbols[i]);
-  }
-  EXPECT_EQ(points[0].body,
-            "Pick how long your computer stays offline, from 5 minutes to 24 hours.");
-  EXPECT_EQ(points[2].body,
-            "If you truly must leave early, request an early unlock. Your computer stays offline "
-            "for 15 more minutes first, and you can cancel the request until the countdown ends.");
-}
-
 TEST(ShouldShowOnboarding, OnlyUnseenAndNeverOverAConfirmedSession) {
   const Date now = dateFromUnixSeconds(1'800'000'000);
   struct Case {

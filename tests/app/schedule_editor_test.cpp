@@ -25,7 +25,6 @@ RecurringSchedule schedule(std::string id, std::set<std::int64_t> weekdays = {3}
 
 using test::quietTime;
 
-// The helper's side, answered by the test, with a clock and the UTC calendar.
 struct EditorHarness : test::ScheduleEditorFakes {
   EditorHarness() {
     editor = std::make_unique<ScheduleEditor>(dependencies());
@@ -33,7 +32,6 @@ struct EditorHarness : test::ScheduleEditorFakes {
     editor->setCloseHandler([this] { ++closes; });
   }
 
-  // Opens the sheet over the helper's list.
   void openWith(const List& list) {
     editor->open();
     loads.at(0)(ScheduleLoadOutcome::loaded(list));
@@ -117,11 +115,9 @@ TEST(ScheduleEditorDraft, EditsStayInTheDraftUntilDone) {
   EXPECT_FALSE(h.editor->save());
 
   ASSERT_TRUE(h.editor->commitDraft());
-  const auto edited = RecurringSchedule{"B", {5}, 545, 75, true};
-  EXPECT_EQ(h.state().schedules, (List{schedule("A"), edited, schedule("C")}));
-  EXPECT_EQ(h.state().lastEditedID, "B");
-  EXPECT_FALSE(h.state().draft);
-  EXPECT_EQ(h.state().loadedSchedules, loaded);
+  const List edited = {schedule("A"), RecurringSchedule{"B", {5}, 545, 75, true}, schedule("C")};
+  EXPECT_EQ(h.state(), (ScheduleEditorState{ScheduleEditorPhase::editing(), edited, loaded,
+                                            std::nullopt, "B", false, std::nullopt, false}));
   EXPECT_TRUE(h.editor->saveIsEnabled());
   EXPECT_TRUE(h.sent.empty());
 }
@@ -260,7 +256,6 @@ TEST(ScheduleEditorLifetime, AnswersForAClosedSheetTouchNothingButTheLoginItemSt
   EXPECT_EQ(loading.changes, 1);  // the start of the load only
 }
 
-// The production binding sends the schedule messages through the session client.
 TEST(ScheduleEditorProduction, RequestsGoThroughTheSessionClient) {
   test::FakeMainQueue queue;
   std::vector<std::shared_ptr<test::FakeHelperConnection>> connections;

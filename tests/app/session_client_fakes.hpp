@@ -55,7 +55,7 @@ class FakeHelperConnection : public HelperConnection {
   void setRequestErrorHandler(ConnectionErrorHandler handler) override {
     requestError = std::move(handler);
   }
-  void resume() override { ++resumeCount; }
+  void resume() override {}
   void invalidate() override {
     ++invalidateCount;
     if (invalidated) return;
@@ -74,10 +74,7 @@ class FakeHelperConnection : public HelperConnection {
     sent.push_back("HealthCheck");
     healthReply = std::move(reply);
   }
-  void prepareRestart(RestartReplyHandler reply) override {
-    sent.push_back("PrepareRestart");
-    restartReply = std::move(reply);
-  }
+  void prepareRestart(RestartReplyHandler) override { sent.push_back("PrepareRestart"); }
   void requestEarlyUnlock(EarlyUnlockReplyHandler reply) override {
     sent.push_back("RequestEarlyUnlock");
     earlyUnlockReply = std::move(reply);
@@ -103,7 +100,6 @@ class FakeHelperConnection : public HelperConnection {
     forget();
     startReply = nullptr;
     healthReply = nullptr;
-    restartReply = nullptr;
     earlyUnlockReply = nullptr;
     scheduleSetReply = nullptr;
     scheduleGetReply = nullptr;
@@ -121,7 +117,6 @@ class FakeHelperConnection : public HelperConnection {
   ConnectionErrorHandler interruption;
   ConnectionErrorHandler invalidation;
   ConnectionErrorHandler requestError;
-  int resumeCount = 0;
   int invalidateCount = 0;
   bool invalidated = false;
   std::vector<std::string> sent;
@@ -129,7 +124,6 @@ class FakeHelperConnection : public HelperConnection {
   std::string schedulePayload;
   StartReplyHandler startReply;
   HealthReplyHandler healthReply;
-  RestartReplyHandler restartReply;
   EarlyUnlockReplyHandler earlyUnlockReply;
   ScheduleSetReplyHandler scheduleSetReply;
   ScheduleGetReplyHandler scheduleGetReply;

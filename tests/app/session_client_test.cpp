@@ -22,7 +22,6 @@ struct ClientHarness {
   FakeMainQueue queue;
   std::optional<std::string> teamID = "TEAM0001";
   std::vector<std::shared_ptr<FakeHelperConnection>> connections;
-  std::vector<HelperConnectionOptions> options;
   std::vector<std::function<void()>> timeouts;
   std::vector<std::string> delivered;
 
@@ -30,8 +29,7 @@ struct ClientHarness {
     return SessionClient(SessionClientDependencies{
         &queue,
         [this] { return teamID; },
-        [this](const HelperConnectionOptions& given) -> std::shared_ptr<HelperConnection> {
-          options.push_back(given);
+        [this](const HelperConnectionOptions&) -> std::shared_ptr<HelperConnection> {
           connections.push_back(std::make_shared<FakeHelperConnection>());
           return connections.back();
         },
@@ -42,7 +40,6 @@ struct ClientHarness {
     });
   }
 
-  // A completion that records the outcome's textual form.
   template <typename Outcome>
   std::function<void(Outcome)> record() {
     return [this](Outcome outcome) { delivered.push_back(describe(outcome)); };
@@ -61,26 +58,6 @@ std::vector<RecurringSchedule> schedulesEncodedTo(std::size_t bytes) {
   return {schedule(std::string(bytes - base + 1, 'a'))};
 }
 
-TEST(SessionClientHealth, ReadyReplyOnAFreshConnectionThatIsClosedAfterwards) {
-  ClientHarness harness;
-  harness.client().probeHealth(15, harness.record<HealthProbeResult>());
-
-  ASSERT_EQ(harness.connections.size(), 1u);
-  EXPECT_EQ(harness.options.at(0).expectedTeamID, "TEAM0001");
-  EXPECT_EQ(harness.options.at(0).methodTimeoutSeconds, 15);
-  EXPECT_EQ(harness.connection().resumeCount, 1);
-  EXPECT_EQ(harness.connection().sent, std::vector<std::string>{"HealthCheck"});
-
-  harness.connection().healthReply(5, nubrikHelperVersion, 0);
-
-  EXPECT_EQ(harness.delivered, std::vector<std::string>{std::string("ready(version: \"") +
-                                                        nubrikHelperVersion + "\")"});
-  EXPECT_EQ(harness.connection().invalidateCount, 1);
-  // Nothing but the test holds the connection once the request is over.
-  EXPECT_EQ(harness.connections.at(0).use_count(), 1);
-}
-
-// Every operation, started on a harness; the completion records into harness.delivered.
 struct Operation {
   std::string name;
   std::function<void(ClientHarness&)> run;
@@ -184,52 +161,6 @@ TEST(SessionClientStart, AHealthReplyAfterTheTimeOutStartsNothing) {
 
   EXPECT_EQ(harness.connection().sent, std::vector<std::string>{"HealthCheck"});
   EXPECT_EQ(harness.delivered, std::vector<std::string>{"helperUnavailable"});
-}
-
-TEST(SessionClientReplies, EachOperationSendsItsMessageAndMapsItsReply) {
-  struct Case {
-    std::function<void(ClientHarness&)> send;
-    std::string message;
-    std::function<void(FakeHelperConnection&)> reply;
-    std::string outcome;
-  };
-  const std::vector<Case> cases = {
-      {[](ClientHarness& h) {
-         h.client().requestHelperRestart(15, h.record<HelperRestartOutcome>());
-       },
-       "PrepareRestart", [](FakeHelperConnection& c) { c.restartReply(1, ""); },
-       "refused(message: \"A session is active, so the helper cannot restart yet.\")"},
-      {[](ClientHarness& h) { h.client().requestEarlyUnlock(15, h.record<EarlyUnlockOutcome>()); },
-       "RequestEarlyUnlock", [](FakeHelperConnection& c) { c.earlyUnlockReply(5, 0, ""); },
-       "refused(message: \"The cooldown has finished; the network is about to be restored.\")"},
-      {[](ClientHarness& h) { h.client().cancelEarlyUnlock(15, h.record<EarlyUnlockOutcome>()); },
-       "CancelEarlyUnlock",
-       [](FakeHelperConnection& c) {
-         c.earlyUnlockReply(0, 2.0, "Early unlock cancelled. The session continues.");
-       },
-       "done(expiration: 2, message: \"Early unlock cancelled. The session continues.\")"},
-      {[](ClientHarness& h) { h.client().fetchSchedules(15, h.record<ScheduleLoadOutcome>()); },
-       "GetSchedules",
-       [](FakeHelperConnection& c) {
-         c.scheduleGetReply(0, encodeSchedules({schedule("A"), schedule("B")}), "Schedules saved.");
-       },
-       "loaded(count: 2)"},
-      {[](ClientHarness& h) {
-         h.client().saveSchedules({schedule("A")}, 15, h.record<ScheduleSaveOutcome>());
-       },
-       "SetSchedules", [](FakeHelperConnection& c) { c.scheduleSetReply(3, ""); },
-       "refused(message: \"Two schedules share the same identifier.\")"},
-  };
-  for (const auto& c : cases) {
-    ClientHarness harness;
-    c.send(harness);
-    EXPECT_EQ(harness.connection().sent, std::vector<std::string>{c.message});
-    c.reply(harness.connection());
-    EXPECT_EQ(harness.delivered, std::vector<std::string>{c.outcome}) << c.message;
-  }
-  ClientHarness saved;
-  saved.client().saveSchedules({schedule("A")}, 15, saved.record<ScheduleSaveOutcome>());
-  EXPECT_EQ(saved.connection().schedulePayload, encodeSchedules({schedule("A")}));
 }
 
 // A payload of exactly the limit crosses the bus whole in the bus test.

@@ -6,6 +6,7 @@
 #include <string>
 #include <vector>
 
+#include "tests/app/fake_timers.hpp"
 #include "tests/app/session_client_fakes.hpp"
 
 namespace nubrik {
@@ -42,33 +43,6 @@ TEST(SessionCompletionTracker, ReportsASessionEndOnceAtTheFirstIdleAfterActive) 
   }
 }
 
-// Timers the test fires by hand.
-struct FakeTimers {
-  struct Timer : RepeatingTimer {
-    explicit Timer(FakeTimers* timers) : owner(timers) {}
-    ~Timer() override { cancel(); }
-    void cancel() override {
-      if (!cancelled) ++owner->cancelled;
-      cancelled = true;
-    }
-    FakeTimers* owner;
-    bool cancelled = false;
-  };
-
-  RepeatingTimerFactory factory() {
-    return [this](double interval, std::function<void()> fire) {
-      intervals.push_back(interval);
-      fires.push_back(std::move(fire));
-      return std::make_unique<Timer>(this);
-    };
-  }
-  void fireLatest() { fires.back()(); }
-
-  std::vector<double> intervals;
-  std::vector<std::function<void()>> fires;
-  int cancelled = 0;
-};
-
 class StatusMonitorTest : public ::testing::Test {
  protected:
   std::unique_ptr<StatusMonitor> makeMonitor() {
@@ -94,7 +68,7 @@ class StatusMonitorTest : public ::testing::Test {
   }
 
   test::FakeMainQueue queue;
-  FakeTimers timers;
+  test::FakeTimers timers;
   std::vector<std::function<void(GuiStatusDetail)>> pending;
   Date clock = dateFromReferenceSeconds(800'000'000.0);
   int changes = 0;
@@ -105,23 +79,25 @@ TEST_F(StatusMonitorTest, PollsAtOnceThenOnEveryFiring) {
   auto monitor = makeMonitor();
   monitor->start();
   EXPECT_EQ(pending.size(), 1u);
-  EXPECT_EQ(timers.intervals, std::vector<double>{2.0});
+  ASSERT_EQ(timers.made.size(), 1u);
+  EXPECT_EQ(timers.made[0]->interval, 2.0);
 
   monitor->start();
   EXPECT_EQ(pending.size(), 1u) << "a running monitor does not start again";
-  EXPECT_EQ(timers.intervals.size(), 1u);
+  EXPECT_EQ(timers.made.size(), 1u);
 
-  timers.fireLatest();
-  timers.fireLatest();
+  timers.made[0]->fire();
+  timers.made[0]->fire();
   EXPECT_EQ(pending.size(), 3u);
 
   monitor->stop();
-  EXPECT_EQ(timers.cancelled, 1);
+  EXPECT_TRUE(timers.made[0]->stopped());
   EXPECT_FALSE(monitor->isRunning());
   monitor->start();
   EXPECT_EQ(pending.size(), 4u) << "a restarted monitor polls at once again";
   monitor.reset();
-  EXPECT_EQ(timers.cancelled, 2) << "dropping the monitor stops its timer";
+  ASSERT_EQ(timers.made.size(), 2u);
+  EXPECT_TRUE(timers.made[1]->stopped()) << "dropping the monitor stops its timer";
 }
 
 TEST_F(StatusMonitorTest, AppliesEachReadingOnTheMainQueue) {
@@ -145,27 +121,6 @@ TEST_F(StatusMonitorTest, AppliesEachReadingOnTheMainQueue) {
   EXPECT_EQ(monitor->status(), malformed);
   EXPECT_FALSE(monitor->earlyUnlockPending());
   EXPECT_EQ(changes, 2);
-}
-
-// A session seen to end (active, then idle after any number of busy readings) is reported once;
-// idle readings with no session seen before it report nothing.
-TEST_F(StatusMonitorTest, ReportsOneCompletionPerSessionSeenToEnd) {
-  const std::vector<std::pair<std::vector<GuiStatus>, std::vector<int>>> cases = {
-      {{active, busy, busy, idle, idle}, {0, 0, 0, 1, 1}},
-      {{idle, idle, busy, idle}, {0, 0, 0, 0}},
-  };
-  for (const auto& [readings, expected] : cases) {
-    completions = 0;
-    auto monitor = makeMonitor();
-    std::vector<int> completionsAfter;
-    for (const GuiStatus& reading : readings) {
-      monitor->tick();
-      answer(reading);
-      queue.drain();
-      completionsAfter.push_back(completions);
-    }
-    EXPECT_EQ(completionsAfter, expected);
-  }
 }
 
 // Overlapping polls: the later answer that arrives first is applied first, and the one that
@@ -195,7 +150,7 @@ TEST_F(StatusMonitorTest, DropsAReadingThatArrivesAfterTheMonitorIsGone) {
   EXPECT_EQ(queue.drain(), 2);
   EXPECT_EQ(changes, 0);
   EXPECT_EQ(completions, 0);
-  timers.fires.back()();  // a firing that raced the cancellation finds nothing
+  timers.made.back()->fire();  // a firing that raced the cancellation finds nothing
   EXPECT_TRUE(pending.empty());
 }
 

@@ -8,6 +8,8 @@
 #include <utility>
 #include <vector>
 
+#include "tests/app/fake_timers.hpp"
+
 namespace nubrik {
 namespace {
 
@@ -19,24 +21,6 @@ const std::vector<GuiStatus> notIdle = {
     GuiStatus::unavailable(StatusUnavailableReason::unreadable),
     GuiStatus::unavailable(StatusUnavailableReason::malformed),
     GuiStatus::unavailable(StatusUnavailableReason::busy),
-};
-
-// A timer the test fires by hand; its state outlives the timer object.
-struct TimerRecord {
-  double interval = 0;
-  std::function<void()> fire;
-  bool cancelled = false;
-  bool destroyed = false;
-};
-
-class FakeTimer final : public RepeatingTimer {
- public:
-  explicit FakeTimer(std::shared_ptr<TimerRecord> record) : record_(std::move(record)) {}
-  ~FakeTimer() override { record_->destroyed = true; }
-  void cancel() override { record_->cancelled = true; }
-
- private:
-  std::shared_ptr<TimerRecord> record_;
 };
 
 // Records what the controller asks of the updater, and asks the delegate's questions as an
@@ -67,26 +51,15 @@ class UpdateControllerTest : public ::testing::Test {
       updater = made.get();
       return made;
     };
-    dependencies.timers = [this](double interval, std::function<void()> fire) {
-      auto record = std::make_shared<TimerRecord>();
-      record->interval = interval;
-      record->fire = std::move(fire);
-      timers.push_back(record);
-      return std::make_unique<FakeTimer>(record);
-    };
+    dependencies.timers = timers.factory();
     return std::make_unique<UpdateController>(std::move(dependencies));
-  }
-
-  // Fires the timer as the main queue would: not once it is cancelled or gone.
-  static void fire(const std::shared_ptr<TimerRecord>& timer) {
-    if (!timer->cancelled && !timer->destroyed) timer->fire();
   }
 
   GuiStatus status = GuiStatus::confirmedIdle();
   bool startSucceeds = true;
   int updatersMade = 0;
   FakeUpdater* updater = nullptr;
-  std::vector<std::shared_ptr<TimerRecord>> timers;
+  test::FakeTimers timers;
 };
 
 TEST_F(UpdateControllerTest, ChecksAndUpdatesAreRefusedUnlessIdle) {
@@ -125,61 +98,19 @@ TEST_F(UpdateControllerTest, StartsTheUpdaterOnceAndOnlyWhenAsked) {
   EXPECT_EQ(updater->checkCalls, 2);
 }
 
-TEST_F(UpdateControllerTest, CheckByHandStartsTheUpdaterFirstAndAnIdleInstallRunsAtOnce) {
-  const auto controller = makeController();
-  controller->checkForUpdates();
-  EXPECT_TRUE(controller->hasStarted());
-  ASSERT_NE(updater, nullptr);
-  EXPECT_EQ(updater->startCalls, 1);
-  EXPECT_EQ(updater->checkCalls, 1);
-
-  int installs = 0;
-  EXPECT_FALSE(controller->shouldPostponeRelaunch([&] { ++installs; }));
-  // The updater installs by itself; the controller keeps nothing and polls for nothing.
-  EXPECT_EQ(installs, 0);
-  EXPECT_FALSE(controller->isHoldingInstall());
-  EXPECT_TRUE(timers.empty());
-}
-
-TEST_F(UpdateControllerTest, HeldInstallRunsOnceAtTheFirstIdlePoll) {
-  const auto controller = makeController();
-  status = GuiStatus::confirmedActive(expiration, 600);
-  int installs = 0;
-  EXPECT_TRUE(controller->shouldPostponeRelaunch([&] { ++installs; }));
-  ASSERT_EQ(timers.size(), 1u);
-  EXPECT_EQ(timers[0]->interval, 5.0);
-
-  for (const GuiStatus& each : notIdle) {
-    status = each;
-    fire(timers[0]);
-    EXPECT_EQ(installs, 0);
-    EXPECT_FALSE(timers[0]->cancelled);
-  }
-
-  status = GuiStatus::confirmedIdle();
-  fire(timers[0]);
-  EXPECT_EQ(installs, 1);
-  EXPECT_TRUE(timers[0]->cancelled);
-  EXPECT_FALSE(controller->isHoldingInstall());
-
-  // A late firing (already queued when the poll stopped) installs nothing more.
-  timers[0]->fire();
-  EXPECT_EQ(installs, 1);
-}
-
 TEST_F(UpdateControllerTest, PostponingAgainKeepsOnlyTheNewestActionAndOneTimer) {
   const auto controller = makeController();
   status = GuiStatus::unavailable(StatusUnavailableReason::busy);
   std::vector<int> installed;
   EXPECT_TRUE(controller->shouldPostponeRelaunch([&] { installed.push_back(1); }));
   EXPECT_TRUE(controller->shouldPostponeRelaunch([&] { installed.push_back(2); }));
-  ASSERT_EQ(timers.size(), 2u);
-  EXPECT_TRUE(timers[0]->destroyed);
-  EXPECT_FALSE(timers[1]->destroyed);
+  ASSERT_EQ(timers.made.size(), 2u);
+  EXPECT_TRUE(timers.made[0]->destroyed);
+  EXPECT_FALSE(timers.made[1]->destroyed);
 
   status = GuiStatus::confirmedIdle();
-  fire(timers[0]);
-  fire(timers[1]);
+  test::FakeTimers::fire(timers.made[0]);
+  test::FakeTimers::fire(timers.made[1]);
   EXPECT_EQ(installed, std::vector<int>{2});
 }
 
@@ -189,8 +120,8 @@ TEST_F(UpdateControllerTest, ControllerGoneStopsThePoll) {
   int installs = 0;
   controller->shouldPostponeRelaunch([&] { ++installs; });
   controller.reset();
-  ASSERT_EQ(timers.size(), 1u);
-  EXPECT_TRUE(timers[0]->destroyed);
+  ASSERT_EQ(timers.made.size(), 1u);
+  EXPECT_TRUE(timers.made[0]->destroyed);
   EXPECT_EQ(installs, 0);
 }
 

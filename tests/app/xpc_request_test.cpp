@@ -93,19 +93,6 @@ TEST(XPCRequest, OffTheMainThreadTheOutcomeAndThenTheGateReleaseArePosted) {
   EXPECT_EQ(harness.delivered, (std::vector<std::string>{"reply", "gate released"}));
 }
 
-TEST(XPCRequest, TheMainQueueSchedulerRunsTheTimeOutUnlessCancelled) {
-  FakeMainQueue queue;
-  int fired = 0;
-  const TimeoutScheduler scheduler = TimeoutScheduler::mainQueue(queue);
-  scheduler.schedule(15, [&fired] { ++fired; });
-  scheduler.schedule(15, [&fired] { fired += 10; }).cancelled();
-
-  ASSERT_EQ(queue.delayed.size(), 2u);
-  EXPECT_EQ(queue.delayed[0].seconds, 15);
-  for (auto& delayed : queue.delayed) delayed.work();
-  EXPECT_EQ(fired, 1);
-}
-
 // Replies and time-outs come from different threads in real use.
 TEST(XPCRequest, AReplyRacingTheTimeOutDeliversExactlyOneOutcome) {
   for (int round = 0; round < 300; ++round) {

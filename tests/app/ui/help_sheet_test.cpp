@@ -21,17 +21,11 @@ QString path(const TempDir& dir, const char* name) {
 }
 
 TEST(HelpSheetTest, ShowsTheFallbackWhenTheGuideCannotBeRead) {
-  TempDir dir;
-  dir.write("blank.md", "\n   \n\n");
-  dir.write("latin1.md", "# Hilfe\nCaf\xE9\n");
   // Which files are unreadable is the guide reader's test.
-  for (const QString& guide :
-       {path(dir, "missing.md"), path(dir, "blank.md"), path(dir, "latin1.md")}) {
-    SCOPED_TRACE(guide.toStdString());
-    HelpSheet sheet(nullptr, guide, QStringLiteral("9.8.7"));
-    EXPECT_TRUE(sheet.showsFallback());
-    EXPECT_EQ(sheet.guide()->toPlainText().toStdString(), helpGuideFallback());
-  }
+  TempDir dir;
+  HelpSheet sheet(nullptr, path(dir, "missing.md"), QStringLiteral("9.8.7"));
+  EXPECT_TRUE(sheet.showsFallback());
+  EXPECT_EQ(sheet.guide()->toPlainText().toStdString(), helpGuideFallback());
 }
 
 TEST(HelpSheetTest, ShowsTheGuideLineByLineWithVersionAndSupport) {
@@ -73,15 +67,6 @@ TEST(HelpSheetTest, ShowsTheGuideLineByLineWithVersionAndSupport) {
   sheet.show();
   close->click();
   EXPECT_FALSE(sheet.isVisible());
-}
-
-TEST(HelpSheetTest, FindsTheGuideOfThisBuild) {
-  const QString guide = installedHelpGuidePath();
-  ASSERT_FALSE(guide.isEmpty());
-  EXPECT_TRUE(guide.endsWith(QStringLiteral("/RECOVERY.md")));
-  HelpSheet sheet(nullptr, guide);
-  EXPECT_FALSE(sheet.showsFallback());
-  EXPECT_FALSE(sheet.guide()->toPlainText().contains(QStringLiteral("```")));
 }
 
 }  // namespace

@@ -41,7 +41,6 @@ TEST(MainWindow, EachScreenShowsTheTextsOfItsStatus) {
             "Cancel Request & Resume Session");
   EXPECT_TRUE(fixture.find<QPushButton>("requestEarlyUnlockButton")->isHidden());
 
-  // Just after the expiration the helper is restoring.
   fixture.read(MainWindowFixture::active(-5));
   EXPECT_EQ(window->currentScreen()->objectName(), "restoringScreen");
   EXPECT_EQ(fixture.text("restoringScreenLabel"), "Restoring your connection…");
@@ -127,7 +126,6 @@ TEST(MainWindow, OnboardingNeverOpensOverAConfirmedActiveSession) {
     EXPECT_EQ(fixture.onboardingOpened, 0);
   }
   {
-    // A later window, once the session is over, shows it.
     MainWindowFixture fixture;
     fixture.onboardingSeen = false;
     fixture.openWindow();
@@ -147,18 +145,6 @@ TEST(MainWindow, ClosingTheWindowNeverCallsTheClient) {
   QApplication::sendPostedEvents(nullptr, QEvent::DeferredDelete);
   EXPECT_TRUE(fixture.window.isNull());
   EXPECT_TRUE(fixture.connections.empty());
-}
-
-TEST(MainWindow, TheIdleScreenSaysBackOnlineForEightSecondsAfterASession) {
-  MainWindowFixture fixture;
-  fixture.openWindow();
-  fixture.read(MainWindowFixture::active(60));
-  fixture.read(MainWindowFixture::idle());
-  EXPECT_EQ(fixture.text("idleHeading"), "You're back online.");
-  ASSERT_EQ(fixture.queue.delayed.size(), 1u);
-  EXPECT_EQ(fixture.queue.delayed[0].seconds, MainView::justRestoredSeconds);
-  fixture.queue.delayed[0].work();
-  EXPECT_EQ(fixture.text("idleHeading"), "Go offline for");
 }
 
 TEST(MainWindow, TypedDurationsAreTakenOnReturnOrExplained) {

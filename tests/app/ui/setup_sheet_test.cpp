@@ -5,7 +5,6 @@
 #include <QHBoxLayout>
 #include <QLabel>
 #include <QPushButton>
-#include <chrono>
 #include <functional>
 #include <string>
 #include <vector>
@@ -48,7 +47,6 @@ void PrintTo(const Shown& shown, std::ostream* out) {
        << (shown.isDefault ? " default" : "");
 }
 
-// The visible buttons of the button row, left to right.
 std::vector<Shown> visibleButtons(const SetupSheet& sheet) {
   std::vector<Shown> shown;
   for (int i = 0; i < sheet.buttons()->count(); ++i) {
@@ -59,10 +57,8 @@ std::vector<Shown> visibleButtons(const SetupSheet& sheet) {
   return shown;
 }
 
-// A sheet over a controller with fake operations, refreshed on every change.
 struct SheetHarness {
-  explicit SheetHarness(const Reach& reach, std::function<GuiStatus()> windowStatus = {})
-      : sheet(nullptr, setup, std::move(windowStatus)) {
+  explicit SheetHarness(const Reach& reach) : sheet(nullptr, setup, {}) {
     setup.setOnChange([this] { sheet.refresh(); });
     reach(fakes, setup);
   }
@@ -84,20 +80,6 @@ TEST(SetupSheetTest, DrawsTheStatusLineAndTheOfferedButtonsTheFirstEnabledOneDef
   EXPECT_EQ(visibleButtons(updating.sheet), (std::vector<Shown>{{"Close", true, false},
                                                                 {"Check Again", false, false},
                                                                 {"Updating…", false, false}}));
-}
-
-TEST(SetupSheetTest, RepairIsOfferedOnlyWhileTheWindowsStatusAllowsIt) {
-  GuiStatus windowStatus =
-      GuiStatus::confirmedActive(dateFromUnixSeconds(1'800'000'000) + std::chrono::minutes(5), 300);
-  SheetHarness h(healthCheckFailed, [&] { return windowStatus; });
-  EXPECT_TRUE(h.sheet.button(Action::repair)->isHidden());
-  EXPECT_TRUE(h.sheet.button(Action::checkAgain)->isDefault());
-
-  // The session ends; the next refresh of the sheet offers the repair.
-  windowStatus = GuiStatus::confirmedIdle();
-  h.sheet.refresh();
-  EXPECT_FALSE(h.sheet.button(Action::repair)->isHidden());
-  EXPECT_TRUE(h.sheet.button(Action::repair)->isDefault());
 }
 
 TEST(SetupSheetTest, EachButtonCallsItsOperation) {

@@ -1,19 +1,16 @@
 #include "app/ui/symbol_icons.hpp"
 
 #include <gtest/gtest.h>
-#include <sys/stat.h>
 
 #include <QImage>
 #include <QPainter>
 #include <QPixmap>
 
 #include "app/ui/symbol_drawings.hpp"
-#include "tests/support/temp_dir.hpp"
 
 namespace nubrik {
 namespace {
 
-// Every symbol name the app's logic and screens ask for.
 const QStringList usedSymbols = {"lock.fill",
                                  "lock.open.fill",
                                  "lock.open",
@@ -96,29 +93,6 @@ TEST(SymbolIcons, EverySymbolDrawsSharpAndInsideItsSquareWithOrWithoutATheme) {
     painter.end();
     EXPECT_FALSE(hasVisiblePixel(image.copy(0, 0, 24, 24))) << name.toStdString();
   }
-}
-
-TEST(SymbolIcons, TheThemesIconComesFirstWhenItCanBeDrawn) {
-  TempDir dir;
-  const std::string theme = "nubrik-test-theme";
-  ASSERT_EQ(::mkdir(dir.file(theme).c_str(), 0700), 0);
-  ASSERT_EQ(::mkdir(dir.file(theme + "/24x24").c_str(), 0700), 0);
-  ASSERT_EQ(::mkdir(dir.file(theme + "/24x24/actions").c_str(), 0700), 0);
-  dir.write(theme + "/index.theme",
-            "[Icon Theme]\nName=Test\nDirectories=24x24/actions\n\n"
-            "[24x24/actions]\nSize=24\nType=Fixed\n");
-  QImage square(24, 24, QImage::Format_ARGB32);
-  square.fill(QColor(0, 128, 0));
-  ASSERT_TRUE(square.save(QString::fromStdString(dir.file(theme + "/24x24/actions/list-add.png"))));
-  // A format this Qt cannot read draws as nothing; the app's drawing stands in.
-  dir.write(theme + "/24x24/actions/list-remove-symbolic.svg", "<svg/>");
-  dir.write(theme + "/24x24/actions/list-remove.svg", "<svg/>");
-  const ScopedIconTheme scoped(QString::fromStdString(dir.path()), QString::fromStdString(theme));
-
-  EXPECT_EQ(symbolIcon("plus").name().toStdString(), "list-add");
-  const QIcon minus = symbolIcon("minus");
-  EXPECT_EQ(minus.name().toStdString(), "");
-  expectDrawnAtEverySize(minus, "minus");
 }
 
 }  // namespace

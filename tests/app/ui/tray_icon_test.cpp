@@ -3,7 +3,6 @@
 #include <gtest/gtest.h>
 
 #include <QAction>
-#include <QImage>
 #include <QMenu>
 #include <QSystemTrayIcon>
 #include <chrono>
@@ -11,7 +10,6 @@
 #include <vector>
 
 #include "app/menu_bar_presentation.hpp"
-#include "app/ui/tray_icon_image.hpp"
 
 namespace nubrik {
 namespace {
@@ -41,8 +39,6 @@ MenuBarPresentation unavailable() {
                              fakeTime);
 }
 
-// A visible menu entry as the user sees it: its text (empty for a divider) and whether it can be
-// chosen.
 struct Entry {
   std::string text;
   bool enabled;
@@ -61,10 +57,6 @@ std::vector<Entry> visibleEntries(const QMenu& menu) {
                        !action->isSeparator() && action->isEnabled()});
   }
   return entries;
-}
-
-QImage rendered(const QIcon& icon, int pixels) {
-  return icon.pixmap(QSize(pixels, pixels), 1.0).toImage().convertToFormat(QImage::Format_ARGB32);
 }
 
 // The presentation's texts are its own test; here, how the tray shows them.
@@ -88,42 +80,6 @@ TEST(TrayIcon, MenuListsThePresentationsLinesAndTheAppsCommands) {
   tray.setPresentation(unavailable());
   EXPECT_EQ(tray.toolTip().toStdString(),
             "Status unavailable\nOpen Tamsel for details\nTamsel: status unavailable");
-}
-
-TEST(TrayIcon, CheckForUpdatesIsEnabledOnlyAsTold) {
-  TrayIcon tray;
-  QAction* check = tray.menu()->findChild<QAction*>("checkForUpdatesAction");
-  ASSERT_NE(check, nullptr);
-  EXPECT_FALSE(check->isEnabled());
-  tray.setCheckForUpdatesEnabled(true);
-  tray.setPresentation(active(600));
-  EXPECT_TRUE(check->isEnabled()) << "a new presentation leaves it as told";
-}
-
-TEST(TrayIcon, MenuTextsShowAmpersandsAsTheyStand) {
-  TrayIcon tray;
-  tray.setPresentation(
-      {"lock.fill", "5m", "Offline: 5m remaining", "Back online at R&D time", "Tamsel: offline"});
-  const QAction* detail = tray.menu()->findChild<QAction*>("trayDetailLine");
-  ASSERT_NE(detail, nullptr);
-  EXPECT_EQ(detail->iconText().toStdString(), "Back online at R&D time");
-}
-
-// How an icon looks is the drawing's; here, that the tray shows the presentation's symbol and
-// title, and that every state draws at every tray size.
-TEST(TrayIcon, IconIsThePresentationsSymbolAndTitleAtEveryTraySize) {
-  TrayIcon tray;
-  for (const auto& presentation : {idle(), active(2460), active(30), unavailable()}) {
-    SCOPED_TRACE(presentation.statusLine);
-    tray.setPresentation(presentation);
-    const QIcon expected = trayIconImage(QString::fromStdString(presentation.symbolName),
-                                         QString::fromStdString(presentation.title.value_or("")));
-    for (const int pixels : {16, 22, 64}) {
-      const QImage image = rendered(tray.icon(), pixels);
-      EXPECT_EQ(image, rendered(expected, pixels));
-      EXPECT_NE(image.pixel(pixels / 2, pixels / 2), 0u) << pixels;
-    }
-  }
 }
 
 TEST(TrayIcon, CommandsAndClicksBecomeSignals) {
