@@ -45,12 +45,18 @@ bool parseLink(const nlmsghdr* header, LinkChange& link) {
   return false;
 }
 
+// NLMSG_OK, with the message's unsigned length compared to the remainder as an unsigned number.
+bool messageFits(const nlmsghdr* header, int remaining) {
+  return remaining >= static_cast<int>(sizeof(nlmsghdr)) && header->nlmsg_len >= sizeof(nlmsghdr) &&
+         header->nlmsg_len <= static_cast<unsigned>(remaining);
+}
+
 }  // namespace
 
 void parseLinkMessages(const void* data, std::size_t size, ChangeBatch& batch) {
   int remaining = static_cast<int>(std::min<std::size_t>(size, 1 << 30));
   const auto* header = static_cast<const nlmsghdr*>(data);
-  for (; NLMSG_OK(header, remaining); header = NLMSG_NEXT(header, remaining)) {
+  for (; messageFits(header, remaining); header = NLMSG_NEXT(header, remaining)) {
     if (header->nlmsg_type == NLMSG_ERROR || header->nlmsg_type == NLMSG_OVERRUN) {
       batch.untold = true;
     } else if (header->nlmsg_type == RTM_NEWLINK) {

@@ -33,7 +33,7 @@ class MainWindowFixture {
         {},
     });
     HelperSetupDependencies setupDependencies;
-    setupDependencies.registrationStatus = [this](auto completion) {
+    setupDependencies.registrationStatus = [](auto completion) {
       completion(RegistrationStatus::enabled);
     };
     setupDependencies.probeHealth = [](auto completion) {
