@@ -81,8 +81,8 @@ TEST(StatusDetail, ReducesAnObservationToTheAppsStatus) {
   }
 }
 
-// The generation beside an explicit status file is status_monitor_publisher_test's; here, a status
-// without its generation is not believed, and an explicit generation file takes precedence.
+// A status without its generation is not believed; the generation file beside it decides, and an
+// explicit generation file takes precedence.
 TEST(FetchStatusDetail, TheGenerationDecidesWhetherTheStatusCounts) {
   TempDir dir;
   const std::string status = dir.file("status.json");

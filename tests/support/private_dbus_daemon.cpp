@@ -44,13 +44,17 @@ void PrivateDbusDaemon::start(const std::string& configOption) {
   posix_spawn_file_actions_t actions;
   posix_spawn_file_actions_init(&actions);
   posix_spawn_file_actions_adddup2(&actions, fds[1], 3);
-  std::vector<std::string> arguments = {"dbus-daemon", configOption, "--nofork",
-                                        "--nopidfile", "--nosyslog", "--print-address=3"};
+  // setpriv asks the kernel to end the daemon with the test, should the test die before its
+  // destructor runs (a sanitizer abort): a daemon left behind would keep the test's output
+  // open and the test runner waiting.
+  std::vector<std::string> arguments = {"setpriv",     "--pdeathsig", "TERM",
+                                        "dbus-daemon", configOption,  "--nofork",
+                                        "--nopidfile", "--nosyslog",  "--print-address=3"};
   std::vector<char*> argv;
   for (auto& argument : arguments) argv.push_back(argument.data());
   argv.push_back(nullptr);
   pid_t pid = -1;
-  const int spawned = ::posix_spawnp(&pid, "dbus-daemon", &actions, nullptr, argv.data(), environ);
+  const int spawned = ::posix_spawnp(&pid, "setpriv", &actions, nullptr, argv.data(), environ);
   posix_spawn_file_actions_destroy(&actions);
   ::close(fds[1]);
   if (spawned != 0) {

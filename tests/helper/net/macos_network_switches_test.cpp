@@ -81,6 +81,11 @@ TEST(MacosNetworkSwitches, ReadingsCarryEachSwitchsState) {
               ElementsAre(SwitchReading{"en0", true}));
 }
 
+TEST(MacosNetworkSwitches, SparesExactlyTheNamesBeginningLo) {
+  for (const char* name : {"lo", "lobby0"}) EXPECT_TRUE(macos::sparesInterface(name)) << name;
+  for (const char* name : {"LO0", "ylo0", "l"}) EXPECT_FALSE(macos::sparesInterface(name)) << name;
+}
+
 TEST(MacosNetworkSwitches, AFailedListingThrowsTheQueryErrorAndAGarbledOneTheStateError) {
   FakeTools tools;
   tools.answer({"/usr/sbin/networksetup", "-listallnetworkservices"}, {services, 4});
