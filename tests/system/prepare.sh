@@ -17,7 +17,10 @@ log "image $image ready after $((SECONDS - started)) s"
 
 build_package() {
   local out
-  out=$("$source_dir/scripts/package" --no-lintian --output "$state/packages" "$@" 2>&1) ||
+  # Without debug information: the package strips it anyway (no -dbgsym package is built), and
+  # leaving it out makes the build quicker.
+  out=$(DEB_CXXFLAGS_STRIP=-g "$source_dir/scripts/package" --no-lintian \
+    --output "$state/packages" "$@" 2>&1) ||
     fail "scripts/package $*: $out"
   tail -1 <<<"$out"
 }
