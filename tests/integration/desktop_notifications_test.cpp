@@ -7,13 +7,13 @@
 #include <cstdint>
 #include <map>
 #include <memory>
-#include <mutex>
+#include <regex>
 #include <string>
 #include <thread>
 #include <vector>
 
 #include "app/session_completion.hpp"
-#include "tests/integration/client_bus_fixture.hpp"
+#include "tests/integration/fake_bus_service.hpp"
 #include "tests/support/private_session_bus.hpp"
 #include "tests/support/scoped_environment.hpp"
 
@@ -30,37 +30,23 @@ struct NotifyCall {
   std::vector<std::string> actions;
   std::map<std::string, std::string> hints;
   std::int32_t expireTimeout = 0;
+
+  bool operator==(const NotifyCall&) const = default;
 };
 
 // The desktop's notification service, as far as the app sees it: it records each Notify and
 // answers with an id, or, when told to, never answers.
 class NotificationService {
  public:
-  NotificationService(const std::string& address, bool answers) : answers_(answers) {
-    server_.call([&] {
-      if (sd_bus_new(&bus_) < 0 || sd_bus_set_address(bus_, address.c_str()) < 0 ||
-          sd_bus_set_bus_client(bus_, 1) < 0 || sd_bus_start(bus_) < 0 ||
-          sd_bus_attach_event(bus_, server_.event(), SD_EVENT_PRIORITY_NORMAL) < 0 ||
-          sd_bus_add_object_vtable(bus_, nullptr, "/org/freedesktop/Notifications",
-                                   "org.freedesktop.Notifications", vtable, this) < 0 ||
-          sd_bus_request_name(bus_, "org.freedesktop.Notifications", 0) < 0) {
-        failed_ = true;
-      }
-    });
-  }
-  ~NotificationService() {
-    server_.call([&] {
-      for (sd_bus_message* held : unanswered_) sd_bus_message_unref(held);
-      sd_bus_detach_event(bus_);
-      sd_bus_flush_close_unref(bus_);
-    });
+  NotificationService(const std::string& address, bool answers)
+      : answers_(answers), service_(address) {
+    started_ = service_.addObject("/org/freedesktop/Notifications", "org.freedesktop.Notifications",
+                                  vtable, this) &&
+               service_.start("org.freedesktop.Notifications");
   }
 
-  bool failed() const { return failed_; }
-  std::vector<NotifyCall> calls() {
-    std::lock_guard guard(mutex_);
-    return calls_;
-  }
+  bool failed() const { return !started_; }
+  std::vector<NotifyCall> calls() const { return service_.calls(); }
 
  private:
   static int onNotify(sd_bus_message* message, void* userdata, sd_bus_error*) {
@@ -95,15 +81,8 @@ class NotificationService {
     }
     sd_bus_message_exit_container(message);
     if (sd_bus_message_read(message, "i", &call.expireTimeout) < 0) return -EINVAL;
-    {
-      std::lock_guard guard(self->mutex_);
-      self->calls_.push_back(std::move(call));
-    }
-    if (!self->answers_) {
-      // Kept unanswered until the service goes, as a hung desktop would.
-      self->unanswered_.push_back(sd_bus_message_ref(message));
-      return 1;
-    }
+    self->service_.record(std::move(call));
+    if (!self->answers_) return self->service_.hold(message);
     return sd_bus_reply_method_return(message, "u", 7u);
   }
 
@@ -113,13 +92,9 @@ class NotificationService {
       SD_BUS_VTABLE_END,
   };
 
-  test::ServerThread server_;
-  sd_bus* bus_ = nullptr;
   bool answers_;
-  bool failed_ = false;
-  std::mutex mutex_;
-  std::vector<NotifyCall> calls_;
-  std::vector<sd_bus_message*> unanswered_;
+  bool started_ = false;
+  test::FakeBusService<NotifyCall> service_;
 };
 
 class DesktopNotificationsTest : public ::testing::Test {
@@ -140,20 +115,21 @@ TEST_F(DesktopNotificationsTest, TheCompletionAlertReachesTheNotificationService
 
   const std::vector<NotifyCall> calls = service.calls();
   ASSERT_EQ(calls.size(), 1u);
-  const NotifyCall& call = calls[0];
-  EXPECT_EQ(call.appName, "Tamsel");
-  EXPECT_EQ(call.replacesID, 0u);
-  EXPECT_EQ(call.icon, "");
-  EXPECT_EQ(call.summary, "Tamsel");
-  EXPECT_EQ(call.body, "Your computer is back online.");
-  EXPECT_TRUE(call.actions.empty());
-  EXPECT_EQ(call.expireTimeout, -1);
-  ASSERT_EQ(call.hints.size(), 2u);
-  EXPECT_EQ(call.hints.at("desktop-entry"), "tamsel");
-  const std::string id = call.hints.at("x-nubrik-id"), prefix = "session-completed-";
-  EXPECT_EQ(id.rfind(prefix, 0), 0u);
-  EXPECT_EQ(id.size(), prefix.size() + 36);
-  EXPECT_EQ(id.find_first_of("abcdef", prefix.size()), std::string::npos) << "upper case";
+  NotifyCall call = calls[0];
+  // A new id each time: the kind of alert and an upper-case UUID.
+  EXPECT_TRUE(
+      std::regex_match(call.hints["x-nubrik-id"],
+                       std::regex("session-completed-[0-9A-F]{8}(-[0-9A-F]{4}){3}-[0-9A-F]{12}")))
+      << call.hints["x-nubrik-id"];
+  call.hints["x-nubrik-id"] = "ID";
+  EXPECT_EQ(call, (NotifyCall{"Tamsel",
+                              0,
+                              "",
+                              "Tamsel",
+                              "Your computer is back online.",
+                              {},
+                              {{"desktop-entry", "tamsel"}, {"x-nubrik-id", "ID"}},
+                              -1}));
 }
 
 TEST_F(DesktopNotificationsTest, EveryFailureIsAFalseResultWithinTheBound) {

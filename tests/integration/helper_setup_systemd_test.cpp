@@ -2,22 +2,17 @@
 
 #include <gmock/gmock.h>
 #include <gtest/gtest.h>
-#include <sys/eventfd.h>
 #include <systemd/sd-bus.h>
-#include <unistd.h>
 
-#include <cstdint>
 #include <functional>
-#include <mutex>
 #include <optional>
 #include <string>
-#include <thread>
 #include <vector>
 
-#include "app/bus_wait.hpp"
 #include "app/event_loop.hpp"
 #include "app/helper_setup_production.hpp"
 #include "app/systemd_units.hpp"
+#include "tests/integration/fake_bus_service.hpp"
 #include "tests/support/private_system_bus.hpp"
 #include "tests/support/temp_dir.hpp"
 
@@ -27,60 +22,26 @@ namespace {
 using ::testing::ElementsAre;
 using ::testing::HasSubstr;
 
-// systemd's manager object on the test's bus, served from a thread of its own: it records every
-// call (with its arguments and whether it allows interactive authorization) and answers as told.
+// systemd's manager object on the test's bus: it records every call as "Member(arguments)",
+// with " interactive" when it allows interactive authorization, and answers as told.
 class FakeSystemdManager {
  public:
-  struct Call {
-    std::string member;
-    std::vector<std::string> arguments;
-    bool interactive = false;
-
-    bool operator==(const Call&) const = default;
-    friend std::ostream& operator<<(std::ostream& out, const Call& call) {
-      out << call.member << "(";
-      for (const auto& argument : call.arguments) out << argument << ",";
-      return out << ") interactive=" << call.interactive;
-    }
-  };
-
   // `state`: the unit file state GetUnitFileState answers.
   FakeSystemdManager(const std::string& address, std::string state)
-      : state_(std::move(state)), stop_(::eventfd(0, EFD_CLOEXEC)) {
-    if (sd_bus_new(&bus_) < 0 || sd_bus_set_address(bus_, address.c_str()) < 0 ||
-        sd_bus_set_bus_client(bus_, 1) < 0 || sd_bus_start(bus_) < 0 ||
-        sd_bus_add_object_vtable(bus_, nullptr, "/org/freedesktop/systemd1",
-                                 "org.freedesktop.systemd1.Manager", vtable, this) < 0 ||
-        sd_bus_request_name(bus_, "org.freedesktop.systemd1", 0) < 0) {
-      return;
-    }
-    ready_ = true;
-  }
-  ~FakeSystemdManager() {
-    const std::uint64_t one = 1;
-    (void)!::write(stop_, &one, sizeof one);
-    if (thread_.joinable()) thread_.join();
-    for (sd_bus_message* held : held_) sd_bus_message_unref(held);
-    sd_bus_flush_close_unref(bus_);
-    ::close(stop_);
+      : state_(std::move(state)), service_(address) {
+    service_.addObject("/org/freedesktop/systemd1", "org.freedesktop.systemd1.Manager", vtable,
+                       this);
   }
 
   // Starts answering; false when the manager could not be put on the bus.
-  bool start() {
-    if (!ready_ || thread_.joinable()) return false;
-    thread_ = std::thread([this] { serve(); });
-    return true;
-  }
+  bool start() { return service_.start("org.freedesktop.systemd1"); }
 
   // Set before start(): the member is never answered.
   void hold(const std::string& member) { unanswered_ = member; }
   // Runs (on the fake's thread) after each recorded call.
   void onCall(std::function<void()> observer) { observer_ = std::move(observer); }
 
-  std::vector<Call> calls() const {
-    std::lock_guard lock(mutex_);
-    return calls_;
-  }
+  std::vector<std::string> calls() const { return service_.calls(); }
 
  private:
   static int handle(sd_bus_message* message, void* userdata, sd_bus_error*) {
@@ -88,59 +49,47 @@ class FakeSystemdManager {
   }
 
   int answer(sd_bus_message* message) {
-    Call call{sd_bus_message_get_member(message),
-              {},
-              sd_bus_message_get_allow_interactive_authorization(message) > 0};
+    const std::string member = sd_bus_message_get_member(message);
+    std::string call = member + "(";
     const char* signature = sd_bus_message_get_signature(message, 1);
     for (const char* type = signature; type && *type; ++type) {
+      if (type != signature) call += ",";
       if (*type == 'a') {
         char** list = nullptr;
         if (sd_bus_message_read_strv(message, &list) < 0) return -EINVAL;
-        std::string joined = "[";
+        call += "[";
         for (char** item = list; item && *item; ++item) {
-          joined += *item;
+          call += *item;
           free(*item);
         }
         free(list);
-        call.arguments.push_back(joined + "]");
+        call += "]";
         ++type;
       } else if (*type == 's') {
         const char* text = nullptr;
         if (sd_bus_message_read(message, "s", &text) < 0) return -EINVAL;
-        call.arguments.push_back(text);
+        call += text;
       } else if (*type == 'b') {
         int flag = 0;
         if (sd_bus_message_read(message, "b", &flag) < 0) return -EINVAL;
-        call.arguments.push_back(flag ? "true" : "false");
+        call += flag ? "true" : "false";
       }
     }
-    {
-      std::lock_guard lock(mutex_);
-      calls_.push_back(call);
-    }
+    call += ")";
+    if (sd_bus_message_get_allow_interactive_authorization(message) > 0) call += " interactive";
+    service_.record(call);
     if (observer_) observer_();
 
-    if (call.member == unanswered_) {
-      held_.push_back(sd_bus_message_ref(message));
-      return 1;
-    }
-    if (call.member == "GetUnitFileState") {
+    if (member == unanswered_) return service_.hold(message);
+    if (member == "GetUnitFileState") {
       return sd_bus_reply_method_return(message, "s", state_.c_str());
     }
-    if (call.member == "EnableUnitFiles") {
-      return sd_bus_reply_method_return(message, "ba(sss)", 1, 0);
-    }
-    if (call.member == "DisableUnitFiles") return sd_bus_reply_method_return(message, "a(sss)", 0);
-    if (call.member == "StartUnit" || call.member == "StopUnit") {
+    if (member == "EnableUnitFiles") return sd_bus_reply_method_return(message, "ba(sss)", 1, 0);
+    if (member == "DisableUnitFiles") return sd_bus_reply_method_return(message, "a(sss)", 0);
+    if (member == "StartUnit" || member == "StopUnit") {
       return sd_bus_reply_method_return(message, "o", "/org/freedesktop/systemd1/job/42");
     }
     return sd_bus_reply_method_return(message, "");
-  }
-
-  // Serves until the stop descriptor fires.
-  void serve() {
-    (void)processBusUntil(
-        bus_, [] { return false; }, stop_);
   }
 
   static constexpr sd_bus_vtable vtable[] = {
@@ -157,17 +106,9 @@ class FakeSystemdManager {
   std::string state_;
   std::string unanswered_;
   std::function<void()> observer_;
-  sd_bus* bus_ = nullptr;
-  int stop_;
-  bool ready_ = false;
-  std::thread thread_;
-  mutable std::mutex mutex_;
-  std::vector<Call> calls_;
-  // Touched on the fake's thread only, and in the destructor after it ended.
-  std::vector<sd_bus_message*> held_;
+  test::FakeBusService<> service_;
 };
 
-using Call = FakeSystemdManager::Call;
 const std::string unit = helperServiceUnitName;
 
 class SystemdOnPrivateBus : public ::testing::Test {
@@ -189,13 +130,13 @@ TEST_F(SystemdOnPrivateBus, ReadsRegistersAndUnregistersWithTheManagersCalls) {
   EXPECT_EQ(helperServiceStatus(units()), RegistrationStatus::notRegistered);
   EXPECT_EQ(registerHelperService(units()), std::nullopt);
   EXPECT_EQ(unregisterHelperService(units()), std::nullopt);
-  EXPECT_THAT(manager.calls(),
-              ElementsAre(Call{"GetUnitFileState", {unit}, true},
-                          Call{"EnableUnitFiles", {"[" + unit + "]", "false", "false"}, true},
-                          Call{"Reload", {}, true}, Call{"StartUnit", {unit, "replace"}, true},
-                          Call{"StopUnit", {unit, "replace"}, true},
-                          Call{"DisableUnitFiles", {"[" + unit + "]", "false"}, true},
-                          Call{"Reload", {}, true}));
+  EXPECT_THAT(
+      manager.calls(),
+      ElementsAre("GetUnitFileState(" + unit + ") interactive",
+                  "EnableUnitFiles([" + unit + "],false,false) interactive", "Reload() interactive",
+                  "StartUnit(" + unit + ",replace) interactive",
+                  "StopUnit(" + unit + ",replace) interactive",
+                  "DisableUnitFiles([" + unit + "],false) interactive", "Reload() interactive"));
 }
 
 TEST_F(SystemdOnPrivateBus, WithoutSystemdNothingIsRegistered) {

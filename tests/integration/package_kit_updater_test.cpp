@@ -3,24 +3,20 @@
 // of failed installs are the controller's unit tests'.
 #include <gmock/gmock.h>
 #include <gtest/gtest.h>
-#include <sys/eventfd.h>
 #include <systemd/sd-bus.h>
-#include <unistd.h>
 
 #include <cstdint>
 #include <memory>
-#include <mutex>
 #include <optional>
 #include <string>
-#include <thread>
 #include <tuple>
 #include <utility>
 #include <vector>
 
-#include "app/bus_wait.hpp"
 #include "app/event_loop.hpp"
 #include "app/update_control.hpp"
 #include "app/update_control_package_manager.hpp"
+#include "tests/integration/fake_bus_service.hpp"
 #include "tests/support/private_system_bus.hpp"
 
 namespace nubrik {
@@ -31,8 +27,8 @@ using ::testing::IsEmpty;
 constexpr const char* transactionInterface = "org.freedesktop.PackageKit.Transaction";
 const std::string tamselId = "tamsel;1.4.0-1;amd64;stable";
 
-// PackageKit's daemon object and its transactions, only the calls the app makes, served from a
-// thread of its own. It records each call and answers with the signals it was told to send.
+// PackageKit's daemon object and its transactions, only the calls the app makes. It records each
+// call and answers with the signals it was told to send.
 class FakePackageKit {
  public:
   using Package = std::tuple<std::uint32_t, std::string, std::string>;
@@ -45,54 +41,23 @@ class FakePackageKit {
   // before PackageKit answers.
   bool impostor = false;
 
-  explicit FakePackageKit(const std::string& address) : stop_(::eventfd(0, EFD_CLOEXEC)) {
-    ready_ = connect(address, &bus_) && connect(address, &impostor_) &&
-             sd_bus_add_object_vtable(bus_, nullptr, "/org/freedesktop/PackageKit",
-                                      "org.freedesktop.PackageKit", daemonVtable, this) >= 0 &&
-             sd_bus_request_name(bus_, "org.freedesktop.PackageKit", 0) >= 0;
-  }
-  ~FakePackageKit() {
-    const std::uint64_t one = 1;
-    (void)!::write(stop_, &one, sizeof one);
-    if (thread_.joinable()) thread_.join();
-    for (sd_bus_slot* slot : slots_) sd_bus_slot_unref(slot);
-    sd_bus_flush_close_unref(impostor_);
-    sd_bus_flush_close_unref(bus_);
-    ::close(stop_);
+  explicit FakePackageKit(const std::string& address)
+      : impostor_(test::FakeBusService<>::connect(address)), service_(address) {
+    service_.addObject("/org/freedesktop/PackageKit", "org.freedesktop.PackageKit", daemonVtable,
+                       this);
   }
 
-  bool start() {
-    if (!ready_ || thread_.joinable()) return false;
-    thread_ = std::thread([this] { serve(); });
-    return true;
-  }
-
-  std::vector<std::string> calls() const {
-    std::lock_guard lock(mutex_);
-    return calls_;
-  }
+  bool start() { return impostor_ && service_.start("org.freedesktop.PackageKit"); }
+  std::vector<std::string> calls() const { return service_.calls(); }
 
  private:
-  static bool connect(const std::string& address, sd_bus** bus) {
-    return sd_bus_new(bus) >= 0 && sd_bus_set_address(*bus, address.c_str()) >= 0 &&
-           sd_bus_set_bus_client(*bus, 1) >= 0 && sd_bus_start(*bus) >= 0;
-  }
-
-  void record(std::string call) {
-    std::lock_guard lock(mutex_);
-    calls_.push_back(std::move(call));
-  }
-
   static int createTransaction(sd_bus_message* message, void* userdata, sd_bus_error*) {
     auto& self = *static_cast<FakePackageKit*>(userdata);
-    self.record("CreateTransaction");
+    self.service_.record("CreateTransaction");
     const std::string path = "/" + std::to_string(++self.transactions_) + "_test";
-    sd_bus_slot* slot = nullptr;
-    if (sd_bus_add_object_vtable(self.bus_, &slot, path.c_str(), transactionInterface,
-                                 transactionVtable, &self) < 0) {
+    if (!self.service_.addObject(path.c_str(), transactionInterface, transactionVtable, &self)) {
       return -EIO;
     }
-    self.slots_.push_back(slot);
     return sd_bus_reply_method_return(message, "o", path.c_str());
   }
 
@@ -113,7 +78,7 @@ class FakePackageKit {
     auto& self = *static_cast<FakePackageKit*>(userdata);
     const auto hints = readStrings(message, "");
     if (!hints) return -EINVAL;
-    self.record("SetHints(" + *hints + ")");
+    self.service_.record("SetHints(" + *hints + ")");
     return sd_bus_reply_method_return(message, "");
   }
 
@@ -121,18 +86,19 @@ class FakePackageKit {
     auto& self = *static_cast<FakePackageKit*>(userdata);
     std::uint64_t filter = 0;
     if (sd_bus_message_read(message, "t", &filter) < 0) return -EINVAL;
-    self.record("GetUpdates(" + std::to_string(filter) + ")");
+    self.service_.record("GetUpdates(" + std::to_string(filter) + ")");
     const char* path = sd_bus_message_get_path(message);
     if (self.impostor) {
-      sd_bus_emit_signal(self.impostor_, path, transactionInterface, "Package", "uss", 5u,
+      sd_bus_emit_signal(self.impostor_.get(), path, transactionInterface, "Package", "uss", 5u,
                          tamselId.c_str(), "");
-      sd_bus_emit_signal(self.impostor_, path, transactionInterface, "Finished", "uu", 1u, 0u);
-      sd_bus_flush(self.impostor_);
+      sd_bus_emit_signal(self.impostor_.get(), path, transactionInterface, "Finished", "uu", 1u,
+                         0u);
+      sd_bus_flush(self.impostor_.get());
     }
     const int r = sd_bus_reply_method_return(message, "");
     for (const auto& [info, id, summary] : self.updates) {
-      sd_bus_emit_signal(self.bus_, path, transactionInterface, "Package", "uss", info, id.c_str(),
-                         summary.c_str());
+      sd_bus_emit_signal(self.service_.bus(), path, transactionInterface, "Package", "uss", info,
+                         id.c_str(), summary.c_str());
     }
     self.finish(path, self.updatesError);
     return r;
@@ -144,10 +110,10 @@ class FakePackageKit {
     if (sd_bus_message_read(message, "t", &flags) < 0) return -EINVAL;
     const auto ids = readStrings(message, ",");
     if (!ids) return -EINVAL;
-    self.record("UpdatePackages(" + std::to_string(flags) + *ids + ")");
+    self.service_.record("UpdatePackages(" + std::to_string(flags) + *ids + ")");
     const char* path = sd_bus_message_get_path(message);
     const int r = sd_bus_reply_method_return(message, "");
-    sd_bus_emit_signal(self.bus_, path, transactionInterface, "Package", "uss", 11u,
+    sd_bus_emit_signal(self.service_.bus(), path, transactionInterface, "Package", "uss", 11u,
                        tamselId.c_str(), "");
     self.finish(path, std::nullopt);
     return r;
@@ -156,16 +122,11 @@ class FakePackageKit {
   // ErrorCode first when there is one, then Finished: failed after an error, success otherwise.
   void finish(const char* path, const std::optional<Error>& error) {
     if (error) {
-      sd_bus_emit_signal(bus_, path, transactionInterface, "ErrorCode", "us", error->first,
-                         error->second.c_str());
+      sd_bus_emit_signal(service_.bus(), path, transactionInterface, "ErrorCode", "us",
+                         error->first, error->second.c_str());
     }
-    sd_bus_emit_signal(bus_, path, transactionInterface, "Finished", "uu", error ? 2u : 1u, 7u);
-  }
-
-  // Serves until the stop descriptor fires.
-  void serve() {
-    (void)processBusUntil(
-        bus_, [] { return false; }, stop_);
+    sd_bus_emit_signal(service_.bus(), path, transactionInterface, "Finished", "uu",
+                       error ? 2u : 1u, 7u);
   }
 
   static constexpr sd_bus_vtable daemonVtable[] = {
@@ -184,16 +145,9 @@ class FakePackageKit {
       SD_BUS_VTABLE_END,
   };
 
-  sd_bus* bus_ = nullptr;
-  sd_bus* impostor_ = nullptr;
-  int stop_;
-  bool ready_ = false;
+  FlushingBusHandle impostor_;
   int transactions_ = 0;
-  // Touched on the fake's thread only, and in the destructor after it ended.
-  std::vector<sd_bus_slot*> slots_;
-  std::thread thread_;
-  mutable std::mutex mutex_;
-  std::vector<std::string> calls_;
+  test::FakeBusService<> service_;
 };
 
 class NoTimer final : public RepeatingTimer {
