@@ -137,6 +137,7 @@ TEST(PublicStatusClassification, ConfirmsOnlyCompleteRecordsAndKeepsTheirText) {
       {R"({"active":true,"expirationDate":1})", StateKind::unavailable, Reason::pending},
       {R"({"active":true,"remainingSeconds":600})", StateKind::unavailable, Reason::pending},
       // What the status decoder refuses is its own test; any refusal is "malformed".
+      {"{\"active\":false,\"note\":\"\xff\"}", StateKind::unavailable, Reason::malformed},
       {"[false]", StateKind::unavailable, Reason::malformed},
   };
   for (const auto& c : cases) {
@@ -184,6 +185,9 @@ TEST(ReadPublicStatus, ReadsRealFiles) {
   // A reader that fails on a file that exists reports it as unreadable.
   const auto failing = [](const std::string&) -> std::string { throw std::runtime_error("EIO"); };
   EXPECT_EQ(read(failing), PublicStatusResult::unavailable(Reason::unreadable));
+
+  dir.write("generation.json", "not json");
+  EXPECT_EQ(read(), PublicStatusResult::unavailable(Reason::busy));
 }
 
 TEST(ReadPublicStatus, RefusesLinksAndSpecialFilesWithoutBlocking) {

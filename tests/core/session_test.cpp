@@ -76,6 +76,7 @@ TEST(SessionDecoding, IsStrictAboutRequiredKeysAndTypesOnly) {
        true},
       {"active missing", [](json& j) { j.erase("active"); }, false},
       {"active as 1", [](json& j) { j["active"] = 1; }, false},
+      {"id missing", [](json& j) { j.erase("id"); }, false},
       {"id a number", [](json& j) { j["id"] = 7; }, false},
       {"string date", [](json& j) { j["startDate"] = "2026-01-01T12:00:00Z"; }, false},
       {"service without wasEnabled", [](json& j) { j["services"][0].erase("wasEnabled"); }, false},

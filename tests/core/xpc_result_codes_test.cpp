@@ -134,6 +134,7 @@ TEST(XPCStartOutcomeMapping, RepliesBecomeOutcomes) {
        XPCStartOutcome::failed(
            std::string(xpcDefaultMessage(XPCStartResultCode::helperRestarting)))},
       {11, 0, "", XPCStartOutcome::failed(unrecognized)},
+      {11, 0, "odd", XPCStartOutcome::failed("odd")},
   };
   for (const Case& c : cases) {
     EXPECT_EQ(xpcStartOutcome(c.code, c.timestamp, c.message), c.expected)
@@ -151,6 +152,7 @@ TEST(EarlyUnlockOutcomeMapping, RepliesBecomeOutcomes) {
   EXPECT_EQ(earlyUnlockOutcome(0, 0, "x"), EarlyUnlockOutcome::done(std::nullopt, "x"));
   EXPECT_EQ(earlyUnlockOutcome(7, 2000, ""),
             EarlyUnlockOutcome::refused(text(EarlyUnlockResultCode::failed)));
+  EXPECT_EQ(earlyUnlockOutcome(8, 0, "from helper"), EarlyUnlockOutcome::refused("from helper"));
   EXPECT_EQ(earlyUnlockOutcome(8, 0, ""), EarlyUnlockOutcome::refused(unrecognized));
 }
 

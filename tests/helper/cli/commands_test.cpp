@@ -162,6 +162,13 @@ TEST(RecoverCommand, ReportsEachResultAndEveryTransactionErrorAsBusy) {
     std::exception_ptr transactionError = {};
   } cases[] = {
       {{Kind::nothingToDo}, "recovered: no session state present\n", "", 0},
+      // A failure to take the lock that names no errno is reported as busy too.
+      {{},
+       "",
+       "error: another helper operation is in progress\n",
+       11,
+       std::make_exception_ptr(
+           HelperTransactionError(HelperTransactionError::Kind::acquisitionFailed, "/x.lock"))},
       {{},
        "",
        "error: could not acquire helper state lock: boom\n",

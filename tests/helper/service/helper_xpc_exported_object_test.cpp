@@ -166,15 +166,21 @@ TEST(Handlers, EveryStateOperationAnswersBusyWithItsOwnCode) {
             (XPCStartReply{10, 0, text(XPCStartResultCode::helperRestarting)}));
 }
 
-// The texts of an accepted cancel and of nothing pending reach the app over the bus (end to end).
-TEST(EarlyUnlockHandlers, AnAcceptedRequestPublishesAndAFailureRepliesItsCode) {
+TEST(EarlyUnlockHandlers, RequestAndCancelHaveTheirOwnTexts) {
   Harness h;
   EXPECT_EQ(
       h.object().earlyUnlockRequestHandler(),
       (XPCEarlyUnlockReply{0, secondsSince1970(kEnd), text(EarlyUnlockResultCode::accepted)}));
-  EXPECT_EQ(h.transactions, (std::vector<StatusEffect>{publishes}));
-  EXPECT_EQ(h.ticks, 1);
+  EXPECT_EQ(h.object().earlyUnlockCancelHandler(),
+            (XPCEarlyUnlockReply{0, secondsSince1970(kEnd),
+                                 "Early unlock cancelled. The session continues."}));
+  EXPECT_EQ(h.transactions, (std::vector<StatusEffect>{publishes, publishes}));
+  EXPECT_EQ(h.ticks, 2);
 
+  h.cancel = [] { return EarlyUnlockResult{EarlyUnlockResultCode::notPending, kEnd}; };
+  EXPECT_EQ(
+      h.object().earlyUnlockCancelHandler(),
+      (XPCEarlyUnlockReply{4, secondsSince1970(kEnd), text(EarlyUnlockResultCode::notPending)}));
   h.request = []() -> EarlyUnlockResult { throw std::runtime_error("boom"); };
   EXPECT_EQ(h.object().earlyUnlockRequestHandler(),
             (XPCEarlyUnlockReply{7, 0, text(EarlyUnlockResultCode::failed)}));
