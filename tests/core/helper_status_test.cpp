@@ -26,7 +26,6 @@ TEST(HelperStatusDerivation, TruncatesTowardZeroAndNeverGoesNegative) {
   EXPECT_EQ(remainingAt(noon + milliseconds(900)), 0);
   EXPECT_EQ(remainingAt(noon - seconds(10)), 0);
   EXPECT_EQ(remainingAt(noon + milliseconds(1500)), 1);
-  EXPECT_EQ(remainingAt(noon + milliseconds(600700)), 600);
   // Far-away dates saturate when read, so the difference stays finite and in range.
   const auto far = remainingAt(dateFromReferenceSeconds(1e300));
   ASSERT_TRUE(far.has_value());

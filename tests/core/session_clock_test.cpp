@@ -42,16 +42,6 @@ TEST(SessionClock, AnchoringCarriesOverOnlyTheTimeThatCanHaveElapsed) {
   }
 }
 
-TEST(SessionClock, BoundsTheLengthOfAnyRecord) {
-  OfflineSession session = sessionOf(100.0 * 365 * 86400);
-  session.originalExpirationDate = session.expirationDate;
-  EXPECT_TRUE(boundSessionLength(session));
-  EXPECT_EQ(session.expirationDate, addSeconds(kStart, 86400));
-  EXPECT_EQ(session.originalExpirationDate, addSeconds(kStart, 86400));
-  OfflineSession ordinary = sessionOf(86400);
-  EXPECT_FALSE(boundSessionLength(ordinary));
-}
-
 TEST(SessionClock, TheAnchorTravelsWithTheRecordOnlyAsAPair) {
   OfflineSession session = sessionOf(600);
   session.bootID = "0f3c9d52-5a5e-4b57-9e0e-8c3ac1d7f3a1";
@@ -63,8 +53,6 @@ TEST(SessionClock, TheAnchorTravelsWithTheRecordOnlyAsAPair) {
   const OfflineSession decoded = decodeSession(half);
   EXPECT_FALSE(decoded.bootID.has_value());
   EXPECT_FALSE(decoded.bootTimeAtStart.has_value());
-  // Older records have neither and decode as before.
-  EXPECT_EQ(decodeSession(encodeSession(sessionOf(600))), sessionOf(600));
 }
 
 TEST(SessionClock, ReadsTheKernelsBootClock) {

@@ -140,7 +140,7 @@ TEST(RecoverCommand, RequiresRootAndTheExactConfirmation) {
   EXPECT_EQ(doRecover(notRoot.context(), notRoot.recoverOperations({})), 3);
   EXPECT_EQ(notRoot.err.str(), "error: --recover requires root\n");
 
-  for (const char* value : {static_cast<const char*>(nullptr), "yes", "YES ", ""}) {
+  for (const char* value : {static_cast<const char*>(nullptr), "yes", "YES "}) {
     CommandHarness harness;
     harness.environment.clear();
     if (value != nullptr) harness.environment["NUBRIK_FORCE"] = value;
@@ -162,6 +162,7 @@ TEST(RecoverCommand, ReportsEachResultAndEveryTransactionErrorAsBusy) {
     std::exception_ptr transactionError = {};
   } cases[] = {
       {{Kind::nothingToDo}, "recovered: no session state present\n", "", 0},
+      // A failure to take the lock that names no errno is reported as busy too.
       {{},
        "",
        "error: another helper operation is in progress\n",

@@ -60,7 +60,6 @@ struct Harness {
 
 TEST(EarlyUnlockCoordinator, AnswersForEachStoredState) {
   const Date later = kNow + std::chrono::hours(1);
-  const RecoveryPendingMarker marker{kNow, CorruptReason::undecodable, std::nullopt};
   const Date setBack = kNow + seconds(301);  // a start date more than 300 s ahead of the clock
   struct Case {
     const char* what;
@@ -75,7 +74,6 @@ TEST(EarlyUnlockCoordinator, AnswersForEachStoredState) {
   const Case cases[] = {
       {"no session", SessionAbsent{}, none, none},
       {"corrupt", CorruptSessionInfo{}, none, none},
-      {"recovery pending", marker, none, none},
       {"expired", running(kNow), none, none},
       {"clock wound back", running(later, setBack), none, none},
       {"exactly 900 s left", running(in900), {Code::endsSoon, in900}, {Code::notPending, in900}},

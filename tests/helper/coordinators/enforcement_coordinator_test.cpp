@@ -66,17 +66,5 @@ TEST(EnforcementCoordinator, AnyFailureOutranksCorrections) {
               ElementsAre("enforcement: interface state query failed for en1; will retry"));
 }
 
-TEST(EnforcementCoordinator, AFailedListingChangesNothing) {
-  EnforcementHarness h;
-  h.net.listed["services"] = {"A"};
-  h.net.state["service A"] = true;
-  h.net.state["wifi en0"] = true;
-  h.net.failingListings = {"wifi"};
-  EXPECT_EQ(h.enforce(), EnforcementOutcome::correctionFailed);
-  EXPECT_TRUE(h.net.changes().empty());
-  EXPECT_THAT(h.net.logLines,
-              ElementsAre("enforcement: Wi-Fi discovery failed (wifi down); will retry"));
-}
-
 }  // namespace
 }  // namespace nubrik

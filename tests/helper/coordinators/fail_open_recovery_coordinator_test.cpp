@@ -66,16 +66,6 @@ TEST(FailOpenRecoveryCoordinator, FailedChangesKeepTheRecoveryState) {
                           "fail-open recovery: FAILED to bring interface en0 up; will retry"));
 }
 
-TEST(FailOpenRecoveryCoordinator, AFailedListingChangesNothing) {
-  FailOpenHarness h;
-  h.net.failingListings = {"wifi"};
-  EXPECT_FALSE(h.recover());
-  EXPECT_TRUE(h.net.changes().empty());
-  EXPECT_THAT(h.effects, ElementsAre("pending"));
-  EXPECT_EQ(h.net.logLines.back(),
-            "fail-open recovery: Wi-Fi discovery failed (wifi down); will retry");
-}
-
 TEST(FailOpenRecoveryCoordinator, AFailedFinalizeIsLoggedAndStaysPending) {
   FailOpenHarness h;
   h.finalize = [] { throw std::runtime_error("ioError(errno: 30)"); };

