@@ -15,13 +15,8 @@ namespace {
 
 const Date expiration = dateFromReferenceSeconds(800000000.0);
 
-const std::vector<GuiStatus> notIdle = {
-    GuiStatus::confirmedActive(expiration, 600),
-    GuiStatus::unavailable(StatusUnavailableReason::missing),
-    GuiStatus::unavailable(StatusUnavailableReason::unreadable),
-    GuiStatus::unavailable(StatusUnavailableReason::malformed),
-    GuiStatus::unavailable(StatusUnavailableReason::busy),
-};
+const std::vector<GuiStatus> notIdle = {GuiStatus::confirmedActive(expiration, 600),
+                                        GuiStatus::unavailable(StatusUnavailableReason::busy)};
 
 // Records what the controller asks of the updater, and asks the delegate's questions as an
 // updater would.
