@@ -83,21 +83,18 @@ Invocation run(Fakes& fakes, std::vector<std::string> arguments) {
 }
 
 TEST(CommandLine, UsageErrorsExitTwoAndSendNothing) {
-  for (const std::vector<std::string>& arguments :
-       std::vector<std::vector<std::string>>{{"gui", "now"},
-                                             {"frobnicate"},
-                                             {"status", "--yaml"},
-                                             {"start"},
-                                             {"start", "4"},  // durations: their own test
-                                             {"schedules", "get"},
-                                             {"schedules", "set", "a", "b"}}) {
+  // Which durations are valid is the duration parser's test.
+  const std::vector<std::vector<std::string>> usages = {
+      {"gui", "now"}, {"frobnicate"},       {"status", "--yaml"},          {"start"},
+      {"start", "4"}, {"schedules", "get"}, {"schedules", "set", "a", "b"}};
+  for (const std::vector<std::string>& arguments : usages) {
+    SCOPED_TRACE(testing::PrintToString(arguments));
     Fakes fakes;
     const Invocation result = run(fakes, arguments);
-    const std::string label = testing::PrintToString(arguments);
-    EXPECT_EQ(result.status, tamselExitUsage) << label;
-    EXPECT_EQ(result.out, "") << label;
-    EXPECT_TRUE(result.err.starts_with("error: ")) << label;
-    EXPECT_TRUE(fakes.requests.empty()) << label;
+    EXPECT_EQ(result.status, tamselExitUsage);
+    EXPECT_EQ(result.out, "");
+    EXPECT_TRUE(result.err.starts_with("error: "));
+    EXPECT_TRUE(fakes.requests.empty());
   }
   Fakes fakes;
   EXPECT_EQ(
@@ -108,20 +105,19 @@ TEST(CommandLine, UsageErrorsExitTwoAndSendNothing) {
 // Without a command, or with "gui", tamsel becomes the desktop app; it comes back only when that
 // failed.
 TEST(CommandLine, NoCommandOrGuiLaunchesTheDesktopApp) {
-  for (const std::vector<std::string>& arguments :
-       std::vector<std::vector<std::string>>{{}, {"gui"}}) {
+  for (const auto& arguments : {std::vector<std::string>{}, std::vector<std::string>{"gui"}}) {
     Fakes fakes;
     const Invocation result = run(fakes, arguments);
-    const std::string label = testing::PrintToString(arguments);
-    EXPECT_EQ(result.status, tamselExitDesktopUnavailable) << label;
-    EXPECT_EQ(result.err, "error: cannot start the desktop app\n") << label;
-    EXPECT_EQ(fakes.requests, std::vector<std::string>{"desktop"}) << label;
+    EXPECT_EQ(result.status, tamselExitDesktopUnavailable);
+    EXPECT_EQ(result.err, "error: cannot start the desktop app\n");
+    EXPECT_EQ(fakes.requests, std::vector<std::string>{"desktop"});
   }
 }
 
 TEST(CommandLine, HelpPrintsTheUsageAndSendsNothing) {
-  for (const std::vector<std::string>& arguments : std::vector<std::vector<std::string>>{
-           {"--help"}, {"start", "--help"}, {"help"}, {"gui", "--help"}, {"-h"}}) {
+  const std::vector<std::vector<std::string>> helps = {
+      {"--help"}, {"start", "--help"}, {"help"}, {"gui", "--help"}, {"-h"}};
+  for (const std::vector<std::string>& arguments : helps) {
     Fakes fakes;
     const Invocation result = run(fakes, arguments);
     EXPECT_EQ(result.status, tamselExitSuccess);
@@ -164,17 +160,16 @@ TEST(CommandLine, OutcomesAndExitStatuses) {
       {{"schedules"}, {.load = ScheduleLoadOutcome::helperUnavailable()}, 3, unavailableLine},
   };
   for (const auto& c : cases) {
+    SCOPED_TRACE(testing::PrintToString(c.arguments) + " " + c.printed);
     Fakes fakes = c.given;
     const Invocation result = run(fakes, c.arguments);
-    const std::string label = testing::PrintToString(c.arguments) + " " + c.printed;
-    EXPECT_EQ(result.status, c.status) << label;
-    EXPECT_EQ(c.status == 0 ? result.out : result.err, c.printed) << label;
-    EXPECT_EQ(c.status == 0 ? result.err : result.out, "") << label;
-    EXPECT_EQ(fakes.requests, std::vector<std::string>{c.arguments.front()}) << label;
+    EXPECT_EQ(result.status, c.status);
+    EXPECT_EQ(c.status == 0 ? result.out : result.err, c.printed);
+    EXPECT_EQ(c.status == 0 ? result.err : result.out, "");
+    EXPECT_EQ(fakes.requests, std::vector<std::string>{c.arguments.front()});
     // Every start above asks for 90 minutes, in seconds.
-    if (c.arguments.front() == "start") {
-      EXPECT_EQ(fakes.startSeconds, 5400) << label;
-    }
+    EXPECT_EQ(fakes.startSeconds,
+              c.arguments.front() == "start" ? std::optional(5400.0) : std::nullopt);
   }
 }
 
@@ -196,13 +191,13 @@ TEST(CommandLine, StatusTextsAndJSON) {
        "Status unavailable (busy).\n"},
   };
   for (const auto& c : cases) {
-    Fakes fakes;
-    fakes.status = c.status;
+    SCOPED_TRACE(c.status.json);
+    Fakes fakes{.status = c.status};
     const Invocation text = run(fakes, {"status"});
-    EXPECT_EQ(text.status, c.exitStatus) << c.status.json;
-    EXPECT_EQ(text.out, c.out) << c.status.json;
+    EXPECT_EQ(text.status, c.exitStatus);
+    EXPECT_EQ(text.out, c.out);
     const Invocation json = run(fakes, {"status", "--json"});
-    EXPECT_EQ(json.status, c.exitStatus) << c.status.json;
+    EXPECT_EQ(json.status, c.exitStatus);
     EXPECT_EQ(json.out, c.status.json + "\n");
   }
 }
