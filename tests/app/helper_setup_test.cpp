@@ -90,7 +90,7 @@ TEST_F(HelperSetupTest, RefreshPairsTheAnswerWithTheRegistrationAsItIsNow) {
   EXPECT_EQ(setup_.state(), HelperSetupState::notInstalled());
 }
 
-TEST_F(HelperSetupTest, InstallWithAHandInstalledHelperNeverRegisters) {
+TEST_F(HelperSetupTest, InstallWithAHandInstalledHelperNeverRegistersARefusalShowsWhy) {
   fakes_.developerHelper = true;
   setup_.install();
   EXPECT_EQ(setup_.state(),
@@ -99,6 +99,14 @@ TEST_F(HelperSetupTest, InstallWithAHandInstalledHelperNeverRegisters) {
   setup_.install();
   EXPECT_THAT(fakes_.calls, ElementsAre("status", "status"));
   EXPECT_TRUE(fakes_.registers.empty());
+
+  // Without it, a refused registration shows the refusal.
+  fakes_.developerHelper = false;
+  setup_.install();
+  fakes_.answerRegister(HelperRegistrationError{"Administrator authorization was refused."});
+  EXPECT_EQ(setup_.state(),
+            HelperSetupState::registrationFailed("Administrator authorization was refused."));
+  EXPECT_FALSE(setup_.isWorking());
 }
 
 TEST_F(HelperSetupTest, InstallRegistersThenRefreshes) {
@@ -113,14 +121,6 @@ TEST_F(HelperSetupTest, InstallRegistersThenRefreshes) {
   EXPECT_TRUE(setup_.healthProbeInFlight());
   fakes_.answerProbe(readyNow);
   EXPECT_EQ(setup_.state(), HelperSetupState::installedReady());
-}
-
-TEST_F(HelperSetupTest, AFailedRegistrationShowsItsDescription) {
-  setup_.install();
-  fakes_.answerRegister(HelperRegistrationError{"Administrator authorization was refused."});
-  EXPECT_EQ(setup_.state(),
-            HelperSetupState::registrationFailed("Administrator authorization was refused."));
-  EXPECT_FALSE(setup_.isWorking());
 }
 
 TEST_F(HelperSetupTest, InstallOverAnExistingRegistrationOnlyRefreshes) {
