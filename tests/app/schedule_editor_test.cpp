@@ -219,12 +219,11 @@ TEST(ScheduleEditorSave, EachOutcomeOfASave) {
     EXPECT_FALSE(h.editor->setScheduleEnabled("A", false));
 
     h.saves.at(0)(c.outcome);
-    EXPECT_FALSE(h.state().saving);
-    EXPECT_EQ(h.state().saveMessage, c.message);
-    EXPECT_EQ(h.state().schedules, edited);
+    EXPECT_EQ(h.state(), (ScheduleEditorState{ScheduleEditorPhase::editing(), edited,
+                                              c.closes ? edited : loaded, std::nullopt, "A", false,
+                                              c.message, false}));
     EXPECT_EQ(h.closes, c.closes ? 1 : 0);
     EXPECT_EQ(h.synced, c.closes ? std::vector<List>{edited} : std::vector<List>{});
-    EXPECT_EQ(h.state().loadedSchedules, c.closes ? edited : loaded);
     // A failed save keeps the list for another try, which clears the old message.
     EXPECT_EQ(h.editor->saveIsEnabled(), !c.closes);
     if (!c.closes) {
