@@ -13,8 +13,9 @@
 namespace nubrik {
 namespace {
 
-const std::string unavailableLine =
-    "error: The helper is unavailable. Make sure it is installed and running.\n";
+const std::string unavailableText =
+    "The helper is unavailable. Make sure it is installed and running.";
+const std::string unavailableLine = "error: " + unavailableText + "\n";
 
 // Each request records its name and returns the outcome the test set.
 struct Fakes {
@@ -82,19 +83,24 @@ Invocation run(Fakes& fakes, std::vector<std::string> arguments) {
   return {status, out.str(), err.str()};
 }
 
-TEST(CommandLine, UsageErrorsExitTwoAndSendNothing) {
-  // Which durations are valid is the duration parser's test.
+// Help prints the usage; a usage error exits with 2. Which durations are valid is the duration
+// parser's test.
+TEST(CommandLine, HelpAndUsageErrorsSendNothing) {
   const std::vector<std::vector<std::string>> usages = {
       {"gui", "now"}, {"frobnicate"},       {"status", "--yaml"},          {"start"},
       {"start", "4"}, {"schedules", "get"}, {"schedules", "set", "a", "b"}};
-  for (const std::vector<std::string>& arguments : usages) {
-    SCOPED_TRACE(testing::PrintToString(arguments));
-    Fakes fakes;
-    const Invocation result = run(fakes, arguments);
-    EXPECT_EQ(result.status, tamselExitUsage);
-    EXPECT_EQ(result.out, "");
-    EXPECT_TRUE(result.err.starts_with("error: "));
-    EXPECT_TRUE(fakes.requests.empty());
+  const std::vector<std::vector<std::string>> helps = {
+      {"--help"}, {"start", "--help"}, {"help"}, {"gui", "--help"}, {"-h"}};
+  for (const bool help : {false, true}) {
+    for (const std::vector<std::string>& arguments : help ? helps : usages) {
+      SCOPED_TRACE(testing::PrintToString(arguments));
+      Fakes fakes;
+      const Invocation result = run(fakes, arguments);
+      EXPECT_EQ(result.status, help ? tamselExitSuccess : tamselExitUsage);
+      EXPECT_EQ(result.out, help ? tamselUsage() : "");
+      EXPECT_EQ(result.err.starts_with("error: "), !help);
+      EXPECT_TRUE(fakes.requests.empty());
+    }
   }
   Fakes fakes;
   EXPECT_EQ(
@@ -114,18 +120,6 @@ TEST(CommandLine, NoCommandOrGuiLaunchesTheDesktopApp) {
   }
 }
 
-TEST(CommandLine, HelpPrintsTheUsageAndSendsNothing) {
-  const std::vector<std::vector<std::string>> helps = {
-      {"--help"}, {"start", "--help"}, {"help"}, {"gui", "--help"}, {"-h"}};
-  for (const std::vector<std::string>& arguments : helps) {
-    Fakes fakes;
-    const Invocation result = run(fakes, arguments);
-    EXPECT_EQ(result.status, tamselExitSuccess);
-    EXPECT_EQ(result.out, tamselUsage());
-    EXPECT_TRUE(fakes.requests.empty());
-  }
-}
-
 // Success on standard output with 0, the helper's refusal on standard error with 1, an
 // unreachable helper with 3. The commonest outcomes of each command, and their texts, are run over
 // the bus by the end-to-end tests (`tamsel schedules` by the client's bus test).
@@ -142,11 +136,7 @@ TEST(CommandLine, OutcomesAndExitStatuses) {
        0,
        "Session saved; the network lock is still being applied.\n"},
       // The client's own refusal to connect is no refusal of the helper's.
-      {{"start", "90"},
-       {.start = XPCStartOutcome::failed(
-            "The helper is unavailable. Make sure it is installed and running.")},
-       3,
-       unavailableLine},
+      {{"start", "90"}, {.start = XPCStartOutcome::failed(unavailableText)}, 3, unavailableLine},
       {{"start", "90"}, {.start = XPCStartOutcome::helperUnavailable()}, 3, unavailableLine},
       {{"health"},
        {.health = HealthProbeResult::versionMismatch(4, 5)},
@@ -154,9 +144,9 @@ TEST(CommandLine, OutcomesAndExitStatuses) {
        "error: The helper speaks protocol version 4, but this app needs version 5.\n"},
       {{"unlock"}, {}, 3, unavailableLine},
       {{"schedules"},
-       {.load = ScheduleLoadOutcome::failed("The helper could not save the schedules.")},
+       {.load = ScheduleLoadOutcome::failed("Not saved.")},
        1,
-       "error: The helper could not save the schedules.\n"},
+       "error: Not saved.\n"},
       {{"schedules"}, {.load = ScheduleLoadOutcome::helperUnavailable()}, 3, unavailableLine},
   };
   for (const auto& c : cases) {

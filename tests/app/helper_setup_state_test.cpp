@@ -27,38 +27,37 @@ TEST(ResolveSetupState, EveryRowOfTheTable) {
     HealthProbeResult health;
     HelperSetupState state;
   };
+  using R = RegistrationStatus;
+  using H = HealthProbeResult;
+  using S = HelperSetupState;
   const std::vector<Row> rows = {
-      {RegistrationStatus::notRegistered, HealthProbeResult::ready(expected),
-       HelperSetupState::notInstalled()},
-      {RegistrationStatus::notFound, HealthProbeResult::failed(), HelperSetupState::notInstalled()},
-      {RegistrationStatus::requiresApproval, HealthProbeResult::ready(expected),
-       HelperSetupState::approvalRequired()},
-      {RegistrationStatus::enabled, HealthProbeResult::ready(expected),
-       HelperSetupState::installedReady()},
-      {RegistrationStatus::enabled, HealthProbeResult::ready(otherRelease),
-       HelperSetupState::helperUpdateAvailable(
+      {R::notRegistered, H::ready(expected), S::notInstalled()},
+      {R::notFound, H::failed(), S::notInstalled()},
+      {R::requiresApproval, H::ready(expected), S::approvalRequired()},
+      {R::enabled, H::ready(expected), S::installedReady()},
+      {R::enabled, H::ready(otherRelease),
+       S::helperUpdateAvailable(
            "The helper is out of date. Updating restarts it; no session may be active.")},
-      {RegistrationStatus::enabled, HealthProbeResult::ready(""),
-       HelperSetupState::helperUpdateAvailable(std::string(helperOutOfDateMessage))},
-      {RegistrationStatus::enabled, HealthProbeResult::versionMismatch(6, 5),
-       HelperSetupState::appUpdateRequired(
+      {R::enabled, H::ready(""), S::helperUpdateAvailable(std::string(helperOutOfDateMessage))},
+      {R::enabled, H::versionMismatch(6, 5),
+       S::appUpdateRequired(
            "This app is older than the installed helper. Update Tamsel, then check again.")},
-      {RegistrationStatus::enabled, HealthProbeResult::versionMismatch(3, 5),
-       HelperSetupState::helperUpdateAvailable("A newer helper is available. Updating restarts the "
-                                               "helper; no session may be active.")},
-      {RegistrationStatus::enabled, HealthProbeResult::versionMismatch(4, 5),
-       HelperSetupState::helperUpdateAvailable(std::string(helperNewerAvailableMessage))},
-      {RegistrationStatus::enabled, HealthProbeResult::versionMismatch(2, 5),
-       HelperSetupState::versionIncompatible(
+      {R::enabled, H::versionMismatch(3, 5),
+       S::helperUpdateAvailable(
+           "A newer helper is available. Updating restarts the helper; no session may be active.")},
+      {R::enabled, H::versionMismatch(4, 5),
+       S::helperUpdateAvailable(std::string(helperNewerAvailableMessage))},
+      {R::enabled, H::versionMismatch(2, 5),
+       S::versionIncompatible(
            "The helper protocol version (2) is incompatible with this app (5). " + guidance)},
-      {RegistrationStatus::enabled, HealthProbeResult::versionMismatch(5, 5),
-       HelperSetupState::healthCheckFailed(
+      {R::enabled, H::versionMismatch(5, 5),
+       S::healthCheckFailed(
            "The helper is registered but its protocol version could not be resolved. " + guidance)},
-      {RegistrationStatus::enabled, HealthProbeResult::failed(),
-       HelperSetupState::healthCheckFailed(
-           "The helper is registered but did not respond to a health check. " + guidance)},
-      {RegistrationStatus::unknown, HealthProbeResult::ready(expected),
-       HelperSetupState::registrationFailed("The helper is in an unknown state. " + guidance)},
+      {R::enabled, H::failed(),
+       S::healthCheckFailed("The helper is registered but did not respond to a health check. " +
+                            guidance)},
+      {R::unknown, H::ready(expected),
+       S::registrationFailed("The helper is in an unknown state. " + guidance)},
   };
   for (const Row& row : rows) {
     EXPECT_EQ(resolveSetupState(row.registration, row.health), row.state)
