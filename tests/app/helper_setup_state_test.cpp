@@ -80,28 +80,23 @@ TEST(HelperSetupStateView, StatusLineAndButtonsOfEachState) {
     std::string line;
     std::vector<Button> buttons;
   };
+  using S = HelperSetupState;
   const std::vector<Case> cases = {
-      {HelperSetupState::notInstalled(),
+      {S::notInstalled(),
        "The helper is not installed.",
        {{Action::install, "Install Helper", true}}},
-      {HelperSetupState::registrationFailed(std::string(developerHelperExistsMessage)),
+      {S::registrationFailed(std::string(developerHelperExistsMessage)),
        "Installation failed: A developer helper exists. Use scripts/install-dev and RECOVERY.md; "
        "do not mix installation methods.",
        {{Action::tryAgain, "Try Again", true}}},
-      {HelperSetupState::approvalRequired(),
+      {S::approvalRequired(),
        std::string(helperApprovalMessage),
        {{Action::openLoginItems, "Open Login Items", true}, checkAgain}},
-      {HelperSetupState::installedReady(),
-       "The helper is installed and ready.",
-       {{Action::done, "Done", true}}},
-      {HelperSetupState::helperUpdateAvailable("u"),
-       "u",
-       {{Action::update, "Update Helper", true}, checkAgain}},
-      {HelperSetupState::healthCheckFailed("h"),
-       "h",
-       {{Action::repair, "Repair Helper", true}, checkAgain}},
-      {HelperSetupState::versionIncompatible("v"), "v", {checkAgain}},
-      {HelperSetupState::appUpdateRequired("a"), "a", {checkAgain}},
+      {S::installedReady(), "The helper is installed and ready.", {{Action::done, "Done", true}}},
+      {S::helperUpdateAvailable("u"), "u", {{Action::update, "Update Helper", true}, checkAgain}},
+      {S::healthCheckFailed("h"), "h", {{Action::repair, "Repair Helper", true}, checkAgain}},
+      {S::versionIncompatible("v"), "v", {checkAgain}},
+      {S::appUpdateRequired("a"), "a", {checkAgain}},
   };
   const Date now = dateFromUnixSeconds(1'800'000'000);
   for (const Case& c : cases) {
