@@ -44,6 +44,7 @@ TEST(HelperSetupActions, Table) {
   const State old = State::helperUpdateAvailable("old");
   const State failed = State::healthCheckFailed("no");
   const std::vector<Case> cases = {
+      {"installing", State::notInstalled(), true, idle, {off(Action::install, "Installing…")}},
       {"installing again", denied, true, idle, {off(Action::tryAgain, "Installing…")}},
       {"update available", old, false, running, {on(Action::update, "Update Helper"), checkAgain}},
       {"failed check, no status", failed, false, missing, {repair, checkAgain}},

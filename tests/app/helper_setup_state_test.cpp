@@ -109,6 +109,7 @@ TEST(HelperSetupStateView, StatusLineAndButtonsOfEachState) {
 TEST(MapHelperSetupState, BeforeAnyHealthCheck) {
   EXPECT_EQ(mapHelperSetupState(RegistrationStatus::notRegistered),
             HelperSetupState::notInstalled());
+  EXPECT_EQ(mapHelperSetupState(RegistrationStatus::notFound), HelperSetupState::notInstalled());
   EXPECT_EQ(mapHelperSetupState(RegistrationStatus::enabled),
             HelperSetupState::healthCheckFailed(
                 "The helper is registered but has not answered a health check yet."));
@@ -127,9 +128,12 @@ TEST(HelperUpgradeDecision, ComparesProtocols) {
 TEST(HelperSetupOffers, InstallOnlyWithoutAWorkingRegistration) {
   EXPECT_TRUE(helperInstallationIsAvailable(HelperSetupState::notInstalled()));
   EXPECT_TRUE(helperInstallationIsAvailable(HelperSetupState::registrationFailed("x")));
-  EXPECT_FALSE(helperInstallationIsAvailable(HelperSetupState::healthCheckFailed("x")));
-  EXPECT_FALSE(helperInstallationIsAvailable(HelperSetupState::approvalRequired()));
-  EXPECT_FALSE(helperInstallationIsAvailable(HelperSetupState::installedReady()));
+  for (const auto& state :
+       {HelperSetupState::healthCheckFailed("x"), HelperSetupState::versionIncompatible("x"),
+        HelperSetupState::helperUpdateAvailable("x"), HelperSetupState::appUpdateRequired("x"),
+        HelperSetupState::approvalRequired(), HelperSetupState::installedReady()}) {
+    EXPECT_FALSE(helperInstallationIsAvailable(state)) << state;
+  }
 }
 
 TEST(HelperSetupOffers, AutomaticUpdateOnceWhileIdle) {

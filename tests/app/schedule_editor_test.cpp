@@ -217,6 +217,7 @@ TEST(ScheduleEditorSave, EachOutcomeOfASave) {
     EXPECT_FALSE(h.editor->save());
     EXPECT_FALSE(h.editor->addSchedule());
     EXPECT_FALSE(h.editor->setScheduleEnabled("A", false));
+    EXPECT_FALSE(h.editor->saveIsEnabled());
 
     h.saves.at(0)(c.outcome);
     EXPECT_EQ(h.state(), (ScheduleEditorState{ScheduleEditorPhase::editing(), edited,

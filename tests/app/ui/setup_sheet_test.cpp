@@ -73,6 +73,13 @@ TEST(SetupSheetTest, DrawsTheStatusLineAndTheOfferedButtonsTheFirstEnabledOneDef
   EXPECT_EQ(visibleButtons(h.sheet), (std::vector<Shown>{{"Close", true, false},
                                                          {"Check Again", true, false},
                                                          {"Open Login Items", true, true}}));
+
+  // While an operation works nothing is the default.
+  SheetHarness updating(updateAvailable);
+  updating.setup.updateHelper();
+  EXPECT_EQ(visibleButtons(updating.sheet), (std::vector<Shown>{{"Close", true, false},
+                                                                {"Check Again", false, false},
+                                                                {"Updating…", false, false}}));
 }
 
 TEST(SetupSheetTest, EachButtonCallsItsOperation) {
