@@ -13,8 +13,9 @@
 namespace nubrik {
 namespace {
 
-const std::string unavailableLine =
-    "error: The helper is unavailable. Make sure it is installed and running.\n";
+const std::string unavailableText =
+    "The helper is unavailable. Make sure it is installed and running.";
+const std::string unavailableLine = "error: " + unavailableText + "\n";
 
 // Each request records its name and returns the outcome the test set.
 struct Fakes {
@@ -82,22 +83,24 @@ Invocation run(Fakes& fakes, std::vector<std::string> arguments) {
   return {status, out.str(), err.str()};
 }
 
-TEST(CommandLine, UsageErrorsExitTwoAndSendNothing) {
-  for (const std::vector<std::string>& arguments :
-       std::vector<std::vector<std::string>>{{"gui", "now"},
-                                             {"frobnicate"},
-                                             {"status", "--yaml"},
-                                             {"start"},
-                                             {"start", "4"},  // durations: their own test
-                                             {"schedules", "get"},
-                                             {"schedules", "set", "a", "b"}}) {
-    Fakes fakes;
-    const Invocation result = run(fakes, arguments);
-    const std::string label = testing::PrintToString(arguments);
-    EXPECT_EQ(result.status, tamselExitUsage) << label;
-    EXPECT_EQ(result.out, "") << label;
-    EXPECT_TRUE(result.err.starts_with("error: ")) << label;
-    EXPECT_TRUE(fakes.requests.empty()) << label;
+// Help prints the usage; a usage error exits with 2. Which durations are valid is the duration
+// parser's test.
+TEST(CommandLine, HelpAndUsageErrorsSendNothing) {
+  const std::vector<std::vector<std::string>> usages = {
+      {"gui", "now"}, {"frobnicate"},       {"status", "--yaml"},          {"start"},
+      {"start", "4"}, {"schedules", "get"}, {"schedules", "set", "a", "b"}};
+  const std::vector<std::vector<std::string>> helps = {
+      {"--help"}, {"start", "--help"}, {"help"}, {"gui", "--help"}, {"-h"}};
+  for (const bool help : {false, true}) {
+    for (const std::vector<std::string>& arguments : help ? helps : usages) {
+      SCOPED_TRACE(testing::PrintToString(arguments));
+      Fakes fakes;
+      const Invocation result = run(fakes, arguments);
+      EXPECT_EQ(result.status, help ? tamselExitSuccess : tamselExitUsage);
+      EXPECT_EQ(result.out, help ? tamselUsage() : "");
+      EXPECT_EQ(result.err.starts_with("error: "), !help);
+      EXPECT_TRUE(fakes.requests.empty());
+    }
   }
   Fakes fakes;
   EXPECT_EQ(
@@ -108,25 +111,12 @@ TEST(CommandLine, UsageErrorsExitTwoAndSendNothing) {
 // Without a command, or with "gui", tamsel becomes the desktop app; it comes back only when that
 // failed.
 TEST(CommandLine, NoCommandOrGuiLaunchesTheDesktopApp) {
-  for (const std::vector<std::string>& arguments :
-       std::vector<std::vector<std::string>>{{}, {"gui"}}) {
+  for (const auto& arguments : {std::vector<std::string>{}, std::vector<std::string>{"gui"}}) {
     Fakes fakes;
     const Invocation result = run(fakes, arguments);
-    const std::string label = testing::PrintToString(arguments);
-    EXPECT_EQ(result.status, tamselExitDesktopUnavailable) << label;
-    EXPECT_EQ(result.err, "error: cannot start the desktop app\n") << label;
-    EXPECT_EQ(fakes.requests, std::vector<std::string>{"desktop"}) << label;
-  }
-}
-
-TEST(CommandLine, HelpPrintsTheUsageAndSendsNothing) {
-  for (const std::vector<std::string>& arguments : std::vector<std::vector<std::string>>{
-           {"--help"}, {"start", "--help"}, {"help"}, {"gui", "--help"}, {"-h"}}) {
-    Fakes fakes;
-    const Invocation result = run(fakes, arguments);
-    EXPECT_EQ(result.status, tamselExitSuccess);
-    EXPECT_EQ(result.out, tamselUsage());
-    EXPECT_TRUE(fakes.requests.empty());
+    EXPECT_EQ(result.status, tamselExitDesktopUnavailable);
+    EXPECT_EQ(result.err, "error: cannot start the desktop app\n");
+    EXPECT_EQ(fakes.requests, std::vector<std::string>{"desktop"});
   }
 }
 
@@ -146,11 +136,7 @@ TEST(CommandLine, OutcomesAndExitStatuses) {
        0,
        "Session saved; the network lock is still being applied.\n"},
       // The client's own refusal to connect is no refusal of the helper's.
-      {{"start", "90"},
-       {.start = XPCStartOutcome::failed(
-            "The helper is unavailable. Make sure it is installed and running.")},
-       3,
-       unavailableLine},
+      {{"start", "90"}, {.start = XPCStartOutcome::failed(unavailableText)}, 3, unavailableLine},
       {{"start", "90"}, {.start = XPCStartOutcome::helperUnavailable()}, 3, unavailableLine},
       {{"health"},
        {.health = HealthProbeResult::versionMismatch(4, 5)},
@@ -158,23 +144,22 @@ TEST(CommandLine, OutcomesAndExitStatuses) {
        "error: The helper speaks protocol version 4, but this app needs version 5.\n"},
       {{"unlock"}, {}, 3, unavailableLine},
       {{"schedules"},
-       {.load = ScheduleLoadOutcome::failed("The helper could not save the schedules.")},
+       {.load = ScheduleLoadOutcome::failed("Not saved.")},
        1,
-       "error: The helper could not save the schedules.\n"},
+       "error: Not saved.\n"},
       {{"schedules"}, {.load = ScheduleLoadOutcome::helperUnavailable()}, 3, unavailableLine},
   };
   for (const auto& c : cases) {
+    SCOPED_TRACE(testing::PrintToString(c.arguments) + " " + c.printed);
     Fakes fakes = c.given;
     const Invocation result = run(fakes, c.arguments);
-    const std::string label = testing::PrintToString(c.arguments) + " " + c.printed;
-    EXPECT_EQ(result.status, c.status) << label;
-    EXPECT_EQ(c.status == 0 ? result.out : result.err, c.printed) << label;
-    EXPECT_EQ(c.status == 0 ? result.err : result.out, "") << label;
-    EXPECT_EQ(fakes.requests, std::vector<std::string>{c.arguments.front()}) << label;
+    EXPECT_EQ(result.status, c.status);
+    EXPECT_EQ(c.status == 0 ? result.out : result.err, c.printed);
+    EXPECT_EQ(c.status == 0 ? result.err : result.out, "");
+    EXPECT_EQ(fakes.requests, std::vector<std::string>{c.arguments.front()});
     // Every start above asks for 90 minutes, in seconds.
-    if (c.arguments.front() == "start") {
-      EXPECT_EQ(fakes.startSeconds, 5400) << label;
-    }
+    EXPECT_EQ(fakes.startSeconds,
+              c.arguments.front() == "start" ? std::optional(5400.0) : std::nullopt);
   }
 }
 
@@ -196,13 +181,13 @@ TEST(CommandLine, StatusTextsAndJSON) {
        "Status unavailable (busy).\n"},
   };
   for (const auto& c : cases) {
-    Fakes fakes;
-    fakes.status = c.status;
+    SCOPED_TRACE(c.status.json);
+    Fakes fakes{.status = c.status};
     const Invocation text = run(fakes, {"status"});
-    EXPECT_EQ(text.status, c.exitStatus) << c.status.json;
-    EXPECT_EQ(text.out, c.out) << c.status.json;
+    EXPECT_EQ(text.status, c.exitStatus);
+    EXPECT_EQ(text.out, c.out);
     const Invocation json = run(fakes, {"status", "--json"});
-    EXPECT_EQ(json.status, c.exitStatus) << c.status.json;
+    EXPECT_EQ(json.status, c.exitStatus);
     EXPECT_EQ(json.out, c.status.json + "\n");
   }
 }

@@ -37,43 +37,21 @@ TEST(HelperSetupActions, Table) {
     std::vector<HelperSetupActionButton> expected;
   };
   const auto checkAgain = on(Action::checkAgain, "Check Again");
+  const auto repair = on(Action::repair, "Repair Helper");
+  const auto repairing = off(Action::repair, "Repairing…");
   const auto checkAgainOff = off(Action::checkAgain, "Check Again");
+  const State denied = State::registrationFailed("denied");
+  const State old = State::helperUpdateAvailable("old");
+  const State failed = State::healthCheckFailed("no");
   const std::vector<Case> cases = {
-      {"installing again",
-       State::registrationFailed("denied"),
-       true,
-       idle,
-       {off(Action::tryAgain, "Installing…")}},
-      {"update available",
-       State::helperUpdateAvailable("old"),
-       false,
-       running,
-       {on(Action::update, "Update Helper"), checkAgain}},
-      {"health check failed, no status",
-       State::healthCheckFailed("no"),
-       false,
-       missing,
-       {on(Action::repair, "Repair Helper"), checkAgain}},
-      {"health check failed, session over but still reported",
-       State::healthCheckFailed("no"),
-       false,
-       ended,
-       {on(Action::repair, "Repair Helper"), checkAgain}},
-      {"health check failed during a session",
-       State::healthCheckFailed("no"),
-       false,
-       running,
-       {checkAgain}},
-      {"health check failed, helper busy",
-       State::healthCheckFailed("no"),
-       false,
-       busy,
-       {checkAgain}},
-      {"repairing while the restarting helper reads busy",
-       State::healthCheckFailed("no"),
-       true,
-       busy,
-       {off(Action::repair, "Repairing…"), checkAgainOff}},
+      {"installing", State::notInstalled(), true, idle, {off(Action::install, "Installing…")}},
+      {"installing again", denied, true, idle, {off(Action::tryAgain, "Installing…")}},
+      {"update available", old, false, running, {on(Action::update, "Update Helper"), checkAgain}},
+      {"failed check, no status", failed, false, missing, {repair, checkAgain}},
+      {"failed check, session over but still reported", failed, false, ended, {repair, checkAgain}},
+      {"failed check during a session", failed, false, running, {checkAgain}},
+      {"failed check, helper busy", failed, false, busy, {checkAgain}},
+      {"repairing, the restarting helper busy", failed, true, busy, {repairing, checkAgainOff}},
   };
   for (const Case& c : cases) {
     SCOPED_TRACE(c.name);

@@ -4,7 +4,6 @@
 #include <functional>
 #include <optional>
 #include <string>
-#include <utility>
 #include <vector>
 
 #include "app/helper_setup.hpp"
@@ -32,43 +31,23 @@ struct HelperSetupFakes {
   std::deque<RegistrationCompletion> registers;
   std::deque<RegistrationCompletion> unregisters;
   std::deque<std::function<void(HelperRestartOutcome)>> restarts;
-  struct Delayed {
-    double seconds;
-    std::function<void()> work;
-  };
-  std::deque<Delayed> scheduled;
+  std::deque<std::function<void()>> scheduled;
   std::vector<double> delays;
 
   HelperSetupDependencies dependencies() {
     HelperSetupDependencies deps;
     deps.registrationStatus = [this](std::function<void(RegistrationStatus)> done) {
       calls.push_back("status");
-      if (holdStatusReads) {
-        statusReads.push_back(std::move(done));
-      } else {
-        done(registration);
-      }
+      holdStatusReads ? statusReads.push_back(std::move(done)) : done(registration);
     };
-    deps.registerHelper = [this](RegistrationCompletion done) {
-      calls.push_back("register");
-      registers.push_back(std::move(done));
-    };
-    deps.unregisterHelper = [this](RegistrationCompletion done) {
-      calls.push_back("unregister");
-      unregisters.push_back(std::move(done));
-    };
-    deps.probeHealth = [this](std::function<void(HealthProbeResult)> done) {
-      calls.push_back("probe");
-      probes.push_back(std::move(done));
-    };
-    deps.requestRestart = [this](std::function<void(HelperRestartOutcome)> done) {
-      calls.push_back("restart");
-      restarts.push_back(std::move(done));
-    };
+    deps.registerHelper = queueIn(registers, "register");
+    deps.unregisterHelper = queueIn(unregisters, "unregister");
+    deps.probeHealth = queueIn(probes, "probe");
+    deps.requestRestart = queueIn(restarts, "restart");
     deps.developerHelperExists = [this] { return developerHelper; };
     deps.schedule = [this](double seconds, std::function<void()> work) {
       delays.push_back(seconds);
-      scheduled.push_back({seconds, std::move(work)});
+      scheduled.push_back(std::move(work));
     };
     deps.publicStatus = [this] { return status; };
     deps.now = [this] { return now; };
@@ -76,13 +55,22 @@ struct HelperSetupFakes {
     return deps;
   }
 
-  // Hands `value` to the oldest completion waiting in `pending`; false when none waits.
-  template <typename Completion, typename Value>
-  static bool answerOldest(std::deque<Completion>& pending, Value value) {
+  // A request that records `name` and leaves its completion waiting in `pending`.
+  template <typename Completion>
+  std::function<void(Completion)> queueIn(std::deque<Completion>& pending, const char* name) {
+    return [this, &pending, name](Completion done) {
+      calls.push_back(name);
+      pending.push_back(std::move(done));
+    };
+  }
+
+  // Hands `values` to the oldest completion waiting in `pending`; false when none waits.
+  template <typename Completion, typename... Values>
+  static bool answerOldest(std::deque<Completion>& pending, Values... values) {
     if (pending.empty()) return false;
     Completion completion = std::move(pending.front());
     pending.pop_front();
-    completion(std::move(value));
+    completion(std::move(values)...);
     return true;
   }
   bool answerProbe(HealthProbeResult result) { return answerOldest(probes, std::move(result)); }

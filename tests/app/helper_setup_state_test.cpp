@@ -27,38 +27,37 @@ TEST(ResolveSetupState, EveryRowOfTheTable) {
     HealthProbeResult health;
     HelperSetupState state;
   };
+  using R = RegistrationStatus;
+  using H = HealthProbeResult;
+  using S = HelperSetupState;
   const std::vector<Row> rows = {
-      {RegistrationStatus::notRegistered, HealthProbeResult::ready(expected),
-       HelperSetupState::notInstalled()},
-      {RegistrationStatus::notFound, HealthProbeResult::failed(), HelperSetupState::notInstalled()},
-      {RegistrationStatus::requiresApproval, HealthProbeResult::ready(expected),
-       HelperSetupState::approvalRequired()},
-      {RegistrationStatus::enabled, HealthProbeResult::ready(expected),
-       HelperSetupState::installedReady()},
-      {RegistrationStatus::enabled, HealthProbeResult::ready(otherRelease),
-       HelperSetupState::helperUpdateAvailable(
+      {R::notRegistered, H::ready(expected), S::notInstalled()},
+      {R::notFound, H::failed(), S::notInstalled()},
+      {R::requiresApproval, H::ready(expected), S::approvalRequired()},
+      {R::enabled, H::ready(expected), S::installedReady()},
+      {R::enabled, H::ready(otherRelease),
+       S::helperUpdateAvailable(
            "The helper is out of date. Updating restarts it; no session may be active.")},
-      {RegistrationStatus::enabled, HealthProbeResult::ready(""),
-       HelperSetupState::helperUpdateAvailable(std::string(helperOutOfDateMessage))},
-      {RegistrationStatus::enabled, HealthProbeResult::versionMismatch(6, 5),
-       HelperSetupState::appUpdateRequired(
+      {R::enabled, H::ready(""), S::helperUpdateAvailable(std::string(helperOutOfDateMessage))},
+      {R::enabled, H::versionMismatch(6, 5),
+       S::appUpdateRequired(
            "This app is older than the installed helper. Update Tamsel, then check again.")},
-      {RegistrationStatus::enabled, HealthProbeResult::versionMismatch(3, 5),
-       HelperSetupState::helperUpdateAvailable("A newer helper is available. Updating restarts the "
-                                               "helper; no session may be active.")},
-      {RegistrationStatus::enabled, HealthProbeResult::versionMismatch(4, 5),
-       HelperSetupState::helperUpdateAvailable(std::string(helperNewerAvailableMessage))},
-      {RegistrationStatus::enabled, HealthProbeResult::versionMismatch(2, 5),
-       HelperSetupState::versionIncompatible(
+      {R::enabled, H::versionMismatch(3, 5),
+       S::helperUpdateAvailable(
+           "A newer helper is available. Updating restarts the helper; no session may be active.")},
+      {R::enabled, H::versionMismatch(4, 5),
+       S::helperUpdateAvailable(std::string(helperNewerAvailableMessage))},
+      {R::enabled, H::versionMismatch(2, 5),
+       S::versionIncompatible(
            "The helper protocol version (2) is incompatible with this app (5). " + guidance)},
-      {RegistrationStatus::enabled, HealthProbeResult::versionMismatch(5, 5),
-       HelperSetupState::healthCheckFailed(
+      {R::enabled, H::versionMismatch(5, 5),
+       S::healthCheckFailed(
            "The helper is registered but its protocol version could not be resolved. " + guidance)},
-      {RegistrationStatus::enabled, HealthProbeResult::failed(),
-       HelperSetupState::healthCheckFailed(
-           "The helper is registered but did not respond to a health check. " + guidance)},
-      {RegistrationStatus::unknown, HealthProbeResult::ready(expected),
-       HelperSetupState::registrationFailed("The helper is in an unknown state. " + guidance)},
+      {R::enabled, H::failed(),
+       S::healthCheckFailed("The helper is registered but did not respond to a health check. " +
+                            guidance)},
+      {R::unknown, H::ready(expected),
+       S::registrationFailed("The helper is in an unknown state. " + guidance)},
   };
   for (const Row& row : rows) {
     EXPECT_EQ(resolveSetupState(row.registration, row.health), row.state)
@@ -71,62 +70,40 @@ TEST(ResolveSetupState, EveryRowOfTheTable) {
 
 // What the setup sheet draws for each state, while idle: its status line and its buttons, the
 // first the main one. What work in progress and the window's status change is
-// helper_setup_actions_test's, and the setup sheet's test shows an update at work.
+// helper_setup_actions_test's.
 TEST(HelperSetupStateView, StatusLineAndButtonsOfEachState) {
   using Action = HelperSetupAction;
   using Button = HelperSetupActionButton;
   const Button checkAgain{Action::checkAgain, "Check Again", true};
   struct Case {
     HelperSetupState state;
-    bool working;
     std::string line;
     std::vector<Button> buttons;
   };
+  using S = HelperSetupState;
   const std::vector<Case> cases = {
-      {HelperSetupState::notInstalled(),
-       false,
+      {S::notInstalled(),
        "The helper is not installed.",
        {{Action::install, "Install Helper", true}}},
-      {HelperSetupState::notInstalled(),
-       true,
-       "The helper is not installed.",
-       {{Action::install, "Installing…", false}}},
-      {HelperSetupState::registrationFailed(std::string(developerHelperExistsMessage)),
-       false,
+      {S::registrationFailed(std::string(developerHelperExistsMessage)),
        "Installation failed: A developer helper exists. Use scripts/install-dev and RECOVERY.md; "
        "do not mix installation methods.",
        {{Action::tryAgain, "Try Again", true}}},
-      {HelperSetupState::approvalRequired(),
-       false,
+      {S::approvalRequired(),
        std::string(helperApprovalMessage),
        {{Action::openLoginItems, "Open Login Items", true}, checkAgain}},
-      {HelperSetupState::installedReady(),
-       false,
-       "The helper is installed and ready.",
-       {{Action::done, "Done", true}}},
-      {HelperSetupState::helperUpdateAvailable("u"),
-       false,
-       "u",
-       {{Action::update, "Update Helper", true}, checkAgain}},
-      {HelperSetupState::healthCheckFailed("h"),
-       false,
-       "h",
-       {{Action::repair, "Repair Helper", true}, checkAgain}},
-      {HelperSetupState::versionIncompatible("v"), false, "v", {checkAgain}},
-      {HelperSetupState::appUpdateRequired("a"), false, "a", {checkAgain}},
+      {S::installedReady(), "The helper is installed and ready.", {{Action::done, "Done", true}}},
+      {S::helperUpdateAvailable("u"), "u", {{Action::update, "Update Helper", true}, checkAgain}},
+      {S::healthCheckFailed("h"), "h", {{Action::repair, "Repair Helper", true}, checkAgain}},
+      {S::versionIncompatible("v"), "v", {checkAgain}},
+      {S::appUpdateRequired("a"), "a", {checkAgain}},
   };
   const Date now = dateFromUnixSeconds(1'800'000'000);
   for (const Case& c : cases) {
     SCOPED_TRACE(c.line);
     EXPECT_EQ(helperSetupStatusLine(c.state), c.line);
-    EXPECT_EQ(helperSetupActions(c.state, c.working, GuiStatus::confirmedIdle(), now), c.buttons);
+    EXPECT_EQ(helperSetupActions(c.state, false, GuiStatus::confirmedIdle(), now), c.buttons);
   }
-}
-
-TEST(HelperSetupTexts, ReRegistrationFailureEndsInOneFullStop) {
-  EXPECT_EQ(helperReRegistrationFailedMessage("Administrator authorization was refused."),
-            "Could not re-register the helper: Administrator authorization was refused. Open Help "
-            "from Tamsel's menu bar icon and see RECOVERY.md.");
 }
 
 TEST(MapHelperSetupState, BeforeAnyHealthCheck) {

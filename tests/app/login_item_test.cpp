@@ -49,19 +49,16 @@ struct FakeLoginItem {
   std::vector<std::string> changes;
 
   LoginItemDependencies dependencies() {
-    return LoginItemDependencies{
-        [this] { return status; },
-        [this] {
-          changes.push_back("register");
-          if (failChanges) throw LoginItemError("refused");
-          status = RegistrationStatus::enabled;
-        },
-        [this] {
-          changes.push_back("unregister");
-          if (failChanges) throw LoginItemError("refused");
-          status = RegistrationStatus::notRegistered;
-        },
+    const auto change = [this](const char* name, RegistrationStatus after) {
+      return [this, name, after] {
+        changes.push_back(name);
+        if (failChanges) throw LoginItemError("refused");
+        status = after;
+      };
     };
+    return LoginItemDependencies{[this] { return status; },
+                                 change("register", RegistrationStatus::enabled),
+                                 change("unregister", RegistrationStatus::notRegistered)};
   }
 };
 

@@ -26,28 +26,29 @@ TEST(MainScreen, Table) {
     std::optional<double> lastConfirmedIdle;  // seconds from now
     MainScreen expected;
   };
+  const auto active = [](double secondsLeft, std::int64_t remaining) {
+    return GuiStatus::confirmedActive(secondsFromNow(secondsLeft), remaining);
+  };
+  constexpr std::nullopt_t no = std::nullopt;
+  const GuiStatus idle = GuiStatus::confirmedIdle();
+  const GuiStatus missing = GuiStatus::unavailable(StatusUnavailableReason::missing);
+  const GuiStatus malformed = GuiStatus::unavailable(StatusUnavailableReason::malformed);
   const std::vector<Case> cases = {
-      {"idle", GuiStatus::confirmedIdle(), std::nullopt, true, std::nullopt, MainScreen::idle},
-      {"running", GuiStatus::confirmedActive(secondsFromNow(600), 600), std::nullopt, false,
-       std::nullopt, MainScreen::active},
-      {"expired just now", GuiStatus::confirmedActive(now, 0), std::nullopt, false, std::nullopt,
-       MainScreen::restoring},
-      {"expired 59 s ago", GuiStatus::confirmedActive(secondsFromNow(-59.9), 0), std::nullopt,
-       false, std::nullopt, MainScreen::restoring},
-      {"expired 60 s ago and still reported", GuiStatus::confirmedActive(secondsFromNow(-60), 0),
-       std::nullopt, false, std::nullopt, MainScreen::active},
-      {"missing", GuiStatus::unavailable(StatusUnavailableReason::missing), -10.0, true, -1.0,
-       MainScreen::unavailable},
-      {"malformed", GuiStatus::unavailable(StatusUnavailableReason::malformed), -10.0, false,
-       std::nullopt, MainScreen::unavailable},
+      {"idle", idle, no, true, no, MainScreen::idle},
+      {"running", active(600, 600), no, false, no, MainScreen::active},
+      {"expired just now", active(0, 0), no, false, no, MainScreen::restoring},
+      {"expired 59 s ago", active(-59.9, 0), no, false, no, MainScreen::restoring},
+      {"expired 60 s ago and still reported", active(-60, 0), no, false, no, MainScreen::active},
+      {"missing", missing, -10.0, true, -1.0, MainScreen::unavailable},
+      {"malformed", malformed, -10.0, false, no, MainScreen::unavailable},
       {"busy while starting", busy, -10.0, true, -1.0, MainScreen::starting},
-      {"busy 2 s before the end", busy, 2.0, false, std::nullopt, MainScreen::restoring},
-      {"busy 2.5 s before the end", busy, 2.5, false, std::nullopt, MainScreen::unavailable},
-      {"busy 60 s after the end", busy, -60.0, false, std::nullopt, MainScreen::unavailable},
+      {"busy 2 s before the end", busy, 2.0, false, no, MainScreen::restoring},
+      {"busy 2.5 s before the end", busy, 2.5, false, no, MainScreen::unavailable},
+      {"busy 60 s after the end", busy, -60.0, false, no, MainScreen::unavailable},
       {"busy 60 s after the end, idle just before", busy, -60.0, false, -3.0, MainScreen::idle},
-      {"busy 5 s after idle", busy, std::nullopt, false, -5.0, MainScreen::idle},
-      {"busy 6 s after idle", busy, std::nullopt, false, -6.0, MainScreen::unavailable},
-      {"busy, nothing known", busy, std::nullopt, false, std::nullopt, MainScreen::unavailable},
+      {"busy 5 s after idle", busy, no, false, -5.0, MainScreen::idle},
+      {"busy 6 s after idle", busy, no, false, -6.0, MainScreen::unavailable},
+      {"busy, nothing known", busy, no, false, no, MainScreen::unavailable},
   };
   for (const auto& c : cases) {
     const auto date = [](std::optional<double> seconds) -> std::optional<Date> {

@@ -39,14 +39,12 @@ TEST(MenuBarPresentation, Table) {
     MenuBarPresentation expected;
   };
   const Date inAnHour = secondsFromNow(3660);
+  const MenuBarPresentation online{"lock.open", std::nullopt, "Online", std::nullopt,
+                                   "Tamsel: online"};
   const std::vector<Case> cases = {
-      {GuiStatus::confirmedIdle(),
-       false,
-       {"lock.open", std::nullopt, "Online", std::nullopt, "Tamsel: online"}},
       // A pending flag without a session changes nothing.
-      {GuiStatus::confirmedIdle(),
-       true,
-       {"lock.open", std::nullopt, "Online", std::nullopt, "Tamsel: online"}},
+      {GuiStatus::confirmedIdle(), false, online},
+      {GuiStatus::confirmedIdle(), true, online},
       {GuiStatus::confirmedActive(inAnHour, 1),
        false,
        {"lock.fill", "1h 01m", "Offline: 1h 01m remaining", "Back online at T+3660",

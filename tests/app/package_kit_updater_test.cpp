@@ -28,8 +28,16 @@ PackageKitTransaction finished(std::vector<PackageKitPackage> packages = {}) {
   return transaction;
 }
 
+// A transaction that finished with PackageKit's error `code`.
+PackageKitTransaction failedWith(std::uint32_t code, std::string details) {
+  PackageKitTransaction transaction = finished();
+  transaction.errorCode = PackageKitErrorCode{code, std::move(details)};
+  transaction.exit = 2;
+  return transaction;
+}
+
+// A whole identifier is read in the bus test, which offers its version.
 TEST(PackageId, HasFourFieldsWithANameAndAVersion) {
-  // A whole identifier is read in the bus test, which offers its version.
   EXPECT_TRUE(parsePackageId("tamsel;1.4;;"));
   for (const char* bad : {"", "tamsel", "tamsel;1.4;amd64", "tamsel;1.4;amd64;a;b", ";1.4;amd64;x",
                           "tamsel;;amd64;x"}) {
@@ -65,12 +73,6 @@ TEST(PackageKitResult, TellsHowATransactionEnded) {
     transaction.errorMessage = std::move(message);
     return transaction;
   };
-  auto withCode = [](std::uint32_t code, std::string details) {
-    PackageKitTransaction transaction = finished();
-    transaction.errorCode = PackageKitErrorCode{code, std::move(details)};
-    transaction.exit = 2;
-    return transaction;
-  };
   auto withExit = [](std::optional<std::uint32_t> exit, int transportError = 0) {
     PackageKitTransaction transaction;
     transaction.exit = exit;
@@ -86,9 +88,9 @@ TEST(PackageKitResult, TellsHowATransactionEnded) {
       {noBus, {unavailable, "no system bus"}},
       {withError("org.freedesktop.DBus.Error.AccessDenied", "denied"), {notAuthorized, "denied"}},
       {withError("org.freedesktop.DBus.Error.NoMemory", "full"), {failed, "full"}},
-      {withCode(48, "Failed to obtain authentication."),
+      {failedWith(48, "Failed to obtain authentication."),
        {notAuthorized, "Failed to obtain authentication."}},
-      {withCode(4, ""), {failed, "PackageKit error 4"}},
+      {failedWith(4, ""), {failed, "PackageKit error 4"}},
       {withExit(std::nullopt), {failed, "PackageKit ended the transaction without finishing it"}},
       {withExit(std::nullopt, ETIMEDOUT), {failed, "PackageKit did not finish in time"}},
       {withExit(3), {failed, "the transaction was cancelled"}},
@@ -169,16 +171,11 @@ TEST_F(PackageManagerUpdaterTest, AnUpdateAcceptedDuringASessionWaitsForTheIdleS
 }
 
 TEST_F(PackageManagerUpdaterTest, AFailedInstallSaysWhy) {
-  PackageKitTransaction refused = finished();
-  refused.errorCode = PackageKitErrorCode{48, "Failed to obtain authentication."};
-  refused.exit = 2;
-  PackageKitTransaction broken = finished();
-  broken.errorCode = PackageKitErrorCode{13, "Could not resolve dependencies."};
-  broken.exit = 2;
   const std::vector<std::pair<PackageKitTransaction, std::string>> cases = {
-      {refused,
+      {failedWith(48, "Failed to obtain authentication."),
        "The update was not installed: administrator authorization was refused or cancelled."},
-      {broken, "The update was not installed: Could not resolve dependencies."},
+      {failedWith(13, "Could not resolve dependencies."),
+       "The update was not installed: Could not resolve dependencies."},
   };
   for (const auto& [transaction, text] : cases) {
     notices.clear();

@@ -55,12 +55,12 @@ TEST(ScheduleEditorLoad, OpeningLoadsOnceAndTheOutcomeDecidesThePhase) {
   const List list = {schedule("A"), schedule("B")};
   const std::vector<Case> cases = {
       {ScheduleLoadOutcome::loaded(list), ScheduleEditorPhase::editing(), list},
-      {ScheduleLoadOutcome::loaded({}), ScheduleEditorPhase::editing(), {}},
       {ScheduleLoadOutcome::helperUnavailable(),
        ScheduleEditorPhase::loadFailed(unavailableText),
        {}},
   };
   for (const auto& c : cases) {
+    SCOPED_TRACE(testing::PrintToString(c.outcome));
     EditorHarness h;
     h.editor->open();
     h.editor->open();
@@ -69,10 +69,9 @@ TEST(ScheduleEditorLoad, OpeningLoadsOnceAndTheOutcomeDecidesThePhase) {
     EXPECT_FALSE(h.editor->addSchedule());
 
     h.loads[0](c.outcome);
-    EXPECT_EQ(h.state().phase, c.phase) << c.outcome;
-    EXPECT_EQ(h.state().schedules, c.schedules) << c.outcome;
-    EXPECT_EQ(h.state().loadedSchedules, c.schedules) << c.outcome;
-    EXPECT_FALSE(h.editor->saveIsEnabled()) << c.outcome;
+    EXPECT_EQ(h.state().phase, c.phase);
+    EXPECT_EQ(h.state().schedules, c.schedules);
+    EXPECT_EQ(h.state().loadedSchedules, c.schedules);
   }
 }
 
@@ -203,6 +202,7 @@ TEST(ScheduleEditorSave, EachOutcomeOfASave) {
       {ScheduleSaveOutcome::helperUnavailable(), unavailableText, false},
   };
   for (const auto& c : cases) {
+    SCOPED_TRACE(testing::PrintToString(c.outcome));
     EditorHarness h;
     h.openWith(loaded);
     h.editor->editSchedule("A");
@@ -210,7 +210,7 @@ TEST(ScheduleEditorSave, EachOutcomeOfASave) {
     h.editor->setDraftWeekday(3, false);
     h.editor->commitDraft();
 
-    ASSERT_TRUE(h.editor->save()) << c.outcome;
+    ASSERT_TRUE(h.editor->save());
     EXPECT_TRUE(h.state().saving);
     ASSERT_EQ(h.sent, std::vector<List>{edited});
     // Nothing moves while the helper decides.
@@ -220,14 +220,13 @@ TEST(ScheduleEditorSave, EachOutcomeOfASave) {
     EXPECT_FALSE(h.editor->saveIsEnabled());
 
     h.saves.at(0)(c.outcome);
-    EXPECT_FALSE(h.state().saving) << c.outcome;
-    EXPECT_EQ(h.state().saveMessage, c.message) << c.outcome;
-    EXPECT_EQ(h.state().schedules, edited) << c.outcome;
-    EXPECT_EQ(h.closes, c.closes ? 1 : 0) << c.outcome;
-    EXPECT_EQ(h.synced, c.closes ? std::vector<List>{edited} : std::vector<List>{}) << c.outcome;
-    EXPECT_EQ(h.state().loadedSchedules, c.closes ? edited : loaded) << c.outcome;
+    EXPECT_EQ(h.state(), (ScheduleEditorState{ScheduleEditorPhase::editing(), edited,
+                                              c.closes ? edited : loaded, std::nullopt, "A", false,
+                                              c.message, false}));
+    EXPECT_EQ(h.closes, c.closes ? 1 : 0);
+    EXPECT_EQ(h.synced, c.closes ? std::vector<List>{edited} : std::vector<List>{});
     // A failed save keeps the list for another try, which clears the old message.
-    EXPECT_EQ(h.editor->saveIsEnabled(), !c.closes) << c.outcome;
+    EXPECT_EQ(h.editor->saveIsEnabled(), !c.closes);
     if (!c.closes) {
       ASSERT_TRUE(h.editor->save());
       EXPECT_FALSE(h.state().saveMessage);

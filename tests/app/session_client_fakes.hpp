@@ -12,13 +12,12 @@
 
 namespace nubrik::test {
 
-// A main queue that the test drains by hand. isCurrentThread() answers what the test says.
+// A main queue that the test drains by hand; delayed work never runs. isCurrentThread() answers
+// what the test says.
 class FakeMainQueue : public MainQueue {
  public:
   void post(std::function<void()> work) override { posted.push_back(std::move(work)); }
-  void postAfter(double seconds, std::function<void()> work) override {
-    delayed.push_back({seconds, std::move(work)});
-  }
+  void postAfter(double, std::function<void()>) override {}
   bool isCurrentThread() const override { return onMainThread; }
 
   // Runs what was posted so far (and what that posts); returns how many ran.
@@ -33,13 +32,8 @@ class FakeMainQueue : public MainQueue {
     return ran;
   }
 
-  struct Delayed {
-    double seconds;
-    std::function<void()> work;
-  };
   bool onMainThread = true;
   std::vector<std::function<void()>> posted;
-  std::vector<Delayed> delayed;
 };
 
 // A connection whose replies and failures the test triggers. Like the real one, invalidation runs

@@ -40,9 +40,8 @@ struct ClientHarness {
     });
   }
 
-  template <typename Outcome>
-  std::function<void(Outcome)> record() {
-    return [this](Outcome outcome) { delivered.push_back(describe(outcome)); };
+  auto record() {
+    return [this](const auto& outcome) { delivered.push_back(describe(outcome)); };
   }
 
   FakeHelperConnection& connection() { return *connections.at(0); }
@@ -65,34 +64,16 @@ struct Operation {
 };
 
 std::vector<Operation> operations() {
+  const std::string gone = "helperUnavailable";
   return {
-      {"probeHealth",
-       [](ClientHarness& h) { h.client().probeHealth(15, h.record<HealthProbeResult>()); },
-       "failed"},
-      {"requestStartViaXPC",
-       [](ClientHarness& h) {
-         h.client().requestStartViaXPC(300, 15, h.record<XPCStartOutcome>());
-       },
-       "helperUnavailable"},
-      {"requestHelperRestart",
-       [](ClientHarness& h) {
-         h.client().requestHelperRestart(15, h.record<HelperRestartOutcome>());
-       },
-       "helperUnavailable"},
-      {"requestEarlyUnlock",
-       [](ClientHarness& h) { h.client().requestEarlyUnlock(15, h.record<EarlyUnlockOutcome>()); },
-       "helperUnavailable"},
-      {"cancelEarlyUnlock",
-       [](ClientHarness& h) { h.client().cancelEarlyUnlock(15, h.record<EarlyUnlockOutcome>()); },
-       "helperUnavailable"},
-      {"fetchSchedules",
-       [](ClientHarness& h) { h.client().fetchSchedules(15, h.record<ScheduleLoadOutcome>()); },
-       "helperUnavailable"},
-      {"saveSchedules",
-       [](ClientHarness& h) {
-         h.client().saveSchedules({schedule("A")}, 15, h.record<ScheduleSaveOutcome>());
-       },
-       "helperUnavailable"},
+      {"health", [](auto& h) { h.client().probeHealth(15, h.record()); }, "failed"},
+      {"start", [](auto& h) { h.client().requestStartViaXPC(300, 15, h.record()); }, gone},
+      {"restart", [](auto& h) { h.client().requestHelperRestart(15, h.record()); }, gone},
+      {"unlock", [](auto& h) { h.client().requestEarlyUnlock(15, h.record()); }, gone},
+      {"cancel unlock", [](auto& h) { h.client().cancelEarlyUnlock(15, h.record()); }, gone},
+      {"get schedules", [](auto& h) { h.client().fetchSchedules(15, h.record()); }, gone},
+      {"set schedules", [](auto& h) { h.client().saveSchedules({schedule("A")}, 15, h.record()); },
+       gone},
   };
 }
 
@@ -129,7 +110,7 @@ TEST(SessionClientFailures, WithoutATeamIDNoConnectionIsOpened) {
 
       EXPECT_TRUE(harness.connections.empty()) << operation.name;
       const std::string expected =
-          operation.name == "requestStartViaXPC"
+          operation.name == "start"
               ? "failed(message: \"The helper is unavailable. Make sure it is installed and "
                 "running.\")"
               : operation.unavailable;
@@ -142,7 +123,7 @@ TEST(SessionClientStart, AnIncompatibleOrUnreadyHelperGetsNoStart) {
   const std::vector<std::pair<std::int64_t, std::int64_t>> replies = {{4, 0}, {6, 0}, {5, 1}};
   for (const auto& [protocolVersion, readyCode] : replies) {
     ClientHarness harness;
-    harness.client().requestStartViaXPC(300, 15, harness.record<XPCStartOutcome>());
+    harness.client().requestStartViaXPC(300, 15, harness.record());
     harness.connection().healthReply(protocolVersion, nubrikHelperVersion, readyCode);
 
     EXPECT_EQ(harness.connection().sent, std::vector<std::string>{"HealthCheck"});
@@ -155,7 +136,7 @@ TEST(SessionClientStart, AnIncompatibleOrUnreadyHelperGetsNoStart) {
 
 TEST(SessionClientStart, AHealthReplyAfterTheTimeOutStartsNothing) {
   ClientHarness harness;
-  harness.client().requestStartViaXPC(300, 15, harness.record<XPCStartOutcome>());
+  harness.client().requestStartViaXPC(300, 15, harness.record());
   harness.timeouts.at(0)();
   harness.connection().healthReply(5, nubrikHelperVersion, 0);
 
@@ -168,7 +149,7 @@ TEST(SessionClientSchedules, OneByteOverTheLimitIsRefusedLocally) {
   const auto overLimit = schedulesEncodedTo(static_cast<std::size_t>(scheduleMaxPayloadBytes) + 1);
   ASSERT_EQ(encodeSchedules(overLimit).size(), 65537u);
   ClientHarness refused;
-  refused.client().saveSchedules(overLimit, 15, refused.record<ScheduleSaveOutcome>());
+  refused.client().saveSchedules(overLimit, 15, refused.record());
   EXPECT_TRUE(refused.connections.empty());
   EXPECT_TRUE(refused.timeouts.empty());
   EXPECT_EQ(refused.delivered,

@@ -23,32 +23,20 @@ GuiStatus unavailable(StatusUnavailableReason reason) {
 constexpr double expirationSeconds = 915148800.0;
 const Date expiration = dateFromReferenceSeconds(expirationSeconds);
 
+// The generation lies beside a given status file, even one named like the production file.
 TEST(StatusFilePaths, PairTheStatusFileWithItsGeneration) {
-  struct Case {
-    std::optional<std::string> status;
-    std::optional<std::string> generation;
-    StatusFilePaths expected;
-  };
-  const std::vector<Case> cases = {
-      {std::nullopt,
-       std::nullopt,
-       {"/var/run/nubrik-status.json", "/var/run/nubrik-generation.json"}},
-      {"/tmp/nubrik.Ab12/status.json",
-       std::nullopt,
-       {"/tmp/nubrik.Ab12/status.json", "/tmp/nubrik.Ab12/generation.json"}},
-      // Beside the given file even when that is named like the production one.
-      {"/tmp/x/nubrik-status.json",
-       std::nullopt,
-       {"/tmp/x/nubrik-status.json", "/tmp/x/generation.json"}},
-      {std::nullopt, "/elsewhere/gen.json", {"/var/run/nubrik-status.json", "/elsewhere/gen.json"}},
-  };
-  for (const auto& c : cases) {
-    SCOPED_TRACE(c.status.value_or("(none)") + " " + c.generation.value_or("(none)"));
-    EXPECT_EQ(statusFilePaths(c.status, c.generation), c.expected);
-  }
+  const std::string run = "/var/run/nubrik-status.json";
+  EXPECT_EQ(statusFilePaths(std::nullopt, std::nullopt),
+            (StatusFilePaths{run, "/var/run/nubrik-generation.json"}));
+  EXPECT_EQ(statusFilePaths("/tmp/x/nubrik-status.json", std::nullopt),
+            (StatusFilePaths{"/tmp/x/nubrik-status.json", "/tmp/x/generation.json"}));
+  EXPECT_EQ(statusFilePaths(std::nullopt, "/elsewhere/gen.json"),
+            (StatusFilePaths{run, "/elsewhere/gen.json"}));
 }
 
 TEST(StatusDetail, ReducesAnObservationToTheAppsStatus) {
+  const GuiStatusDetail idle{GuiStatus::confirmedIdle(), false};
+  const GuiStatusDetail malformed{unavailable(StatusUnavailableReason::malformed), false};
   struct Case {
     const char* name;
     StatusObservation observation;
@@ -57,10 +45,10 @@ TEST(StatusDetail, ReducesAnObservationToTheAppsStatus) {
   const std::vector<Case> cases = {
       {"missing", {Kind::missing, {}}, {unavailable(StatusUnavailableReason::missing), false}},
       {"busy", {Kind::busy, {}}, {unavailable(StatusUnavailableReason::busy), false}},
-      {"idle", {Kind::snapshot, R"({"active":false})"}, {GuiStatus::confirmedIdle(), false}},
+      {"idle", {Kind::snapshot, R"({"active":false})"}, idle},
       {"idle ignores a stray early unlock",
        {Kind::snapshot, R"({"active":false,"earlyUnlockPending":true})"},
-       {GuiStatus::confirmedIdle(), false}},
+       idle},
       {"active",
        {Kind::snapshot, R"({"active":true,"expirationDate":915148800,"remainingSeconds":600})"},
        {GuiStatus::confirmedActive(expiration, 600), false}},
@@ -68,12 +56,8 @@ TEST(StatusDetail, ReducesAnObservationToTheAppsStatus) {
        {Kind::snapshot, R"({"active":true,"expirationDate":915148800,"remainingSeconds":60,)"
                         R"("earlyUnlockPending":true})"},
        {GuiStatus::confirmedActive(expiration, 60), true}},
-      {"the helper's pending shape",
-       {Kind::snapshot, R"({"active":true})"},
-       {unavailable(StatusUnavailableReason::malformed), false}},
-      {"empty file",
-       {Kind::snapshot, ""},
-       {unavailable(StatusUnavailableReason::malformed), false}},
+      {"the helper's pending shape", {Kind::snapshot, R"({"active":true})"}, malformed},
+      {"empty file", {Kind::snapshot, ""}, malformed},
   };
   for (const auto& c : cases) {
     SCOPED_TRACE(c.name);

