@@ -1,5 +1,6 @@
 #include "app/ui/help_sheet.hpp"
 
+#include <QCoreApplication>
 #include <QFileInfo>
 #include <QFontDatabase>
 #include <QLabel>
@@ -110,13 +111,21 @@ void renderGuide(QTextDocument& document, const std::vector<HelpGuideLine>& line
 
 }  // namespace
 
-QString installedHelpGuidePath() {
+QString helpGuidePath(const QString& programDirectory) {
   const QString installed = QStringLiteral(NUBRIK_INSTALLED_DOCDIR "/RECOVERY.md");
   if (QFileInfo::exists(installed)) return installed;
+  // A program run from its build tree reads the guide from the source it was built from. An
+  // installed one never looks there: on the machine it runs on, that directory may be anyone's.
+  const QString buildTree = QStringLiteral(NUBRIK_BINARY_DIR_FOR_DEVELOPMENT "/");
+  if (!(programDirectory + "/").startsWith(buildTree)) return QString();
   const QString development =
       QStringLiteral(NUBRIK_SOURCE_DIR_FOR_DEVELOPMENT "/packaging/doc/RECOVERY.md");
   if (QFileInfo::exists(development)) return development;
   return QString();
+}
+
+QString installedHelpGuidePath() {
+  return helpGuidePath(QCoreApplication::applicationDirPath());
 }
 
 QString tamselVersion() {

@@ -9,8 +9,11 @@ class QTextBrowser;
 
 namespace nubrik {
 
-// The help guide the app shows: the installed RECOVERY.md, or, in a build that is not
-// installed, the one in the source tree it was built from. Empty when neither exists.
+// The help guide a program in `programDirectory` shows: the installed RECOVERY.md, or, for a
+// program in the build tree, the one in the source tree it was built from. Empty when neither
+// exists.
+QString helpGuidePath(const QString& programDirectory);
+// The guide this program shows.
 QString installedHelpGuidePath();
 
 // The version of this build of Tamsel, as the help sheet shows it.

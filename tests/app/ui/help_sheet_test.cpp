@@ -20,6 +20,18 @@ QString path(const TempDir& dir, const char* name) {
   return QString::fromStdString(dir.file(name));
 }
 
+TEST(HelpSheetTest, OnlyAProgramInTheBuildTreeReadsTheGuideFromTheSourceTree) {
+  if (!helpGuidePath(QStringLiteral("/nonexistent")).isEmpty()) {
+    GTEST_SKIP() << "a guide is installed on this machine";
+  }
+  const QString build = QStringLiteral(NUBRIK_BINARY_DIR);
+  EXPECT_EQ(helpGuidePath(build + "/bin"),
+            QStringLiteral(NUBRIK_SOURCE_DIR "/packaging/doc/RECOVERY.md"));
+  // An installed program, and one beside the build tree whose name merely begins like it.
+  EXPECT_EQ(helpGuidePath(QStringLiteral("/usr/libexec/nubrik")), QString());
+  EXPECT_EQ(helpGuidePath(build + "-other/bin"), QString());
+}
+
 TEST(HelpSheetTest, ShowsTheFallbackWhenTheGuideCannotBeRead) {
   // Which files are unreadable is the guide reader's test.
   TempDir dir;
