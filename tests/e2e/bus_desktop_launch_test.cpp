@@ -28,6 +28,14 @@ class BusDesktopLaunchTest : public test::BusTest {
     }
     return values;
   }
+  // Compares the keys named, and only those, with the probe's report.
+  void expectReport(const std::string& name,
+                    const std::map<std::string, std::string>& expected) const {
+    auto values = report(name);
+    for (const auto& [key, value] : expected) {
+      EXPECT_EQ(values[key], value) << name << ": " << key << "\n" << read(name + ".out");
+    }
+  }
 };
 
 const std::string accessDenied = "org.freedesktop.DBus.Error.AccessDenied";
@@ -70,37 +78,38 @@ finish
   if (!ran()) return;
 
   EXPECT_EQ(statusOf("gui"), 0) << read("gui.err");
-  auto gui = report("gui");
-  // The group is gone for good, and the program runs as an ordinary one.
-  EXPECT_EQ(gui["gid"], "65534 egid=65534");
-  EXPECT_EQ(gui["groups"], "");
-  EXPECT_EQ(gui["secure"], "0");
-  EXPECT_EQ(gui["no-new-privs"], "1");
-  // Having the broker, the program cannot be traced or have its descriptors taken.
-  EXPECT_EQ(gui["broker"], "adopted");
-  EXPECT_EQ(gui["broker-variable"], "unset");
-  EXPECT_EQ(gui["dumpable"], "0");
-  // It knows its installation, so it can judge the helper.
-  EXPECT_EQ(gui["team"], NUBRIK_TEAM_ID);
-  EXPECT_EQ(gui["health"], ready) << read("gui.out");
-  EXPECT_EQ(gui["raw"], "served");
-  // The bus recorded the broker, a child of the program, for its connections.
-  EXPECT_EQ(gui["bus-pid"], "child");
-  // The caller's module paths never reach it; the loader's were dropped by glibc already.
-  EXPECT_EQ(gui["QT_PLUGIN_PATH"], "unset");
-  EXPECT_EQ(gui["GTK_MODULES"], "unset");
-  EXPECT_EQ(gui["LD_PRELOAD"], "unset");
-  EXPECT_NE(gui["broker-pid"], "");
+  expectReport("gui", {
+                          // The group is gone for good, and the program runs as an ordinary one.
+                          {"gid", "65534 egid=65534"},
+                          {"groups", ""},
+                          {"secure", "0"},
+                          {"no-new-privs", "1"},
+                          // Having the broker, it cannot be traced or have its descriptors taken.
+                          {"broker", "adopted"},
+                          {"broker-variable", "unset"},
+                          {"dumpable", "0"},
+                          // It knows its installation, so it can judge the helper.
+                          {"team", NUBRIK_TEAM_ID},
+                          {"health", ready},
+                          {"raw", "served"},
+                          // The bus recorded the broker, a child of the program.
+                          {"bus-pid", "child"},
+                          // The caller's module paths never reach it; the loader's were dropped
+                          // by glibc already.
+                          {"QT_PLUGIN_PATH", "unset"},
+                          {"GTK_MODULES", "unset"},
+                          {"LD_PRELOAD", "unset"},
+                      });
+  EXPECT_NE(report("gui")["broker-pid"], "");
 
   for (const char* direct : {"direct", "directMember"}) {
-    auto probe = report(direct);
-    EXPECT_EQ(probe["broker"], "none") << direct;
-    EXPECT_EQ(probe["team"], NUBRIK_TEAM_ID) << direct;
-    EXPECT_EQ(probe["bus-pid"], "self") << direct;
-    EXPECT_EQ(probe["raw"], "refused: " + accessDenied) << direct;
-    EXPECT_EQ(probe["health"], "failed") << direct;
+    expectReport(direct, {{"broker", "none"},
+                          {"team", NUBRIK_TEAM_ID},
+                          {"bus-pid", "self"},
+                          {"raw", "refused: " + accessDenied},
+                          {"health", "failed"}});
   }
-  EXPECT_EQ(report("directMember")["groups"], "4242");
+  expectReport("directMember", {{"groups", "4242"}});
 
   expectCommand("missing", 4, "",
                 "error: cannot start the desktop app at /srv/a/usr/libexec/nubrik/tamsel-desktop: "

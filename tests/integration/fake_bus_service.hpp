@@ -11,6 +11,7 @@
 #include <utility>
 #include <vector>
 
+#include "app/bus_address.hpp"
 #include "app/bus_wait.hpp"
 #include "core/sd_handles.hpp"
 #include "core/unique_fd.hpp"
@@ -37,11 +38,7 @@ class FakeBusService {
   // A started client connection to the bus at `address`; empty on failure.
   static FlushingBusHandle connect(const std::string& address) {
     FlushingBusHandle bus;
-    if (sd_bus_new(out(bus)) < 0) return {};
-    if (sd_bus_set_address(bus.get(), address.c_str()) < 0 ||
-        sd_bus_set_bus_client(bus.get(), 1) < 0 || sd_bus_start(bus.get()) < 0) {
-      return {};
-    }
+    if (openBusAtAddress(address, out(bus)) < 0) return {};
     return bus;
   }
 

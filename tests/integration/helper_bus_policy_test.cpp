@@ -10,6 +10,7 @@
 
 #include <string>
 
+#include "app/bus_address.hpp"
 #include "core/nubrik_xpc.hpp"
 #include "tests/support/private_system_bus.hpp"
 
@@ -29,9 +30,7 @@ TEST(HelperBusPolicy, AnUnprivilegedProcessCannotOwnTheName) {
         ::setresuid(65534, 65534, 65534) != 0)
       ::_exit(90);
     sd_bus* own = nullptr;
-    if (sd_bus_new(&own) < 0 || sd_bus_set_address(own, address.c_str()) < 0 ||
-        sd_bus_set_bus_client(own, 1) < 0 || sd_bus_start(own) < 0)
-      ::_exit(91);
+    if (openBusAtAddress(address, &own) < 0) ::_exit(91);
     ::_exit(sd_bus_request_name(own, NubrikXPC::busName, 0) == -EACCES ? 0 : 1);
   }
   int status = -1;
