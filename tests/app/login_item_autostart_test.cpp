@@ -12,6 +12,7 @@
 #include <vector>
 
 #include "tests/support/scoped_environment.hpp"
+#include "tests/support/scoped_umask.hpp"
 #include "tests/support/temp_dir.hpp"
 
 namespace nubrik {
@@ -36,11 +37,6 @@ struct stat lstatOf(const std::string& path) {
 }
 
 // Sets a restrictive umask for the scope, so that modes show what the code chose.
-struct ScopedUmask {
-  explicit ScopedUmask(mode_t mask) : old(::umask(mask)) {}
-  ~ScopedUmask() { ::umask(old); }
-  mode_t old;
-};
 
 class AutostartEntry : public ::testing::Test {
  protected:
@@ -57,7 +53,7 @@ class AutostartEntry : public ::testing::Test {
 };
 
 TEST_F(AutostartEntry, RegisteringCreatesTheDirectoriesAndAnEntryOthersCanRead) {
-  const ScopedUmask mask(077);
+  const test::ScopedUmask mask(077);
   EXPECT_EQ(autostartStatus(configHome()), RegistrationStatus::notRegistered);
   registerAutostart(configHome(), program_);
 

@@ -10,6 +10,7 @@
 #include <string>
 #include <vector>
 
+#include "tests/support/scoped_umask.hpp"
 #include "tests/support/temp_dir.hpp"
 
 namespace nubrik {
@@ -31,7 +32,7 @@ mode_t modeOf(const std::string& path) {
 }
 
 TEST(PosixFile, ReplacesWholeWithTheCallersModeWhateverTheUmask) {
-  const mode_t previousUmask = ::umask(0077);
+  const test::ScopedUmask mask(0077);
   for (const mode_t mode : {mode_t{0600}, mode_t{0644}}) {
     for (const bool existed : {false, true}) {
       TempDir dir;
@@ -42,7 +43,6 @@ TEST(PosixFile, ReplacesWholeWithTheCallersModeWhateverTheUmask) {
       EXPECT_EQ(entries(dir.path()), std::vector<std::string>{"state.json"});
     }
   }
-  ::umask(previousUmask);
 }
 
 TEST(PosixFile, AFailedReplacementLeavesTheTargetAndNoTemporaryFile) {

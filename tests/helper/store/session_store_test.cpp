@@ -10,6 +10,7 @@
 #include "core/session.hpp"
 #include "helper/store/session_load_result.hpp"
 #include "tests/helper/transaction/state_fixture.hpp"
+#include "tests/support/scoped_umask.hpp"
 
 namespace nubrik {
 namespace {
@@ -48,11 +49,12 @@ TEST_F(SessionStoreTest, UndecodableSessionIsQuarantinedBehindAPrivateMarker) {
 
 TEST_F(SessionStoreTest, FinishingARecoveryKeepsAnyRemainingRecordAsEvidence) {
   EXPECT_NO_THROW(sessions.finishRecovery());  // nothing stored is success
-  const mode_t previousMask = ::umask(0);
-  snapshot.statusPublished();
-  sessions.save(sampleSession());
-  sessions.writePendingMarker(kMarker);
-  ::umask(previousMask);
+  {
+    const test::ScopedUmask mask(0);
+    snapshot.statusPublished();
+    sessions.save(sampleSession());
+    sessions.writePendingMarker(kMarker);
+  }
   EXPECT_FALSE(snapshot.isFinal());
   EXPECT_EQ(modeOf(dir.file("session.json")), 0600u);
   EXPECT_EQ(modeOf(dir.file("recovery-pending.json")), 0600u);
@@ -67,9 +69,10 @@ TEST_F(SessionStoreTest, FinishingARecoveryKeepsAnyRemainingRecordAsEvidence) {
 }
 
 TEST_F(SessionStoreTest, StatusPublicationMarksTheSnapshotOnlyWhenItLands) {
-  const mode_t previousMask = ::umask(077);
-  sessions.writeStatus(sampleSession());
-  ::umask(previousMask);
+  {
+    const test::ScopedUmask mask(077);
+    sessions.writeStatus(sampleSession());
+  }
   EXPECT_TRUE(snapshot.isFinal());
   EXPECT_EQ(modeOf(dir.file("status.json")), 0644u);
   EXPECT_GT(decodeStatus(dir.read("status.json")).remainingSeconds.value_or(0), 3500);
